@@ -1,0 +1,78 @@
+#pragma once
+// The main window's state without a window: used by the unattended mode and
+// by tests of the checks and the update run. Memo lines can be mirrored to a
+// stream as they complete; boxes go to another stream.
+
+#include "app/ShellView.h"
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace app {
+
+struct ControlState : platform::IButton, platform::ILabel {
+    std::string caption;
+    bool visible = true;
+    bool enabled = true;
+
+    void SetCaption(const std::string& text) override { caption = text; }
+    void SetVisible(bool value) override { visible = value; }
+    void SetEnabled(bool value) override { enabled = value; }
+};
+
+struct BarState : platform::IProgressBar {
+    int minimum = 0;
+    int maximum = 100;
+    int position = 0;
+    bool visible = true;
+
+    void SetMinimum(int value) override;
+    void SetMaximum(int value) override;
+    void SetPosition(int value) override;
+    int Minimum() const override { return minimum; }
+    int Maximum() const override { return maximum; }
+    int Position() const override { return position; }
+    void SetVisible(bool value) override { visible = value; }
+};
+
+class HeadlessView : public IShellView {
+public:
+    // lines, when given, receives each memo line once it is complete;
+    // boxes receives the texts of message boxes.
+    explicit HeadlessView(std::ostream* lines = nullptr, std::ostream* boxes = nullptr);
+
+    void AddLine(const std::string& text) override;
+    void AppendToLastLine(const std::string& text) override;
+    void ProcessMessages() override {}
+    platform::IButton& btOK() override { return ok; }
+    platform::IButton& btCancel() override { return cancel; }
+    platform::ILabel& lCurVer() override { return curVer; }
+    platform::ILabel& lActVer() override { return actVer; }
+    platform::IControl& plUp() override { return panelUp; }
+    platform::ILabel& lUpdate() override { return update; }
+    platform::IProgressBar& ProgressBar2() override { return bar; }
+    platform::ILabel& lTextFile() override { return textFile; }
+    platform::ILabel& lFile() override { return file; }
+    platform::ILabel& lUpdateTime() override { return updateTime; }
+    void ShowWarning(const std::string& text) override;
+    // Shows an error as the standard error box would.
+    void ShowError(const std::string& text);
+    // Writes the last memo line out; call when the run has ended.
+    void Finish();
+
+    std::vector<std::string> memo;
+    std::vector<std::string> warnings;
+    std::vector<std::string> errors;
+    // Controls in the state the window's layout gives them before FormShow.
+    ControlState ok, cancel, curVer, actVer, panelUp, update, textFile, file, updateTime;
+    BarState bar;
+
+private:
+    void FlushPending();
+    std::ostream* lines_;
+    std::ostream* boxes_;
+    bool pending_ = false;
+};
+
+}  // namespace app

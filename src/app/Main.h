@@ -1,0 +1,87 @@
+#pragma once
+// The unit Main: program entry, the main window TForm1 and its progress memo.
+
+#include "app/Shell.h"
+#include "app/ShellView.h"
+#include "platform/Paths.h"
+
+#include <QWidget>
+#include <functional>
+#include <memory>
+
+class QFrame;
+class QLabel;
+class QPlainTextEdit;
+class QProgressBar;
+class QPushButton;
+
+namespace app {
+
+// Program entry: returns the process's exit code (0 with a window; the
+// unattended mode's codes with --unattended).
+int RunProgram(int argc, char** argv);
+
+// Shows a message box. Tests replace the handler so that no modal box waits.
+enum class BoxKind { Warning, Error };
+using BoxHandler = std::function<void(BoxKind kind, const std::string& caption, const std::string& text)>;
+void SetBoxHandler(BoxHandler handler);
+// The standard error box: error icon, one OK button, the application's title
+// as caption, the message with the full-stop rule.
+void ShowErrorBox(const std::string& message);
+
+// Memo operations on a QPlainTextEdit.
+// Appends text as a new last line; the text then ends in a line break.
+void AddLine(QPlainTextEdit& memo, const std::string& text);
+// Puts text at the end of the memo's last line (before its line break),
+// wherever the user has put the caret.
+void AppendToLastLine(QPlainTextEdit& memo, const std::string& text);
+
+class TForm1 : public QWidget, public IShellView {
+public:
+    // Builds the window's layout, works out the paths from executablePath,
+    // creates the connection object and reads cnfg.ini. Throws when that
+    // fails (the window is then never shown).
+    explicit TForm1(const std::string& executablePath = platform::ExecutablePath());
+    ~TForm1() override;
+
+    void FormShow();
+    void btOKClick();
+    void btCancelClick();
+
+    CUpdaterShell& Shell() { return *shell_; }
+    bool FormShowDone() const { return formShowDone_; }
+
+    // IShellView
+    void AddLine(const std::string& text) override;
+    void AppendToLastLine(const std::string& text) override;
+    void ProcessMessages() override;
+    platform::IButton& btOK() override;
+    platform::IButton& btCancel() override;
+    platform::ILabel& lCurVer() override;
+    platform::ILabel& lActVer() override;
+    platform::IControl& plUp() override;
+    platform::ILabel& lUpdate() override;
+    platform::IProgressBar& ProgressBar2() override;
+    platform::ILabel& lTextFile() override;
+    platform::ILabel& lFile() override;
+    platform::ILabel& lUpdateTime() override;
+    void ShowWarning(const std::string& text) override;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    struct Controls;
+    void BuildLayout();
+    void PlaceControls();
+    template <typename Handler>
+    void RunHandler(Handler handler);
+
+    std::unique_ptr<Controls> controls_;
+    std::unique_ptr<CUpdaterShell> shell_;
+    bool formShowQueued_ = false;
+    bool formShowDone_ = false;
+};
+
+}  // namespace app

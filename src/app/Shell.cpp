@@ -1,0 +1,189 @@
+#include "app/Shell.h"
+
+#include "dbupdate/Uglobdb.h"
+#include "package/PackageStore.h"
+#include "package/ProgramFiles.h"
+#include "package/WorkDir.h"
+#include "platform/FileSystem.h"
+#include "platform/Paths.h"
+#include "platform/ProcessList.h"
+#include "platform/Text.h"
+
+#include <stdexcept>
+
+namespace app {
+
+using platform::JoinPath;
+
+std::string InvalidIntegerMessage(const std::string& text) { return "'" + text + "' is not a valid integer value"; }
+
+std::string ErrorBoxText(const std::string& message)
+{
+    if (!message.empty() && static_cast<unsigned char>(message.back()) > '.')
+        return message + ".";
+    return message;
+}
+
+CUpdaterShell::CUpdaterShell(IShellView& view, const std::string& executablePath)
+    : ExeDir(platform::ExeDirOf(executablePath)),
+      IniPath(JoinPath(ExeDir, "cnfg.ini")),
+      TempPath(platform::TempPath()),
+      WorkDir(JoinPath(TempPath, package::kWorkDirName)),
+      view_(view),
+      executablePath_(executablePath)
+{
+    db_ = std::make_unique<dbupdate::CGlobDB>("", "", ExeDir);
+    context_ = std::make_unique<dbupdate::UpdateContext>(dbupdate::UpdateContext {view_, *db_, {}});
+    settings = dbupdate::ReadSettings(IniPath, ExeDir);
+}
+
+CUpdaterShell::~CUpdaterShell() = default;
+
+CheckResult CUpdaterShell::FormShow()
+{
+    view_.AddLine("Перевірка запущенної програми...");
+    if (platform::IsProcessRunning(kMainProgramName)) {
+        view_.AddLine("Программа запущена");
+        view_.AddLine("Оновлення не можливо!!!");
+        view_.btOK().SetEnabled(false);
+        view_.ShowWarning("ПК Norvex запущена. Будь ласка, закрийте програму та перезапустіть оновлення!");
+        return CheckResult::ProgramRunning;
+    }
+    view_.AppendToLastLine("OK");
+    view_.AddLine("Підключення до бази даних");
+    view_.AddLine(settings.pathBaseIB);
+    db_->Connect(dbupdate::ServerForConnect(settings), settings.pathBaseIB, "", "");
+    DbVersion = db_->GetVersion();
+    view_.lCurVer().SetCaption(std::to_string(DbVersion));
+    view_.AddLine("Версія бази даних: " + std::to_string(DbVersion));
+    view_.AddLine("Наявні пакети оновлення:");
+
+    PackageNames.clear();
+    store_ = std::make_unique<package::PackageStore>(executablePath_);
+    for (const auto& name : store_->Names()) {
+        if (name.find("_RAR") != std::string::npos)
+            PackageNames.push_back(name);
+    }
+
+    MinPackage = 0;
+    MaxPackage = 0;
+    for (const auto& name : PackageNames) {
+        view_.AddLine(name);
+        const auto underscore = name.find('_');
+        if (underscore == std::string::npos)
+            continue;
+        const std::string number = name.substr(0, underscore);
+        std::int32_t n = 0;
+        if (!platform::TryParseInt32(number, 10, n))
+            throw std::runtime_error(InvalidIntegerMessage(number));
+        if (MinPackage == 0 || n < MinPackage)
+            MinPackage = n;
+        if (MaxPackage == 0 || n > MaxPackage)
+            MaxPackage = n;
+    }
+    view_.lActVer().SetCaption(MinPackage == MaxPackage
+                                   ? std::to_string(MaxPackage)
+                                   : std::to_string(MinPackage) + " - " + std::to_string(MaxPackage));
+
+    // DbVersion + 1 is computed in 64 bits: the largest version must not wrap.
+    if (static_cast<std::int64_t>(DbVersion) + 1 < MinPackage) {
+        view_.AddLine("Версія БД меньше номеру пакета оновлень");
+        view_.AddLine("Оновлення не можливо!!!");
+        view_.btOK().SetEnabled(false);
+        return CheckResult::DatabaseTooOld;
+    }
+    if (DbVersion < MaxPackage) {
+        view_.AppendToLastLine(" [OK]");
+        view_.btOK().SetEnabled(true);
+        return CheckResult::UpdatePossible;
+    }
+    view_.AddLine("Версія БД більша за номер пакета оновлень");
+    view_.AddLine("Оновлення не можливо!!!");
+    view_.btOK().SetEnabled(false);
+    return CheckResult::DatabaseCurrent;
+}
+
+RunResult CUpdaterShell::btOKClick()
+{
+    view_.btOK().SetEnabled(false);
+    view_.btCancel().SetCaption("Відмінити");
+    view_.plUp().SetVisible(true);
+    view_.AddLine("Створення тимчасового каталога");
+    package::PrepareWorkDir(WorkDir);
+    view_.AddLine(WorkDir);
+
+    const std::string rarPath = JoinPath(ExeDir, kRarName);
+    view_.AddLine("Наявність архиватора RAR...");
+    if (!platform::FileExists(rarPath)) {
+        view_.AddLine("error");
+        return RunResult::ArchiverMissing;
+    }
+    view_.AppendToLastLine("[OK]");
+
+    RunResult result = RunResult::Completed;
+    for (std::int64_t n = static_cast<std::int64_t>(DbVersion) + 1; n <= MaxPackage; ++n) {
+        const std::string resourceName = std::to_string(n) + "_RAR";
+        const std::string archive = JoinPath(WorkDir, std::to_string(n) + ".rar");
+
+        view_.AddLine("Копіювання пакету");
+        if (!store_)
+            throw std::runtime_error(package::ResourceNotFoundMessage(resourceName));
+        package::SavePackage(*store_, resourceName, archive);
+        view_.AddLine(archive);
+
+        view_.lUpdate().SetCaption("Підготовка оновлення");
+        view_.lUpdate().SetVisible(true);
+        view_.btCancel().SetEnabled(false);
+        view_.ProcessMessages();
+
+        view_.AddLine("Розпаковка пакету...");
+        auto unpacker = package::UnpackPackage(rarPath, archive, WorkDir);
+        if (!unpacker) {
+            view_.AddLine("error");
+            result = RunResult::UnpackFailed;
+            break;
+        }
+        // Only an archiver that ended with success (0) or a warning (1) has
+        // unpacked the package; anything else must not be installed.
+        const platform::ExitStatus status = unpacker->Wait();
+        if (!status.exited || status.code > 1) {
+            view_.AddLine("error");
+            result = RunResult::UnpackFailed;
+            break;
+        }
+        view_.AppendToLastLine("[OK]");
+        view_.ProcessMessages();
+
+        view_.AddLine("Встановлення оновлення");
+        view_.lUpdate().SetCaption("Встановлення оновлення");
+        std::vector<std::string> scripts;
+        package::ListFiles(scripts, JoinPath(WorkDir, "up"), "*.sql");
+        auto& bar = view_.ProgressBar2();
+        bar.SetMinimum(0);
+        bar.SetMaximum(static_cast<int>(scripts.size()));
+        bar.SetPosition(0);
+
+        view_.lUpdate().SetVisible(true);
+        bar.SetVisible(true);
+        view_.lTextFile().SetVisible(true);
+        view_.lFile().SetVisible(true);
+
+        dbupdate::UpdateDatabase(*context_, WorkDir, &bar, &view_.lFile(), &view_.lUpdateTime());
+        package::InstallProgramFiles(view_, ExeDir, WorkDir, &bar, &view_.lFile(), &view_.lUpdateTime());
+
+        view_.ProcessMessages();
+        view_.lUpdate().SetVisible(false);
+        bar.SetVisible(false);
+        view_.lTextFile().SetVisible(false);
+        view_.lFile().SetVisible(false);
+        view_.btCancel().SetEnabled(true);
+        platform::DeleteFile(archive);
+    }
+
+    view_.btOK().SetVisible(false);
+    view_.btCancel().SetCaption("Зачинити");
+    view_.btCancel().SetEnabled(true);
+    return result;
+}
+
+}  // namespace app

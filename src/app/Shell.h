@@ -1,0 +1,90 @@
+#pragma once
+// The updater's checks when its window is shown (FormShow) and the update run
+// (btOKClick), independent of the window toolkit. TForm1 and the unattended
+// runner drive these through IShellView.
+
+#include "app/ShellView.h"
+#include "dbupdate/ScriptRunner.h"
+#include "dbupdate/Settings.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace dbupdate {
+class CGlobDB;
+}
+namespace package {
+class PackageStore;
+}
+
+namespace app {
+
+// The main application's executable name.
+inline constexpr const char* kMainProgramName = "nvlib.exe";
+// The unpacker beside the updater.
+inline constexpr const char* kRarName = "rar";
+
+// The outcome of FormShow.
+enum class CheckResult {
+    ProgramRunning,   // the main application runs: refused
+    DatabaseTooOld,   // the lowest package is more than one version ahead: refused
+    DatabaseCurrent,  // the database is at or past the highest package
+    UpdatePossible,   // btOK enabled
+};
+
+// The outcome of btOKClick.
+enum class RunResult {
+    Completed,        // every package of the range was applied
+    ArchiverMissing,  // no unpacker beside the updater
+    UnpackFailed,     // the unpacker could not be started or failed
+};
+
+// The text of the error raised for a package name whose number is not an
+// integer.
+std::string InvalidIntegerMessage(const std::string& text);
+
+// The text the standard error box shows for a message: a full stop is
+// appended when the message is not empty and its last character's code is
+// greater than that of ".".
+std::string ErrorBoxText(const std::string& message);
+
+class CUpdaterShell {
+public:
+    // Works out the paths from the executable's path, creates the connection
+    // object without connecting and reads cnfg.ini. Throws when the database
+    // client library cannot be loaded.
+    CUpdaterShell(IShellView& view, const std::string& executablePath);
+    ~CUpdaterShell();
+
+    // The checks made when the window is shown. Throws (DatabaseError, the
+    // invalid-integer error, a damaged package store) as the window's handler
+    // lets them reach the error box.
+    CheckResult FormShow();
+    // The update run. Throws for a missing or unwritable package, an unsafe
+    // working directory and a script that cannot be read.
+    RunResult btOKClick();
+
+    const std::string ExeDir;
+    const std::string IniPath;
+    const std::string TempPath;
+    const std::string WorkDir;
+    std::int32_t DbVersion = 0;
+    std::int32_t MinPackage = 0;
+    std::int32_t MaxPackage = 0;
+    std::vector<std::string> PackageNames;
+    dbupdate::Settings settings;
+
+    dbupdate::CGlobDB& Database() { return *db_; }
+    const std::string& RunLogPath() const { return context_->runLogPath; }
+
+private:
+    IShellView& view_;
+    std::string executablePath_;
+    std::unique_ptr<dbupdate::CGlobDB> db_;
+    std::unique_ptr<dbupdate::UpdateContext> context_;
+    std::unique_ptr<package::PackageStore> store_;
+};
+
+}  // namespace app

@@ -1,0 +1,3 @@
+#include "app/Main.h"
+
+int main(int argc, char** argv) { return app::RunProgram(argc, argv); }

@@ -1,0 +1,30 @@
+#pragma once
+// The blob phase of a package's database update: files up/*.blo whose names
+// say which table, column and row they belong to.
+
+#include "dbupdate/ScriptRunner.h"
+
+#include <string>
+
+namespace dbupdate {
+
+struct BlobTarget {
+    std::string table;
+    std::string column;
+    std::string statement;  // update <table> set <column> = :<column> where (<key>=<value>)and(...)
+};
+
+// Takes a blob file name (without directory) apart:
+// table "." column "." key part [".blo" in any letter case at the end].
+BlobTarget ParseBlobName(const std::string& fileName);
+
+// Loads one blob file into the row its name designates, in a transaction of
+// its own. Failures go to the run log (the blob file's own log, its path +
+// ".log", while no script has set one) and go no further.
+void LoadBlobFile(UpdateContext& context, const std::string& path);
+
+// Loads every upDir/*.blo in sorted order, marking each "~blo".
+void LoadBlobFiles(UpdateContext& context, const std::string& upDir, platform::IProgressBar* bar,
+                   platform::ILabel* itemLabel);
+
+}  // namespace dbupdate

@@ -1,0 +1,108 @@
+#include "dbupdate/FbClient.h"
+
+#include <cstdlib>
+#include <dlfcn.h>
+#include <memory>
+#include <mutex>
+#include <stdexcept>
+
+namespace dbupdate {
+
+namespace {
+
+// Owns one dlopen handle.
+class SharedLibrary {
+public:
+    explicit SharedLibrary(void* handle) noexcept : handle_(handle) {}
+    SharedLibrary(const SharedLibrary&) = delete;
+    SharedLibrary& operator=(const SharedLibrary&) = delete;
+    ~SharedLibrary()
+    {
+        if (handle_)
+            ::dlclose(handle_);
+    }
+    void* Get() const noexcept { return handle_; }
+
+private:
+    void* handle_;
+};
+
+template <typename Function>
+void Resolve(const SharedLibrary& library, const char* name, Function& target)
+{
+    void* symbol = ::dlsym(library.Get(), name);
+    if (!symbol)
+        throw std::runtime_error(std::string("The Firebird client library has no entry point ") + name);
+    target = reinterpret_cast<Function>(symbol);
+}
+
+struct LoadedClient {
+    std::unique_ptr<SharedLibrary> library;
+    FbApi api {};
+};
+
+LoadedClient Load()
+{
+    const std::string name = FbClientLibraryName();
+    void* handle = ::dlopen(name.c_str(), RTLD_NOW | RTLD_GLOBAL);
+    if (!handle && !std::getenv("UPDATER_FBCLIENT"))
+        handle = ::dlopen("libfbclient.so", RTLD_NOW | RTLD_GLOBAL);
+    if (!handle) {
+        const char* why = ::dlerror();
+        throw std::runtime_error("Cannot load the Firebird client library " + name + ": " + (why ? why : "unknown error"));
+    }
+    LoadedClient client;
+    client.library = std::make_unique<SharedLibrary>(handle);
+    const SharedLibrary& lib = *client.library;
+    FbApi& api = client.api;
+    Resolve(lib, "isc_attach_database", api.attach_database);
+    Resolve(lib, "isc_detach_database", api.detach_database);
+    Resolve(lib, "isc_database_info", api.database_info);
+    Resolve(lib, "isc_start_multiple", api.start_multiple);
+    Resolve(lib, "isc_commit_transaction", api.commit_transaction);
+    Resolve(lib, "isc_rollback_transaction", api.rollback_transaction);
+    Resolve(lib, "isc_dsql_allocate_statement", api.dsql_allocate_statement);
+    Resolve(lib, "isc_dsql_prepare", api.dsql_prepare);
+    Resolve(lib, "isc_dsql_describe", api.dsql_describe);
+    Resolve(lib, "isc_dsql_describe_bind", api.dsql_describe_bind);
+    Resolve(lib, "isc_dsql_execute", api.dsql_execute);
+    Resolve(lib, "isc_dsql_execute2", api.dsql_execute2);
+    Resolve(lib, "isc_dsql_fetch", api.dsql_fetch);
+    Resolve(lib, "isc_dsql_free_statement", api.dsql_free_statement);
+    Resolve(lib, "isc_dsql_sql_info", api.dsql_sql_info);
+    Resolve(lib, "isc_dsql_execute_immediate", api.dsql_execute_immediate);
+    Resolve(lib, "isc_drop_database", api.drop_database);
+    Resolve(lib, "isc_create_blob2", api.create_blob2);
+    Resolve(lib, "isc_open_blob2", api.open_blob2);
+    Resolve(lib, "isc_put_segment", api.put_segment);
+    Resolve(lib, "isc_get_segment", api.get_segment);
+    Resolve(lib, "isc_close_blob", api.close_blob);
+    Resolve(lib, "isc_cancel_blob", api.cancel_blob);
+    Resolve(lib, "fb_interpret", api.interpret);
+    Resolve(lib, "isc_sqlcode", api.sqlcode);
+    Resolve(lib, "isc_vax_integer", api.vax_integer);
+    return client;
+}
+
+}  // namespace
+
+std::string FbClientLibraryName()
+{
+    const char* overridden = std::getenv("UPDATER_FBCLIENT");
+    return overridden && *overridden ? overridden : "libfbclient.so.2";
+}
+
+const FbApi& LoadFbClient()
+{
+    // The library stays loaded for the life of the process: the engine it
+    // carries keeps threads and exit handlers of its own. A failed load is
+    // tried again by the next call.
+    static std::mutex guard;
+    static LoadedClient* client = nullptr;
+    std::lock_guard<std::mutex> lock(guard);
+    if (!client)
+        client = new LoadedClient(Load());
+    return client->api;
+}
+
+}  // namespace dbupdate

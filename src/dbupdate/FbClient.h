@@ -1,0 +1,47 @@
+#pragma once
+// The Firebird client library, loaded at run time.
+
+#include <ibase.h>
+#include <string>
+
+namespace dbupdate {
+
+// Entry points of the classic call interface that the updater uses.
+struct FbApi {
+    decltype(&::isc_attach_database) attach_database;
+    decltype(&::isc_detach_database) detach_database;
+    decltype(&::isc_database_info) database_info;
+    decltype(&::isc_start_multiple) start_multiple;
+    decltype(&::isc_commit_transaction) commit_transaction;
+    decltype(&::isc_rollback_transaction) rollback_transaction;
+    decltype(&::isc_dsql_allocate_statement) dsql_allocate_statement;
+    decltype(&::isc_dsql_prepare) dsql_prepare;
+    decltype(&::isc_dsql_describe) dsql_describe;
+    decltype(&::isc_dsql_describe_bind) dsql_describe_bind;
+    decltype(&::isc_dsql_execute) dsql_execute;
+    decltype(&::isc_dsql_execute2) dsql_execute2;
+    decltype(&::isc_dsql_fetch) dsql_fetch;
+    decltype(&::isc_dsql_free_statement) dsql_free_statement;
+    decltype(&::isc_dsql_sql_info) dsql_sql_info;
+    decltype(&::isc_dsql_execute_immediate) dsql_execute_immediate;
+    decltype(&::isc_drop_database) drop_database;
+    decltype(&::isc_create_blob2) create_blob2;
+    decltype(&::isc_open_blob2) open_blob2;
+    decltype(&::isc_put_segment) put_segment;
+    decltype(&::isc_get_segment) get_segment;
+    decltype(&::isc_close_blob) close_blob;
+    decltype(&::isc_cancel_blob) cancel_blob;
+    decltype(&::fb_interpret) interpret;
+    decltype(&::isc_sqlcode) sqlcode;
+    decltype(&::isc_vax_integer) vax_integer;
+};
+
+// The name of the client library that is loaded: $UPDATER_FBCLIENT when set,
+// else libfbclient.so.2, falling back to libfbclient.so.
+std::string FbClientLibraryName();
+
+// Loads the client library once per process and returns its entry points.
+// Throws std::runtime_error when it or one of its entry points is missing.
+const FbApi& LoadFbClient();
+
+}  // namespace dbupdate

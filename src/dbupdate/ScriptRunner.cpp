@@ -1,0 +1,236 @@
+#include "dbupdate/ScriptRunner.h"
+
+#include "dbupdate/BlobLoader.h"
+#include "dbupdate/Uglobdb.h"
+#include "platform/FileSystem.h"
+#include "platform/Locale.h"
+#include "platform/Paths.h"
+#include "platform/Text.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdint>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace dbupdate {
+
+namespace {
+
+bool StartsWith(const std::string& text, const char* prefix) { return text.rfind(prefix, 0) == 0; }
+
+// "SET name =" or "SET "name" =": a column assignment written on a line of
+// its own inside an UPDATE (or a procedure body).
+bool IsColumnAssignment(const std::string& upper)
+{
+    std::size_t i = 4;  // after "SET "
+    while (i < upper.size() && upper[i] == ' ')
+        ++i;
+    if (i < upper.size() && upper[i] == '"') {
+        const auto close = upper.find('"', i + 1);
+        if (close == std::string::npos || close == i + 1)
+            return false;
+        i = close + 1;
+    } else {
+        const std::size_t nameStart = i;
+        while (i < upper.size() && (std::isalnum(static_cast<unsigned char>(upper[i])) || upper[i] == '_' ||
+                                    upper[i] == '$'))
+            ++i;
+        if (i == nameStart || !std::isalpha(static_cast<unsigned char>(upper[nameStart])))
+            return false;
+    }
+    while (i < upper.size() && (upper[i] == ' ' || upper[i] == '\t'))
+        ++i;
+    return i < upper.size() && upper[i] == '=';
+}
+
+void ExecuteStatement(UpdateContext& context, CDBStatement& statement, const std::string& buffer,
+                      const std::string& logPath)
+{
+    try {
+        statement.SetSQL(buffer);
+        if (!context.db.InTransaction())
+            context.db.StartTransaction();
+        statement.Execute();
+        if (context.db.InTransaction())
+            context.db.Commit();
+    } catch (const std::exception& error) {
+        WriteRunLog(logPath, false, statement.SQL());
+        WriteRunLog(logPath, true, error.what());
+        if (context.db.InTransaction()) {
+            try {
+                context.db.Rollback();
+            } catch (const std::exception&) {
+                // The rollback's own failure changes nothing for the script.
+            }
+        }
+    }
+}
+
+}  // namespace
+
+LineClass ClassifyLine(const std::string& trimmedLine, char terminator, bool bufferEmpty)
+{
+    const std::string upper = platform::UpperAscii(trimmedLine);
+    if (StartsWith(upper, "SET ") && !StartsWith(upper, "SET G")) {
+        if (!bufferEmpty && IsColumnAssignment(upper))
+            return LineClass::StatementLine;
+        return upper.find("SET TERM") != std::string::npos ? LineClass::TerminatorDirective
+                                                             : LineClass::SkippedDirective;
+    }
+    if (trimmedLine.empty())
+        return LineClass::Empty;
+    if (trimmedLine.size() == 1 && trimmedLine[0] == terminator)
+        return LineClass::TerminatorLine;
+    return LineClass::StatementLine;
+}
+
+char ExtractTerminator(const std::string& trimmedLine)
+{
+    if (trimmedLine.size() < 2)
+        return trimmedLine.empty() ? ';' : trimmedLine[0];
+    const std::size_t last = trimmedLine.size() - 1;
+    std::size_t i = 0;
+    while (i < last && trimmedLine[i] != 'M' && trimmedLine[i] != 'm')
+        ++i;
+    while (i < last && (trimmedLine[i] == 'M' || trimmedLine[i] == 'm' || trimmedLine[i] == ' '))
+        ++i;
+    return i < last ? trimmedLine[i] : trimmedLine[last - 1];
+}
+
+std::string AppendStatementLine(const std::string& buffer, const std::string& trimmedLine)
+{
+    return platform::TrimBlanks(buffer + "\n" + trimmedLine);
+}
+
+std::string FormatRemaining(double elapsed, int maximum, int position, char separator)
+{
+    const double remaining = position > 0 ? elapsed * maximum / position - elapsed : 0.0;
+    return platform::FormatTimeOfDay(remaining < 0 ? 0.0 : remaining, separator);
+}
+
+std::string DoneName(const std::string& path, const std::string& doneExtension)
+{
+    return path.substr(0, path.size() < 3 ? 0 : path.size() - 3) + doneExtension;
+}
+
+void MarkDone(const std::string& path, const std::string& doneExtension)
+{
+    const std::string done = DoneName(path, doneExtension);
+    if (platform::FileExists(done))
+        platform::DeleteFile(done);
+    platform::MoveFileNoReplace(path, done);
+}
+
+void WriteRunLog(const std::string& logPath, bool framed, const std::string& text)
+{
+    if (logPath.empty())
+        return;
+    platform::UniqueFd fd(::open(logPath.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644));
+    if (!fd.Valid())
+        return;
+    std::string entry;
+    if (framed)
+        entry += std::string(kRunLogSeparator) + "\r\n";
+    entry += text;
+    if (framed)
+        entry += std::string("\r\n") + kRunLogSeparator + "\r\n\r\n";
+    platform::WriteAll(fd.Get(), entry.data(), entry.size());
+}
+
+void RunScript(UpdateContext& context, const std::string& path, platform::IProgressBar* bar, double start,
+               platform::ILabel* timeLabel)
+{
+    const std::vector<std::string> lines = platform::ReadTextLines(path);
+    if (lines.empty())
+        return;
+    context.runLogPath = path + ".log";
+    if (platform::FileExists(context.runLogPath))
+        platform::DeleteFile(context.runLogPath);
+    const std::string logPath = context.runLogPath;
+
+    char terminator = ';';
+    std::string buffer;
+    CDBStatement statement(context.db);
+    statement.SetParamCheck(false);
+    const char separator = platform::TimeSeparator();
+
+    for (const auto& raw : lines) {
+        const std::string line = platform::TrimBlanks(raw);
+        const LineClass kind = ClassifyLine(line, terminator, buffer.empty());
+        if (kind == LineClass::TerminatorDirective || kind == LineClass::SkippedDirective) {
+            if (kind == LineClass::TerminatorDirective)
+                terminator = ExtractTerminator(line);
+            if (bar)
+                bar->SetPosition(bar->Position() + 1);
+            context.view.ProcessMessages();
+            continue;
+        }
+        if (!line.empty() && !(line.size() == 1 && line[0] == terminator))
+            buffer = AppendStatementLine(buffer, line);
+        if (!line.empty() && line.back() == terminator) {
+            if (line.size() > 1 && !buffer.empty())
+                buffer.pop_back();
+            ExecuteStatement(context, statement, buffer, logPath);
+            buffer.clear();
+        }
+        if (bar) {
+            bar->SetPosition(bar->Position() + 1);
+            if (timeLabel) {
+                const double elapsed = platform::TimeOfDayNow() - start;
+                timeLabel->SetCaption(FormatRemaining(elapsed, bar->Maximum(), bar->Position(), separator));
+            }
+        }
+        context.view.ProcessMessages();
+    }
+
+    // A statement without its terminator is not run, but it is recorded.
+    if (!buffer.empty()) {
+        statement.SetSQL(buffer);
+        WriteRunLog(logPath, false, statement.SQL());
+        WriteRunLog(logPath, true, "Expected end of statement, encountered EOF");
+    }
+}
+
+std::vector<std::string> CollectFiles(const std::string& dir, const std::string& mask)
+{
+    std::vector<std::string> paths;
+    for (const auto& name : platform::FindEntries(dir, mask))
+        paths.push_back(dir + "/" + name);
+    platform::SortTextList(paths);
+    return paths;
+}
+
+void UpdateDatabase(UpdateContext& context, const std::string& dir, platform::IProgressBar* bar,
+                    platform::ILabel* itemLabel, platform::ILabel* timeLabel)
+{
+    const std::string upDir = dir + "/up";
+    const std::vector<std::string> scripts = CollectFiles(upDir, "*.sql");
+    if (bar) {
+        bar->SetPosition(0);
+        long long total = 0;
+        for (const auto& script : scripts)
+            total += static_cast<long long>(platform::ReadTextLines(script).size());
+        bar->SetMaximum(static_cast<int>(std::min<long long>(total, INT32_MAX)));
+    }
+    const double start = platform::TimeOfDayNow();
+    if (timeLabel)
+        timeLabel->SetVisible(true);
+    const std::size_t count = scripts.size();
+    for (std::size_t k = 0; k < count; ++k) {
+        const std::string name = platform::FileNameOf(scripts[k]);
+        context.view.AddLine(name);
+        if (itemLabel)
+            itemLabel->SetCaption(name + " (" + std::to_string(k + 1) + "/" + std::to_string(count) + ")");
+        RunScript(context, scripts[k], bar, start, timeLabel);
+        MarkDone(scripts[k], "~sql");
+        if (bar)
+            bar->SetPosition(bar->Position() + 1);
+        context.view.ProcessMessages();
+    }
+    if (timeLabel)
+        timeLabel->SetVisible(false);
+    LoadBlobFiles(context, upDir, bar, itemLabel);
+}
+
+}  // namespace dbupdate

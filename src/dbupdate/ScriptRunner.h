@@ -1,0 +1,79 @@
+#pragma once
+// The database update of one package: the SQL script runner with its run log
+// (this file) and the blob phase (BlobLoader.h).
+
+#include "platform/UpdateView.h"
+
+#include <string>
+#include <vector>
+
+namespace dbupdate {
+
+class CGlobDB;
+
+// What the database update shares with the window: the progress memo, the
+// connection, and the run log path of the last script started.
+struct UpdateContext {
+    platform::IUpdateView& view;
+    CGlobDB& db;
+    std::string runLogPath;  // empty until a script with lines has started
+};
+
+// How RunScript treats one trimmed script line.
+enum class LineClass {
+    TerminatorDirective,  // SET TERM: changes the terminator
+    SkippedDirective,     // any other SET directive (but SET G...): dropped
+    Empty,
+    TerminatorLine,       // the terminator alone: executes the buffer
+    StatementLine,
+};
+
+// Classifies a trimmed line. A "SET name = ..." line while the statement
+// buffer holds text is a column assignment of that statement, not a directive.
+LineClass ClassifyLine(const std::string& trimmedLine, char terminator, bool bufferEmpty);
+
+// The new terminator of a trimmed "SET TERM new old" line: scanning up to the
+// last character (the old terminator, never taken), the first character after
+// the first M/m that is neither M, m nor a space. A line where no such
+// character comes before its last one gives its next-to-last character.
+char ExtractTerminator(const std::string& trimmedLine);
+
+// Adds a trimmed statement line to the statement buffer: joined with LF,
+// the whole trimmed, so an empty buffer takes the line alone.
+std::string AppendStatementLine(const std::string& buffer, const std::string& trimmedLine);
+
+// The remaining-time estimate: elapsed * maximum / position - elapsed, as
+// "hh:nn:ss" with the given separator. Elapsed is a fraction of a day.
+std::string FormatRemaining(double elapsed, int maximum, int position, char separator);
+
+// The name a processed file is moved to: the path without its last three
+// characters followed by the done extension ("~sql" or "~blo").
+std::string DoneName(const std::string& path, const std::string& doneExtension);
+
+// Moves a processed file to its done name, replacing an older done file.
+// Failures are ignored.
+void MarkDone(const std::string& path, const std::string& doneExtension);
+
+// The run log's separator line (62 characters).
+inline constexpr const char* kRunLogSeparator = "------------------------- error ------------------------------";
+
+// Appends one entry to the run log logPath: plain (text unchanged) or framed
+// (separator CR LF, text, CR LF, separator CR LF CR LF). A log that cannot be
+// opened or created is skipped silently.
+void WriteRunLog(const std::string& logPath, bool framed, const std::string& text);
+
+// Runs one script statement by statement, one transaction per statement;
+// failures go to the script's run log. Throws std::runtime_error "Cannot open
+// file ..." when the script cannot be read.
+void RunScript(UpdateContext& context, const std::string& path, platform::IProgressBar* bar, double start,
+               platform::ILabel* timeLabel);
+
+// The database update of one unpacked package in dir: every dir/up/*.sql in
+// sorted order, then every dir/up/*.blo. The controls may be null.
+void UpdateDatabase(UpdateContext& context, const std::string& dir, platform::IProgressBar* bar,
+                    platform::ILabel* itemLabel, platform::ILabel* timeLabel);
+
+// The sorted full paths of dir's entries that match mask.
+std::vector<std::string> CollectFiles(const std::string& dir, const std::string& mask);
+
+}  // namespace dbupdate

@@ -1,0 +1,307 @@
+#include "package/PackageStore.h"
+
+#include "platform/FileSystem.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace package {
+
+namespace {
+
+constexpr std::size_t kChunkSize = 4u << 20;
+
+std::uint64_t ReadLe(const unsigned char* data, std::size_t bytes)
+{
+    std::uint64_t value = 0;
+    for (std::size_t i = 0; i < bytes; ++i)
+        value |= static_cast<std::uint64_t>(data[i]) << (8 * i);
+    return value;
+}
+
+void AppendLe(std::string& out, std::uint64_t value, std::size_t bytes)
+{
+    for (std::size_t i = 0; i < bytes; ++i)
+        out += static_cast<char>((value >> (8 * i)) & 0xFF);
+}
+
+std::string EncodeIndex(const std::vector<PackageEntry>& entries)
+{
+    std::string index;
+    for (const auto& entry : entries) {
+        AppendLe(index, entry.name.size(), 2);
+        index += entry.name;
+        AppendLe(index, entry.offset, 8);
+        AppendLe(index, entry.size, 8);
+        index.append(reinterpret_cast<const char*>(entry.sha256.data()), entry.sha256.size());
+    }
+    return index;
+}
+
+std::string EncodeTrailer(std::uint32_t count, std::uint64_t storeStart, std::uint64_t indexOffset,
+                          std::uint64_t indexSize)
+{
+    std::string trailer(kStoreMagic, sizeof kStoreMagic);
+    AppendLe(trailer, kStoreVersion, 4);
+    AppendLe(trailer, count, 4);
+    AppendLe(trailer, storeStart, 8);
+    AppendLe(trailer, indexOffset, 8);
+    AppendLe(trailer, indexSize, 8);
+    return trailer;
+}
+
+// Writes a file under a temporary name beside out and renames it into place.
+class OutputFile {
+public:
+    OutputFile(const std::string& out, mode_t mode) : out_(out), temporary_(out + ".XXXXXX")
+    {
+        fd_ = platform::UniqueFd(::mkostemp(temporary_.data(), O_CLOEXEC));
+        if (!fd_.Valid())
+            throw std::runtime_error("Cannot create file \"" + out + "\". " + platform::SystemMessage(errno));
+        ::fchmod(fd_.Get(), mode);
+    }
+    OutputFile(const OutputFile&) = delete;
+    OutputFile& operator=(const OutputFile&) = delete;
+    ~OutputFile()
+    {
+        if (!committed_) {
+            fd_.Close();
+            ::unlink(temporary_.c_str());
+        }
+    }
+    void Write(const void* data, std::size_t size)
+    {
+        if (const int code = platform::WriteAll(fd_.Get(), data, size))
+            throw std::runtime_error("Cannot write \"" + out_ + "\". " + platform::SystemMessage(code));
+        written_ += size;
+    }
+    std::uint64_t Written() const noexcept { return written_; }
+    void Commit()
+    {
+        if (::fsync(fd_.Get()) != 0 || fd_.Close() != 0 || ::rename(temporary_.c_str(), out_.c_str()) != 0)
+            throw std::runtime_error("Cannot write \"" + out_ + "\". " + platform::SystemMessage(errno));
+        committed_ = true;
+    }
+
+private:
+    std::string out_;
+    std::string temporary_;
+    platform::UniqueFd fd_;
+    std::uint64_t written_ = 0;
+    bool committed_ = false;
+};
+
+mode_t ModeOf(const std::string& path)
+{
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0)
+        throw std::runtime_error("Cannot open file \"" + path + "\". " + platform::SystemMessage(errno));
+    return info.st_mode & 07777;
+}
+
+}  // namespace
+
+std::string ResourceNotFoundMessage(const std::string& name) { return "Resource " + name + " not found"; }
+
+PackageStore::PackageStore(const std::string& executablePath) : file_(executablePath)
+{
+    const std::uint64_t fileSize = file_.Size();
+    executableSize_ = fileSize;
+    const unsigned char* data = file_.Data();
+    if (fileSize < kTrailerSize || std::memcmp(data + fileSize - kTrailerSize, kStoreMagic, sizeof kStoreMagic) != 0)
+        return;
+
+    auto damaged = [&](const std::string& why) {
+        return PackageStoreError("The package store of \"" + executablePath + "\" is damaged: " + why);
+    };
+    const unsigned char* trailer = data + fileSize - kTrailerSize;
+    const auto version = static_cast<std::uint32_t>(ReadLe(trailer + 8, 4));
+    const auto count = static_cast<std::uint32_t>(ReadLe(trailer + 12, 4));
+    const std::uint64_t storeStart = ReadLe(trailer + 16, 8);
+    const std::uint64_t indexOffset = ReadLe(trailer + 24, 8);
+    const std::uint64_t indexSize = ReadLe(trailer + 32, 8);
+    if (version != kStoreVersion)
+        throw damaged("unsupported format version " + std::to_string(version));
+    const std::uint64_t indexLimit = fileSize - kTrailerSize;
+    if (indexOffset > indexLimit || indexSize != indexLimit - indexOffset || storeStart > indexOffset)
+        throw damaged("the index lies outside the file");
+
+    const unsigned char* cursor = data + indexOffset;
+    const unsigned char* const end = data + indexLimit;
+    for (std::uint32_t i = 0; i < count; ++i) {
+        if (end - cursor < 2)
+            throw damaged("the index is truncated");
+        const std::size_t nameLength = static_cast<std::size_t>(ReadLe(cursor, 2));
+        cursor += 2;
+        if (static_cast<std::size_t>(end - cursor) < nameLength + 8 + 8 + 32)
+            throw damaged("the index is truncated");
+        PackageEntry entry;
+        entry.name.assign(reinterpret_cast<const char*>(cursor), nameLength);
+        cursor += nameLength;
+        entry.offset = ReadLe(cursor, 8);
+        entry.size = ReadLe(cursor + 8, 8);
+        std::memcpy(entry.sha256.data(), cursor + 16, 32);
+        cursor += 48;
+        if (entry.name.empty())
+            throw damaged("a package has no name");
+        if (entry.offset < storeStart || entry.offset > indexOffset || entry.size > indexOffset - entry.offset)
+            throw damaged("package " + entry.name + " lies outside the store");
+        entries_.push_back(std::move(entry));
+    }
+    if (cursor != end)
+        throw damaged("the index has bytes left over");
+
+    std::vector<const PackageEntry*> byOffset;
+    for (const auto& entry : entries_)
+        byOffset.push_back(&entry);
+    std::sort(byOffset.begin(), byOffset.end(), [](auto* a, auto* b) { return a->offset < b->offset; });
+    for (std::size_t i = 1; i < byOffset.size(); ++i) {
+        if (byOffset[i - 1]->offset + byOffset[i - 1]->size > byOffset[i]->offset)
+            throw damaged("packages " + byOffset[i - 1]->name + " and " + byOffset[i]->name + " overlap");
+    }
+    for (std::size_t i = 0; i < entries_.size(); ++i) {
+        for (std::size_t j = i + 1; j < entries_.size(); ++j) {
+            if (entries_[i].name == entries_[j].name)
+                throw damaged("package " + entries_[i].name + " is stored twice");
+        }
+    }
+    executableSize_ = storeStart;
+}
+
+std::vector<std::string> PackageStore::Names() const
+{
+    std::vector<std::string> names;
+    for (const auto& entry : entries_)
+        names.push_back(entry.name);
+    return names;
+}
+
+const PackageEntry* PackageStore::Find(const std::string& name) const
+{
+    for (const auto& entry : entries_) {
+        if (entry.name == name)
+            return &entry;
+    }
+    return nullptr;
+}
+
+bool PackageStore::ForEachChunk(const PackageEntry& entry,
+                                const std::function<bool(const unsigned char*, std::size_t)>& sink) const
+{
+    const long pageSize = ::sysconf(_SC_PAGESIZE);
+    std::uint64_t done = 0;
+    while (done < entry.size) {
+        const std::size_t length = static_cast<std::size_t>(std::min<std::uint64_t>(kChunkSize, entry.size - done));
+        const unsigned char* chunk = file_.Data() + entry.offset + done;
+        const bool go_on = sink(chunk, length);
+        // The pages are file-backed: dropping them only frees memory, the
+        // bytes stay readable from the file.
+        const auto begin = reinterpret_cast<std::uintptr_t>(chunk) & ~static_cast<std::uintptr_t>(pageSize - 1);
+        const auto finish = reinterpret_cast<std::uintptr_t>(chunk + length);
+        ::madvise(reinterpret_cast<void*>(begin), finish - begin, MADV_DONTNEED);
+        if (!go_on)
+            return false;
+        done += length;
+    }
+    return true;
+}
+
+bool PackageStore::Verify(const PackageEntry& entry) const
+{
+    Sha256 hash;
+    ForEachChunk(entry, [&](const unsigned char* data, std::size_t size) {
+        hash.Update(data, size);
+        return true;
+    });
+    return hash.Final() == entry.sha256;
+}
+
+namespace {
+
+// Feeds one package's bytes to emit, in pieces.
+using PackageWriter = std::function<void(const std::function<void(const void*, std::size_t)>& emit)>;
+
+void WriteStoreWith(const std::string& updater, const std::string& out,
+                    const std::vector<std::pair<std::string, PackageWriter>>& packages)
+{
+    const PackageStore source(updater);
+    const platform::MappedFile executable(updater);
+    OutputFile output(out, ModeOf(updater));
+    output.Write(executable.Data(), static_cast<std::size_t>(source.ExecutableSize()));
+    const std::uint64_t storeStart = output.Written();
+
+    std::vector<PackageEntry> entries;
+    for (const auto& [name, writer] : packages) {
+        PackageEntry entry;
+        entry.name = name;
+        entry.offset = output.Written();
+        Sha256 hash;
+        writer([&](const void* data, std::size_t size) {
+            hash.Update(data, size);
+            output.Write(data, size);
+            entry.size += size;
+        });
+        entry.sha256 = hash.Final();
+        entries.push_back(std::move(entry));
+    }
+    const std::string index = EncodeIndex(entries);
+    const std::uint64_t indexOffset = output.Written();
+    output.Write(index.data(), index.size());
+    const std::string trailer =
+        EncodeTrailer(static_cast<std::uint32_t>(entries.size()), storeStart, indexOffset, index.size());
+    output.Write(trailer.data(), trailer.size());
+    output.Commit();
+}
+
+}  // namespace
+
+void WriteStore(const std::string& updater, const std::string& out, const std::vector<PackageSource>& packages,
+                const std::function<void(const std::string&, std::uint64_t, std::uint64_t)>& progress)
+{
+    std::vector<std::pair<std::string, PackageWriter>> writers;
+    for (const auto& package : packages) {
+        writers.emplace_back(package.name, [&package, &progress](const auto& emit) {
+            platform::UniqueFd in(::open(package.path.c_str(), O_RDONLY | O_CLOEXEC));
+            if (!in.Valid())
+                throw std::runtime_error("Cannot open file \"" + package.path + "\". " +
+                                         platform::SystemMessage(errno));
+            struct stat info {};
+            ::fstat(in.Get(), &info);
+            const auto total = static_cast<std::uint64_t>(info.st_size);
+            std::uint64_t done = 0;
+            std::vector<unsigned char> buffer(kChunkSize);
+            for (;;) {
+                const ssize_t got = ::read(in.Get(), buffer.data(), buffer.size());
+                if (got < 0) {
+                    if (errno == EINTR)
+                        continue;
+                    throw std::runtime_error("Cannot read \"" + package.path + "\". " +
+                                             platform::SystemMessage(errno));
+                }
+                if (got == 0)
+                    break;
+                emit(buffer.data(), static_cast<std::size_t>(got));
+                done += static_cast<std::uint64_t>(got);
+                if (progress)
+                    progress(package.name, done, total);
+            }
+        });
+    }
+    WriteStoreWith(updater, out, writers);
+}
+
+void WriteStoreFromMemory(const std::string& updater, const std::string& out,
+                          const std::vector<std::pair<std::string, std::string>>& packages)
+{
+    std::vector<std::pair<std::string, PackageWriter>> writers;
+    for (const auto& [name, bytes] : packages)
+        writers.emplace_back(name, [&bytes = bytes](const auto& emit) { emit(bytes.data(), bytes.size()); });
+    WriteStoreWith(updater, out, writers);
+}
+
+}  // namespace package

@@ -1,0 +1,20 @@
+#pragma once
+// Installation of a package's program executables and report templates.
+
+#include "platform/UpdateView.h"
+
+#include <string>
+
+namespace package {
+
+// The text of a copy failure's memo line: "error (" code ") " and the
+// system's message without trailing blanks, control characters or full stops.
+std::string CopyErrorLine(int errorCode);
+
+// Copies sourceDir/*.exe and sourceDir/Reports/*.fr3 (sorted together) into
+// exeDir, each replacing its target atomically, one memo line per file. The
+// controls may be null. Never throws for a failed copy: it is reported.
+void InstallProgramFiles(platform::IUpdateView& view, const std::string& exeDir, const std::string& sourceDir,
+                         platform::IProgressBar* bar, platform::ILabel* itemLabel, platform::ILabel* timeLabel);
+
+}  // namespace package

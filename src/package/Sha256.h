@@ -1,0 +1,30 @@
+#pragma once
+// SHA-256 through OpenSSL's libcrypto.
+
+#include <array>
+#include <cstddef>
+#include <memory>
+#include <string>
+
+namespace package {
+
+using Digest = std::array<unsigned char, 32>;
+
+class Sha256 {
+public:
+    Sha256();
+    Sha256(const Sha256&) = delete;
+    Sha256& operator=(const Sha256&) = delete;
+    ~Sha256();
+    void Update(const void* data, std::size_t size);
+    Digest Final();
+
+private:
+    struct Context;
+    std::unique_ptr<Context> context_;
+};
+
+// Lower-case hexadecimal text of a digest.
+std::string ToHex(const Digest& digest);
+
+}  // namespace package

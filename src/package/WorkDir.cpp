@@ -1,0 +1,81 @@
+#include "package/WorkDir.h"
+
+#include "package/PackageStore.h"
+#include "package/Sha256.h"
+#include "platform/FileSystem.h"
+#include "platform/Locale.h"
+#include "platform/Paths.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <stdexcept>
+#include <unistd.h>
+
+namespace package {
+
+using platform::JoinPath;
+
+void ListFiles(std::vector<std::string>& list, const std::string& dir, const std::string& mask)
+{
+    for (const auto& name : platform::FindEntries(dir, mask))
+        list.push_back(JoinPath(dir, name));
+    platform::SortTextList(list);
+}
+
+void ClearWorkDir(const std::string& dir)
+{
+    // Only files directly inside these three directories are deleted;
+    // unlink never removes a directory, so "." and ".." and subdirectories
+    // stay whatever the listing holds.
+    std::vector<std::string> list;
+    for (const char* sub : {"up", "Reports"}) {
+        ListFiles(list, JoinPath(dir, sub), "*");
+        for (const auto& path : list)
+            platform::DeleteFile(path);
+    }
+    ListFiles(list, dir, "*");
+    for (const auto& path : list)
+        platform::DeleteFile(path);
+}
+
+void PrepareWorkDir(const std::string& dir)
+{
+    if (!platform::EnsurePrivateDirectory(dir))
+        ClearWorkDir(dir);
+}
+
+void SavePackage(const PackageStore& store, const std::string& name, const std::string& fileName)
+{
+    const PackageEntry* entry = store.Find(name);
+    if (!entry)
+        throw std::runtime_error(ResourceNotFoundMessage(name));
+    platform::UniqueFd out(::open(fileName.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+    if (!out.Valid())
+        throw std::runtime_error("Cannot create file \"" + fileName + "\". " + platform::SystemMessage(errno));
+
+    Sha256 hash;
+    bool shortWrite = false;
+    store.ForEachChunk(*entry, [&](const unsigned char* data, std::size_t size) {
+        hash.Update(data, size);
+        if (platform::WriteAll(out.Get(), data, size) != 0) {
+            shortWrite = true;
+            return false;
+        }
+        return true;
+    });
+    out.Close();
+    if (shortWrite)
+        throw std::runtime_error("Stream write error");
+    if (hash.Final() != entry->sha256) {
+        platform::DeleteFile(fileName);
+        throw std::runtime_error("Package " + name + " is damaged: its SHA-256 does not match the updater's index");
+    }
+}
+
+std::optional<platform::ChildProcess> UnpackPackage(const std::string& rarPath, const std::string& archive,
+                                                    const std::string& workDir)
+{
+    return platform::ChildProcess::Start({rarPath, "x", "-o+", archive}, workDir);
+}
+
+}  // namespace package

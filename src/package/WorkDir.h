@@ -1,0 +1,45 @@
+#pragma once
+// The working directory of an update run: listing, clearing, writing a
+// package out of the store and starting the unpacker on it.
+
+#include "platform/ChildProcess.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace package {
+
+class PackageStore;
+
+// The working directory's name inside the temporary directory.
+inline constexpr const char* kWorkDirName = "norvex22.nvx";
+
+// Appends the full path of every entry of dir matching mask (files and
+// directories, "." and ".." included when the mask matches them) to list,
+// then sorts the whole list case-insensitively in the user's locale.
+void ListFiles(std::vector<std::string>& list, const std::string& dir, const std::string& mask);
+
+// Deletes the plain files directly inside dir/up, dir/Reports and dir.
+// Directories stay; every failure is ignored.
+void ClearWorkDir(const std::string& dir);
+
+// Prepares the working directory for a run: clears it when it exists, else
+// creates it (mode 0700). Throws std::runtime_error, before anything is
+// written, when an existing one is not safe to use (see
+// platform::EnsurePrivateDirectory).
+void PrepareWorkDir(const std::string& dir);
+
+// Writes the named package to fileName (replacing an existing file), checking
+// its SHA-256 while writing. Throws std::runtime_error: "Resource NAME not
+// found", "Cannot create file "PATH". message", "Stream write error", or a
+// damaged-package error (the file is then removed).
+void SavePackage(const PackageStore& store, const std::string& name, const std::string& fileName);
+
+// Starts rarPath with the arguments x -o+ archive, workDir as current
+// directory, no shell, input and output to /dev/null. Nothing when it
+// cannot be started.
+std::optional<platform::ChildProcess> UnpackPackage(const std::string& rarPath, const std::string& archive,
+                                                    const std::string& workDir);
+
+}  // namespace package

@@ -1,0 +1,219 @@
+#include "platform/FileSystem.h"
+
+#include "platform/Paths.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <fnmatch.h>
+#include <stdexcept>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace platform {
+
+UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept
+{
+    if (this != &other) {
+        Close();
+        fd_ = other.Release();
+    }
+    return *this;
+}
+
+UniqueFd::~UniqueFd() { Close(); }
+
+int UniqueFd::Release() noexcept
+{
+    const int fd = fd_;
+    fd_ = -1;
+    return fd;
+}
+
+int UniqueFd::Close() noexcept
+{
+    if (fd_ < 0)
+        return 0;
+    const int result = ::close(fd_);
+    fd_ = -1;
+    return result == 0 ? 0 : errno;
+}
+
+bool FileExists(const std::string& path)
+{
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+bool DirectoryExists(const std::string& path)
+{
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+bool DeleteFile(const std::string& path) { return ::unlink(path.c_str()) == 0; }
+
+bool MoveFileNoReplace(const std::string& from, const std::string& to)
+{
+    return ::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0;
+}
+
+bool CreateDirectory(const std::string& path, unsigned mode)
+{
+    return ::mkdir(path.c_str(), mode) == 0;
+}
+
+std::vector<std::string> FindEntries(const std::string& directory, const std::string& mask)
+{
+    std::vector<std::string> names;
+    DIR* dir = ::opendir(directory.empty() ? "." : directory.c_str());
+    if (!dir)
+        return names;
+    while (const dirent* entry = ::readdir(dir)) {
+        if (::fnmatch(mask.c_str(), entry->d_name, FNM_CASEFOLD) == 0)
+            names.emplace_back(entry->d_name);
+    }
+    ::closedir(dir);
+    return names;
+}
+
+static std::runtime_error CannotOpen(const std::string& path, int code)
+{
+    return std::runtime_error("Cannot open file \"" + path + "\". " + SystemMessage(code));
+}
+
+std::vector<std::string> ReadTextLines(const std::string& path)
+{
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd.Valid())
+        throw CannotOpen(path, errno);
+    std::string text;
+    char buffer[65536];
+    for (;;) {
+        const ssize_t got = ::read(fd.Get(), buffer, sizeof buffer);
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            throw CannotOpen(path, errno);
+        }
+        if (got == 0)
+            break;
+        text.append(buffer, static_cast<std::size_t>(got));
+    }
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\r' && text[i] != '\n')
+            continue;
+        lines.emplace_back(text, start, i - start);
+        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
+            ++i;
+        start = i + 1;
+    }
+    if (start < text.size())
+        lines.emplace_back(text, start);
+    return lines;
+}
+
+int WriteAll(int fd, const void* data, std::size_t size)
+{
+    const char* bytes = static_cast<const char*>(data);
+    while (size > 0) {
+        const ssize_t written = ::write(fd, bytes, size);
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            return errno;
+        }
+        if (written == 0)
+            return ENOSPC;
+        bytes += written;
+        size -= static_cast<std::size_t>(written);
+    }
+    return 0;
+}
+
+int CopyFileReplacing(const std::string& source, const std::string& target)
+{
+    UniqueFd in(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!in.Valid())
+        return errno;
+    struct stat sourceInfo {};
+    if (::fstat(in.Get(), &sourceInfo) != 0)
+        return errno;
+    if (S_ISDIR(sourceInfo.st_mode))
+        return EISDIR;
+
+    // The temporary file lives beside the target so that the final rename
+    // stays within one file system and is atomic.
+    const auto slash = target.rfind(kPathSeparator);
+    const std::string directory = slash == std::string::npos ? std::string(".") : target.substr(0, slash + 1);
+    std::string temporary = JoinPath(directory, "." + FileNameOf(target) + ".XXXXXX");
+    UniqueFd out(::mkostemp(temporary.data(), O_CLOEXEC));
+    if (!out.Valid())
+        return errno;
+
+    auto fail = [&](int code) {
+        out.Close();
+        ::unlink(temporary.c_str());
+        return code;
+    };
+    char buffer[1 << 16];
+    for (;;) {
+        const ssize_t got = ::read(in.Get(), buffer, sizeof buffer);
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            return fail(errno);
+        }
+        if (got == 0)
+            break;
+        if (const int code = WriteAll(out.Get(), buffer, static_cast<std::size_t>(got)))
+            return fail(code);
+    }
+    if (::fchmod(out.Get(), sourceInfo.st_mode & 07777) != 0 || ::fsync(out.Get()) != 0)
+        return fail(errno);
+    if (const int code = out.Close())
+        return fail(code);
+
+    // A target that may not be replaced (a read-only file on a writable
+    // directory) keeps its protection: rename alone would ignore it.
+    if (::access(target.c_str(), F_OK) == 0 && ::access(target.c_str(), W_OK) != 0)
+        return fail(errno);
+    if (::rename(temporary.c_str(), target.c_str()) != 0)
+        return fail(errno);
+    return 0;
+}
+
+std::string SystemMessage(int errorCode)
+{
+    char buffer[256];
+    // The GNU strerror_r returns the text, not necessarily in buffer.
+    return ::strerror_r(errorCode, buffer, sizeof buffer);
+}
+
+bool EnsurePrivateDirectory(const std::string& path)
+{
+    if (::mkdir(path.c_str(), 0700) == 0)
+        return true;
+    const int createError = errno;
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) != 0)
+        throw std::runtime_error("Cannot create directory \"" + path + "\". " + SystemMessage(createError));
+    auto refuse = [&](const char* why) {
+        return std::runtime_error("The working directory \"" + path + "\" is not safe to use: " + why);
+    };
+    if (S_ISLNK(info.st_mode))
+        throw refuse("it is a symbolic link");
+    if (!S_ISDIR(info.st_mode))
+        throw refuse("it is not a directory");
+    if (info.st_uid != ::geteuid())
+        throw refuse("it belongs to another user");
+    if (info.st_mode & (S_IWGRP | S_IWOTH))
+        throw refuse("it is writable by other users");
+    return false;
+}
+
+}  // namespace platform

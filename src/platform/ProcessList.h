@@ -1,0 +1,19 @@
+#pragma once
+// Looking for a running program by its executable file name.
+
+#include <string>
+
+namespace platform {
+
+// True when a process runs whose executable name equals name, ignoring the
+// case of ASCII letters. A process's names are its comm and the first
+// argument of its command line after the last '/' or '\' (programs under a
+// Windows compatibility layer carry Windows paths). An unreadable process
+// list gives false.
+bool IsProcessRunning(const std::string& name);
+
+// The name comparison used by IsProcessRunning, on one process's comm and
+// raw command line (arguments separated by NUL bytes).
+bool ProcessMatches(const std::string& comm, const std::string& commandLine, const std::string& name);
+
+}  // namespace platform

@@ -1,0 +1,64 @@
+#include "platform/Text.h"
+
+#include <cctype>
+
+namespace platform {
+
+std::string TrimBlanks(const std::string& text)
+{
+    std::size_t begin = 0;
+    std::size_t end = text.size();
+    while (begin < end && static_cast<unsigned char>(text[begin]) <= 32)
+        ++begin;
+    while (end > begin && static_cast<unsigned char>(text[end - 1]) <= 32)
+        --end;
+    return text.substr(begin, end - begin);
+}
+
+std::string UpperAscii(std::string text)
+{
+    for (char& c : text) {
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 'a' + 'A');
+    }
+    return text;
+}
+
+bool EqualIgnoringAsciiCase(const std::string& left, const std::string& right)
+{
+    return left.size() == right.size() && UpperAscii(left) == UpperAscii(right);
+}
+
+bool TryParseInt32(const std::string& text, int base, std::int32_t& value)
+{
+    std::size_t i = 0;
+    bool negative = false;
+    if (base == 10 && i < text.size() && (text[i] == '+' || text[i] == '-'))
+        negative = text[i++] == '-';
+    if (i == text.size())
+        return false;
+    unsigned long long result = 0;
+    for (; i < text.size(); ++i) {
+        const int c = std::tolower(static_cast<unsigned char>(text[i]));
+        int digit;
+        if (c >= '0' && c <= '9')
+            digit = c - '0';
+        else if (base == 16 && c >= 'a' && c <= 'f')
+            digit = c - 'a' + 10;
+        else
+            return false;
+        result = result * static_cast<unsigned>(base) + static_cast<unsigned>(digit);
+        if (result > 0xFFFFFFFFULL)
+            return false;
+    }
+    if (base == 16) {
+        value = static_cast<std::int32_t>(static_cast<std::uint32_t>(result));
+        return true;
+    }
+    if (negative ? result > 2147483648ULL : result > 2147483647ULL)
+        return false;
+    value = negative ? static_cast<std::int32_t>(-static_cast<long long>(result)) : static_cast<std::int32_t>(result);
+    return true;
+}
+
+}  // namespace platform

@@ -1,0 +1,24 @@
+#pragma once
+// Small text rules shared by the updater's parts. Texts are byte strings;
+// only ASCII letters change case.
+
+#include <cstdint>
+#include <string>
+
+namespace platform {
+
+// Removes leading and trailing characters with codes 0 to 32.
+std::string TrimBlanks(const std::string& text);
+
+// The text with a-z turned into A-Z; no other character changes.
+std::string UpperAscii(std::string text);
+
+// Equality without regard to the case of ASCII letters.
+bool EqualIgnoringAsciiCase(const std::string& left, const std::string& right);
+
+// Parses the whole text as a 32-bit integer: base 10 with an optional sign
+// (the value must fit), or base 16 without a sign (values above the signed
+// range wrap as in a 32-bit register). False when anything does not convert.
+bool TryParseInt32(const std::string& text, int base, std::int32_t& value);
+
+}  // namespace platform

@@ -1,0 +1,160 @@
+#include "PackTool.h"
+
+#include "package/PackageStore.h"
+#include "platform/Paths.h"
+#include "platform/Text.h"
+
+#include <cerrno>
+#include <fstream>
+#include <ostream>
+#include <set>
+#include <stdexcept>
+
+namespace packtool {
+
+namespace {
+
+constexpr std::uint64_t kLargePackage = 16u << 20;
+
+const char* const kUsageText =
+    "usage: updater-pack add UPDATER OUT FILE...   write OUT = UPDATER carrying the packages\n"
+    "       updater-pack list UPDATER              show the packages an updater carries\n"
+    "       updater-pack verify UPDATER            check every package's SHA-256\n"
+    "FILE is a RAR archive; its package name comes from its file name (122.rar gives 122_RAR)\n"
+    "or is given as NAME=FILE.\n";
+
+// Whether the file starts with a RAR 1.5-4.x or RAR5 signature.
+bool HasRarSignature(const std::string& path, std::string& problem)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        problem = "cannot be opened";
+        return false;
+    }
+    char head[8] {};
+    in.read(head, sizeof head);
+    const std::string bytes(head, static_cast<std::size_t>(in.gcount()));
+    static const std::string rar4("Rar!\x1A\x07\x00", 7);
+    static const std::string rar5("Rar!\x1A\x07\x01\x00", 8);
+    if (bytes.rfind(rar4, 0) == 0 || bytes.rfind(rar5, 0) == 0)
+        return true;
+    problem = "is not a RAR archive (no RAR signature at its start)";
+    return false;
+}
+
+int Add(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err)
+{
+    if (arguments.size() < 3) {
+        err << kUsageText;
+        return kUsage;
+    }
+    const std::string& updater = arguments[0];
+    const std::string& output = arguments[1];
+    std::vector<package::PackageSource> packages;
+    std::set<std::string> names;
+    for (std::size_t i = 2; i < arguments.size(); ++i) {
+        std::string file;
+        const std::string name = PackageNameFor(arguments[i], file);
+        std::string problem;
+        if (!HasRarSignature(file, problem)) {
+            err << "updater-pack: " << file << " " << problem << "; nothing written\n";
+            return kFailed;
+        }
+        if (const std::string why = PackageNameProblem(name); !why.empty()) {
+            err << "updater-pack: package name " << name << " " << why << "; nothing written\n";
+            return kFailed;
+        }
+        if (!names.insert(name).second) {
+            err << "updater-pack: package " << name << " is given twice; nothing written\n";
+            return kFailed;
+        }
+        packages.push_back({name, file});
+    }
+    std::string lastReported;
+    package::WriteStore(updater, output, packages,
+                        [&](const std::string& name, std::uint64_t done, std::uint64_t total) {
+                            if (total < kLargePackage)
+                                return;
+                            const int percent = total ? static_cast<int>(done * 100 / total) : 100;
+                            const std::string line = name + ": " + std::to_string(percent) + "%";
+                            if (line != lastReported && (percent % 10 == 0)) {
+                                err << "updater-pack: " << line << "\n";
+                                lastReported = line;
+                            }
+                        });
+    out << "updater-pack: wrote " << output << " with " << packages.size() << " package(s)\n";
+    return kOk;
+}
+
+int List(const std::string& updater, std::ostream& out)
+{
+    const package::PackageStore store(updater);
+    for (const auto& entry : store.Entries())
+        out << entry.name << '\t' << entry.size << '\t' << package::ToHex(entry.sha256) << '\n';
+    return kOk;
+}
+
+int Verify(const std::string& updater, std::ostream& out, std::ostream& err)
+{
+    const package::PackageStore store(updater);
+    int result = kOk;
+    for (const auto& entry : store.Entries()) {
+        if (store.Verify(entry)) {
+            out << entry.name << ": OK\n";
+        } else {
+            err << "updater-pack: " << entry.name << ": SHA-256 mismatch\n";
+            result = kFailed;
+        }
+    }
+    return result;
+}
+
+}  // namespace
+
+std::string PackageNameFor(const std::string& argument, std::string& file)
+{
+    const auto equals = argument.find('=');
+    if (equals != std::string::npos) {
+        file = argument.substr(equals + 1);
+        return argument.substr(0, equals);
+    }
+    file = argument;
+    const std::string base = platform::FileNameOf(argument);
+    const auto dot = base.rfind('.');
+    if (dot == std::string::npos)
+        return base;
+    return base.substr(0, dot) + "_" + platform::UpperAscii(base.substr(dot + 1));
+}
+
+std::string PackageNameProblem(const std::string& name)
+{
+    if (name.find("_RAR") == std::string::npos)
+        return "does not contain _RAR, so the updater would not see it as a package";
+    std::int32_t number = 0;
+    if (!platform::TryParseInt32(name.substr(0, name.find('_')), 10, number))
+        return "does not start with a package number before its first _";
+    return {};
+}
+
+int Run(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err)
+{
+    try {
+        if (arguments.empty()) {
+            err << kUsageText;
+            return kUsage;
+        }
+        const std::string& command = arguments[0];
+        const std::vector<std::string> rest(arguments.begin() + 1, arguments.end());
+        if (command == "add")
+            return Add(rest, out, err);
+        if ((command == "list" || command == "verify") && rest.size() == 1)
+            return command == "list" ? List(rest[0], out) : Verify(rest[0], out, err);
+        err << kUsageText;
+        return kUsage;
+    } catch (const std::exception& error) {
+        err << "updater-pack: " << error.what() << "\n";
+        return kFailed;
+    }
+}
+
+}  // namespace packtool
