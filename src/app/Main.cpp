@@ -357,19 +357,25 @@ int RunProgram(int argc, char** argv)
     QApplication application(argc, argv);
     g_applicationTitle = platform::ApplicationTitle(executablePath);
     QApplication::setApplicationName(ToQt(g_applicationTitle));
-    std::unique_ptr<TForm1> form;
-    try {
-        form = std::make_unique<TForm1>(executablePath);
-    } catch (const std::exception& error) {
-        ShowErrorBox(error.what());
+    std::unique_ptr<TForm1> form = CreateForm1(executablePath);
+    if (!form)
         return 0;
-    } catch (...) {
-        ShowErrorBox("");
-        return 0;
-    }
     form->show();
     QApplication::exec();
     return 0;
+}
+
+std::unique_ptr<TForm1> CreateForm1(const std::string& executablePath)
+{
+    g_applicationTitle = platform::ApplicationTitle(executablePath);
+    try {
+        return std::make_unique<TForm1>(executablePath);
+    } catch (const std::exception& error) {
+        ShowErrorBox(error.what());
+    } catch (...) {
+        ShowErrorBox("");
+    }
+    return nullptr;
 }
 
 }  // namespace app

@@ -21,6 +21,12 @@ namespace app {
 // unattended mode's codes with --unattended).
 int RunProgram(int argc, char** argv);
 
+class TForm1;
+
+// Creates the main window; an error while it is built is shown in the
+// standard error box and gives null (the window is then never shown).
+std::unique_ptr<TForm1> CreateForm1(const std::string& executablePath);
+
 // Shows a message box. Tests replace the handler so that no modal box waits.
 enum class BoxKind { Warning, Error };
 using BoxHandler = std::function<void(BoxKind kind, const std::string& caption, const std::string& text)>;

@@ -1,0 +1,205 @@
+#include "app/Main.h"
+
+#include "TestSupport.h"
+
+#include <QApplication>
+#include <QFrame>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTest>
+#include <QTextCursor>
+#include <gtest/gtest.h>
+
+namespace {
+
+QApplication& Application()
+{
+    static int argc = 1;
+    static char name[] = "app_tests";
+    static char* argv[] = {name, nullptr};
+    ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    // Never destroyed: Qt's own objects must not outlive it at exit.
+    static QApplication* application = new QApplication(argc, argv);
+    return *application;
+}
+
+struct Box {
+    app::BoxKind kind;
+    std::string caption;
+    std::string text;
+};
+
+// Collects message boxes instead of showing them.
+struct BoxCollector {
+    BoxCollector()
+    {
+        app::SetBoxHandler([this](app::BoxKind kind, const std::string& caption, const std::string& text) {
+            boxes.push_back({kind, caption, text});
+        });
+    }
+    ~BoxCollector() { app::SetBoxHandler(nullptr); }
+    std::vector<Box> boxes;
+};
+
+template <typename T>
+T* Find(QWidget& form, const char* name)
+{
+    T* widget = form.findChild<T*>(name);
+    EXPECT_NE(widget, nullptr) << name;
+    return widget;
+}
+
+}  // namespace
+
+TEST(TForm1, HasTheDesignedLayout)
+{
+    Application();
+    testsupport::TempDir dir;
+    app::TForm1 form(dir / "updater");
+    EXPECT_EQ(form.windowTitle().toStdString(), "Оновлення");
+    EXPECT_EQ(form.geometry().size(), QSize(635, 456));
+
+    struct Expected {
+        const char* name;
+        QRect geometry;
+        const char* text;  // null: no text to check
+        bool hidden;
+        bool enabled;
+    };
+    const Expected controls[] = {
+        {"Panel2", {0, 414, 635, 42}, nullptr, false, true},
+        {"btOK", {467, 9, 75, 25}, "Оновить", false, false},
+        {"btCancel", {555, 9, 75, 25}, "Зачинити", false, true},
+        {"plInfo", {0, 0, 635, 256}, nullptr, false, true},
+        {"Memo2", {46, 22, 564, 219}, "", false, true},
+        {"Panel3", {0, 256, 635, 46}, nullptr, false, true},
+        {"Panel4", {1, 1, 633, 22}, nullptr, false, true},
+        {"Label1", {16, 6, 90, 13}, "Поточна версія", false, true},
+        {"lCurVer", {143, 5, 191, 13}, "-", false, true},
+        {"Panel5", {1, 23, 633, 22}, nullptr, false, true},
+        {"Label2", {16, 6, 98, 13}, "Доступна версія", false, true},
+        {"lActVer", {143, 6, 191, 13}, "-", false, true},
+        {"plUp", {0, 302, 635, 112}, nullptr, false, true},
+        {"lUpdate", {17, 24, 149, 13}, "Встановлення оновлення", true, true},
+        {"lUpdateTime", {601, 21, 20, 13}, "--:--", true, true},
+        {"ProgressBar2", {17, 40, 604, 17}, nullptr, false, true},
+        {"lTextFile", {17, 64, 89, 13}, "Обробока файла:", true, true},
+        {"lFile", {17, 80, 18, 13}, "lFile", true, true},
+    };
+    for (const auto& c : controls) {
+        QWidget* widget = Find<QWidget>(form, c.name);
+        if (!widget)
+            continue;
+        EXPECT_EQ(widget->geometry(), c.geometry) << c.name;
+        EXPECT_EQ(widget->isHidden(), c.hidden) << c.name;
+        EXPECT_EQ(widget->isEnabled(), c.enabled) << c.name;
+        if (!c.text)
+            continue;
+        QString text;
+        if (auto* label = qobject_cast<QLabel*>(widget))
+            text = label->text();
+        else if (auto* button = qobject_cast<QPushButton*>(widget))
+            text = button->text();
+        else if (auto* memo = qobject_cast<QPlainTextEdit*>(widget))
+            text = memo->toPlainText();
+        EXPECT_EQ(text.toStdString(), c.text) << c.name;
+    }
+    EXPECT_EQ(Find<QProgressBar>(form, "ProgressBar2")->value(), 0);
+    for (const char* bold : {"Label1", "lCurVer", "Label2", "lActVer", "lUpdate"})
+        EXPECT_TRUE(Find<QLabel>(form, bold)->font().bold()) << bold;
+    EXPECT_TRUE(Find<QLabel>(form, "lCurVer")->alignment() & Qt::AlignRight);
+    EXPECT_EQ(form.font().family().toStdString(), "Tahoma");
+}
+
+TEST(TForm1, KeepsDockingAndAnchorsWhenResized)
+{
+    Application();
+    testsupport::TempDir dir;
+    BoxCollector boxes;  // FormShow finds no database here
+    app::TForm1 form(dir / "updater");
+    form.show();
+    form.resize(835, 556);
+    QApplication::processEvents();
+    EXPECT_EQ(Find<QWidget>(form, "Panel2")->geometry(), QRect(0, 514, 835, 42));
+    EXPECT_EQ(Find<QWidget>(form, "btOK")->geometry(), QRect(667, 9, 75, 25));
+    EXPECT_EQ(Find<QWidget>(form, "btCancel")->geometry(), QRect(755, 9, 75, 25));
+    EXPECT_EQ(Find<QWidget>(form, "plUp")->geometry(), QRect(0, 402, 835, 112));
+    EXPECT_EQ(Find<QWidget>(form, "ProgressBar2")->geometry(), QRect(17, 40, 804, 17));
+    EXPECT_EQ(Find<QWidget>(form, "lUpdateTime")->geometry(), QRect(801, 21, 20, 13));
+    EXPECT_EQ(Find<QWidget>(form, "Panel3")->geometry(), QRect(0, 356, 835, 46));
+    EXPECT_EQ(Find<QWidget>(form, "plInfo")->geometry(), QRect(0, 0, 835, 356));
+    EXPECT_EQ(Find<QWidget>(form, "Memo2")->geometry(), QRect(46, 22, 764, 319));
+}
+
+TEST(TForm1, EscClosesTheWindowLikeTheCloseButton)
+{
+    Application();
+    BoxCollector boxes;  // FormShow finds no database here
+    testsupport::TempDir dir;
+    app::TForm1 form(dir / "updater");
+    form.show();
+    QApplication::processEvents();
+    ASSERT_TRUE(form.isVisible());
+    Find<QPushButton>(form, "btCancel")->setFocus();
+    QTest::keyClick(Find<QPushButton>(form, "btCancel"), Qt::Key_Escape);
+    EXPECT_FALSE(form.isVisible());
+
+    form.show();
+    QApplication::processEvents();
+    QTest::mouseClick(Find<QPushButton>(form, "btCancel"), Qt::LeftButton);
+    EXPECT_FALSE(form.isVisible());
+}
+
+TEST(Memo, AddLineAndAppendToLastLine)
+{
+    Application();
+    QPlainTextEdit memo;
+    app::AddLine(memo, "a");
+    app::AppendToLastLine(memo, "OK");
+    EXPECT_EQ(memo.toPlainText().toStdString(), "aOK\n");
+    app::AddLine(memo, "b");
+    EXPECT_EQ(memo.toPlainText().toStdString(), "aOK\nb\n");
+    EXPECT_EQ(memo.textCursor().position(), memo.toPlainText().size());
+}
+
+TEST(Memo, TheMarkGoesToTheLastLineWhereverTheCaretIs)
+{
+    Application();
+    QPlainTextEdit memo;
+    app::AddLine(memo, "Перевірка запущенної програми...");
+    app::AddLine(memo, "Наявність архиватора RAR...");
+    QTextCursor caret = memo.textCursor();
+    caret.setPosition(3);  // the user clicked into the first line
+    memo.setTextCursor(caret);
+    app::AppendToLastLine(memo, "[OK]");
+    EXPECT_EQ(memo.toPlainText().toStdString(),
+              "Перевірка запущенної програми...\nНаявність архиватора RAR...[OK]\n");
+}
+
+TEST(CreateForm1, ShowsTheErrorBoxWhenTheClientLibraryIsMissing)
+{
+    Application();
+    ::setenv("UPDATER_FBCLIENT", "/nonexistent/libfbclient.so.2", 1);
+    BoxCollector collector;
+    testsupport::TempDir dir;
+    EXPECT_EQ(app::CreateForm1(dir / "UPDATER.EXE"), nullptr);
+    ASSERT_EQ(collector.boxes.size(), 1u);
+    EXPECT_EQ(collector.boxes[0].kind, app::BoxKind::Error);
+    EXPECT_EQ(collector.boxes[0].caption, "Updater");
+    EXPECT_EQ(collector.boxes[0].text.rfind("Cannot load the Firebird client library /nonexistent/libfbclient.so.2", 0),
+              0u);
+    EXPECT_EQ(collector.boxes[0].text.back(), '.');
+    ::unsetenv("UPDATER_FBCLIENT");
+}
+
+TEST(ErrorBoxText, AppendsAFullStopAfterCharactersAboveIt)
+{
+    EXPECT_EQ(app::ErrorBoxText("Stream write error"), "Stream write error.");
+    EXPECT_EQ(app::ErrorBoxText("ends."), "ends.");
+    EXPECT_EQ(app::ErrorBoxText("ends-"), "ends-");
+    EXPECT_EQ(app::ErrorBoxText("ends)"), "ends)");
+    EXPECT_EQ(app::ErrorBoxText("число 5"), "число 5.");
+    EXPECT_EQ(app::ErrorBoxText(""), "");
+}

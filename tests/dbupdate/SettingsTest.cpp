@@ -1,0 +1,99 @@
+#include "dbupdate/Settings.h"
+
+#include "TestSupport.h"
+#include "dbupdate/Uglobdb.h"
+
+#include <gtest/gtest.h>
+
+using dbupdate::ReadProfileInteger;
+using dbupdate::ReadProfileString;
+
+TEST(ReadProfileString, FollowsTheProfileRules)
+{
+    const std::string ini =
+        "; comment\r\n"
+        "[Other]\r\n"
+        "PathBaseIB=wrong\r\n"
+        "[ common ]\r\n"
+        "  pathbaseib =  \"D:\\Data\\base.fdb\"  \r\n"
+        "NameServer = 'dbhost' \r\n"
+        "Empty=\r\n"
+        "Inner=a \"b\" c\r\n"
+        "Eq=a=b\r\n"
+        "[Common]\r\n"
+        "Later=ignored\r\n";
+    struct Case {
+        const char* key;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {"PathBaseIB", "D:\\Data\\base.fdb"}, {"NAMESERVER", "dbhost"}, {"Empty", ""},
+        {"Inner", "a \"b\" c"},               {"Eq", "a=b"},            {"Missing", "<default>"},
+        {"Later", "<default>"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ReadProfileString(ini, "Common", c.key, "<default>"), c.expected) << c.key;
+    EXPECT_EQ(ReadProfileString(ini, "Missing", "PathBaseIB", "none"), "none");
+}
+
+TEST(ReadProfileString, ReadsAtMost2047Characters)
+{
+    const std::string ini = "[Common]\nPathBaseIB=" + std::string(3000, 'x') + "\n";
+    EXPECT_EQ(ReadProfileString(ini, "Common", "PathBaseIB", "").size(), 2047u);
+}
+
+TEST(ReadProfileInteger, ReadsDecimalAndHexadecimal)
+{
+    struct Case {
+        const char* value;
+        std::int32_t expected;
+    };
+    const Case cases[] = {
+        {"1", 1},      {"0x10", 16}, {"0X1f", 31}, {"-5", -5}, {"+7", 7},     {"abc", 0},        {"12abc", 0},
+        {"0x", 0},     {"", 0},      {" 3 ", 3},   {"\"4\"", 4}, {"0xFFFFFFFF", -1}, {"2147483648", 0},
+    };
+    for (const auto& c : cases) {
+        const std::string ini = std::string("[Common]\nTypeServer=") + c.value + "\n";
+        EXPECT_EQ(ReadProfileInteger(ini, "Common", "TypeServer", 0), c.expected) << c.value;
+    }
+    EXPECT_EQ(ReadProfileInteger("", "Common", "TypeServer", 0), 0);
+}
+
+TEST(ReadSettings, MissingFileGivesDefaultsAndTheDatabaseBesideTheUpdater)
+{
+    testsupport::TempDir dir;
+    const auto settings = dbupdate::ReadSettings(dir / "cnfg.ini", dir.Path());
+    EXPECT_EQ(settings.pathBaseIB, dir / "norvexlib.fdb");
+    EXPECT_EQ(settings.nameServer, "");
+    EXPECT_EQ(settings.typeServer, 0);
+    EXPECT_EQ(settings.connectProtocol, 0);
+}
+
+// The connection string Connect builds from the settings, case by case.
+TEST(ReadSettings, GiveTheConnectionString)
+{
+    struct Case {
+        const char* ini;
+        const char* expected;  // "@" stands for the updater's directory
+    };
+    const Case cases[] = {
+        {"", "@/norvexlib.fdb"},
+        {"[Common]\nTypeServer=1\nNameServer=  dbhost  \nPathBaseIB=D:\\Data\\base.fdb\n", "dbhost:D:\\Data\\base.fdb"},
+        {"[Common]\nTypeServer=1\nNameServer=\nPathBaseIB=/data/base.fdb\n", "/data/base.fdb"},
+        {"[Common]\nTypeServer=0\nNameServer=dbhost\nPathBaseIB=/data/base.fdb\n", "/data/base.fdb"},
+        {"[Common]\nTypeServer=0x10\nNameServer=dbhost\nPathBaseIB=/d.fdb\n", "dbhost:/d.fdb"},
+        {"[Common]\nTypeServer=abc\nNameServer=dbhost\nPathBaseIB=/d.fdb\n", "/d.fdb"},
+        {"[Common]\nTypeServer=1\nNameServer=dbhost\n", "dbhost:@/norvexlib.fdb"},
+        {"[Common]\nTypeServer=1\nNameServer=dbhost\nConnectProtocol=2\nPathBaseIB=/d.fdb\n", "dbhost:/d.fdb"},
+    };
+    testsupport::TempDir dir;
+    for (const auto& c : cases) {
+        testsupport::WriteFile(dir / "cnfg.ini", c.ini);
+        const auto settings = dbupdate::ReadSettings(dir / "cnfg.ini", dir.Path());
+        std::string expected = c.expected;
+        if (const auto at = expected.find('@'); at != std::string::npos)
+            expected.replace(at, 1, dir.Path());
+        EXPECT_EQ(dbupdate::BuildConnectionString(dbupdate::ServerForConnect(settings), settings.pathBaseIB), expected)
+            << c.ini;
+    }
+}

@@ -1,0 +1,128 @@
+#include "platform/FileSystem.h"
+
+#include "TestSupport.h"
+
+#include <csignal>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using testsupport::ReadFile;
+using testsupport::TempDir;
+using testsupport::WriteFile;
+
+TEST(ReadTextLines, SplitsAtCrLfLoneCrAndLoneLf)
+{
+    TempDir dir;
+    struct Case {
+        std::string bytes;
+        std::vector<std::string> lines;
+    };
+    const Case cases[] = {
+        {"", {}},
+        {"a", {"a"}},
+        {"a\r\n", {"a"}},
+        {"a\r\nb", {"a", "b"}},
+        {"a\rb\nc\r\n\r\nd", {"a", "b", "c", "", "d"}},
+        {"\n\n", {"", ""}},
+        {"a\n\r", {"a", ""}},
+    };
+    for (const auto& c : cases) {
+        WriteFile(dir / "s.sql", c.bytes);
+        EXPECT_EQ(platform::ReadTextLines(dir / "s.sql"), c.lines);
+    }
+}
+
+TEST(ReadTextLines, NamesTheFileWhenItCannotBeRead)
+{
+    TempDir dir;
+    std::filesystem::create_directory(dir / "x.sql");
+    try {
+        platform::ReadTextLines(dir / "x.sql");
+        FAIL() << "a directory was read";
+    } catch (const std::runtime_error& error) {
+        EXPECT_EQ(std::string(error.what()), "Cannot open file \"" + (dir / "x.sql") + "\". Is a directory");
+    }
+    EXPECT_THROW(platform::ReadTextLines(dir / "missing.sql"), std::runtime_error);
+}
+
+TEST(CopyFileReplacing, ReplacesTheTargetAndKeepsTheSourceMode)
+{
+    TempDir dir;
+    WriteFile(dir / "new", "new bytes");
+    ::chmod((dir / "new").c_str(), 0755);
+    WriteFile(dir / "old", "old");
+    ASSERT_EQ(platform::CopyFileReplacing(dir / "new", dir / "old"), 0);
+    EXPECT_EQ(ReadFile(dir / "old"), "new bytes");
+    struct stat info {};
+    ::stat((dir / "old").c_str(), &info);
+    EXPECT_EQ(info.st_mode & 0777, 0755u);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 2);
+}
+
+TEST(CopyFileReplacing, ReportsTheErrnoOfTheFailure)
+{
+    TempDir dir;
+    WriteFile(dir / "src", "x");
+    std::filesystem::create_directory(dir / "adir.exe");
+    EXPECT_EQ(platform::CopyFileReplacing(dir / "adir.exe", dir / "t"), EISDIR);
+    EXPECT_EQ(platform::CopyFileReplacing(dir / "src", dir / "missing/t"), ENOENT);
+    std::filesystem::create_directories(dir / "target/inside");
+    EXPECT_NE(platform::CopyFileReplacing(dir / "src", dir / "target"), 0);
+    EXPECT_TRUE(std::filesystem::is_directory(dir / "target/inside"));
+}
+
+TEST(CopyFileReplacing, AnInterruptedCopyLeavesTheOldFileWhole)
+{
+    TempDir dir;
+    WriteFile(dir / "new.exe", std::string(1 << 20, 'N'));
+    WriteFile(dir / "old.exe", "the previous version");
+    // The child may write no more than 64 KB: the copy fails half-way.
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit {65536, 65536};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        ::_exit(platform::CopyFileReplacing(dir / "new.exe", dir / "old.exe"));
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), EFBIG);
+    EXPECT_EQ(ReadFile(dir / "old.exe"), "the previous version");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 2) << "temporary file left";
+}
+
+TEST(EnsurePrivateDirectory, CreatesAMode0700Directory)
+{
+    TempDir dir;
+    const std::string work = dir / "norvex22.nvx";
+    EXPECT_TRUE(platform::EnsurePrivateDirectory(work));
+    struct stat info {};
+    ::stat(work.c_str(), &info);
+    EXPECT_EQ(info.st_mode & 0777, 0700u);
+    EXPECT_FALSE(platform::EnsurePrivateDirectory(work));
+}
+
+TEST(EnsurePrivateDirectory, RefusesWhatOthersCouldControl)
+{
+    TempDir dir;
+    std::filesystem::create_directory(dir / "target");
+    std::filesystem::create_directory_symlink(dir / "target", dir / "link");
+    WriteFile(dir / "file", "x");
+    std::filesystem::create_directory(dir / "open");
+    ::chmod((dir / "open").c_str(), 0777);
+    std::filesystem::create_directory(dir / "group");
+    ::chmod((dir / "group").c_str(), 0770);
+    for (const char* name : {"link", "file", "open", "group"})
+        EXPECT_THROW(platform::EnsurePrivateDirectory(dir / name), std::runtime_error) << name;
+    if (::geteuid() == 0) {
+        std::filesystem::create_directory(dir / "foreign");
+        ::chmod((dir / "foreign").c_str(), 0700);
+        ASSERT_EQ(::chown((dir / "foreign").c_str(), 65534, 65534), 0);
+        EXPECT_THROW(platform::EnsurePrivateDirectory(dir / "foreign"), std::runtime_error);
+    }
+}

@@ -1,0 +1,52 @@
+#pragma once
+// Fixtures shared by the tests: temporary directories, real Firebird
+// databases created through the embedded engine, small file helpers.
+
+#include "dbupdate/Uglobdb.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace testsupport {
+
+// A fresh directory under the temporary directory, removed with everything
+// in it when the object goes.
+class TempDir {
+public:
+    TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    ~TempDir();
+    const std::string& Path() const { return path_; }
+    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+
+private:
+    std::string path_;
+};
+
+// Creates a dialect-3 database file at connectionString (a path, or
+// host:path) with the default account.
+void CreateDatabase(const std::string& connectionString, int dialect = 3);
+
+// Runs statements against a database, each committed on its own.
+void RunStatements(const std::string& connectionString, const std::vector<std::string>& statements);
+
+// Creates a database holding the table versions (data, create_date) and, when
+// version is given, one row with it.
+void CreateVersionDatabase(const std::string& path, const std::string& versionsDataType = "INTEGER");
+void AddVersion(const std::string& path, const std::string& dataLiteral, const std::string& createDate);
+
+// Reads one integer (or NULL as -1) from the first row of a query.
+long long QueryInteger(const std::string& connectionString, const std::string& sql);
+// Reads a blob column of the first row: its bytes, or nothing for NULL.
+std::unique_ptr<std::string> QueryBlob(const std::string& connectionString, const std::string& sql);
+
+void WriteFile(const std::string& path, const std::string& bytes);
+std::string ReadFile(const std::string& path);
+
+// Where the shared test data and the build's programs are.
+std::string TestDataDir();
+std::string BinaryDir();
+
+}  // namespace testsupport
