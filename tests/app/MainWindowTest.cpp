@@ -203,3 +203,45 @@ TEST(ErrorBoxText, AppendsAFullStopAfterCharactersAboveIt)
     EXPECT_EQ(app::ErrorBoxText("число 5"), "число 5.");
     EXPECT_EQ(app::ErrorBoxText(""), "");
 }
+
+// A packed updater started beside a database at version 121 shows the check
+// lines and enables "Оновить".
+TEST(TForm1, FormShowOffersThePackagedUpdate)
+{
+    Application();
+    BoxCollector boxes;
+    testsupport::TempDir dir;
+    testsupport::CreateVersionDatabase(dir / "norvexlib.fdb");
+    testsupport::AddVersion(dir / "norvexlib.fdb", "121", "2020-01-01");
+    testsupport::MakePackedUpdater(dir / "updater", {{"122_RAR", testsupport::FakePackage()}});
+    app::TForm1 form(dir / "updater");
+    form.show();
+    for (int i = 0; i < 100 && !form.FormShowDone(); ++i)
+        QApplication::processEvents();
+    ASSERT_TRUE(form.FormShowDone());
+    EXPECT_TRUE(boxes.boxes.empty());
+    EXPECT_EQ(Find<QPlainTextEdit>(form, "Memo2")->toPlainText().toStdString(),
+              "Перевірка запущенної програми...OK\nПідключення до бази даних\n" + (dir / "norvexlib.fdb") +
+                  "\nВерсія бази даних: 121\nНаявні пакети оновлення:\n122_RAR [OK]\n");
+    EXPECT_TRUE(Find<QPushButton>(form, "btOK")->isEnabled());
+    EXPECT_EQ(Find<QLabel>(form, "lCurVer")->text().toStdString(), "121");
+    EXPECT_EQ(Find<QLabel>(form, "lActVer")->text().toStdString(), "122");
+}
+
+TEST(TForm1, AnErrorInFormShowGoesToTheErrorBox)
+{
+    Application();
+    BoxCollector boxes;
+    testsupport::TempDir dir;
+    app::TForm1 form(dir / "updater");
+    form.show();
+    for (int i = 0; i < 100 && !form.FormShowDone(); ++i)
+        QApplication::processEvents();
+    ASSERT_EQ(boxes.boxes.size(), 1u);
+    EXPECT_EQ(boxes.boxes[0].kind, app::BoxKind::Error);
+    EXPECT_EQ(boxes.boxes[0].caption, "updater");
+    EXPECT_NE(boxes.boxes[0].text.find("norvexlib.fdb"), std::string::npos);
+    EXPECT_TRUE(form.isVisible()) << "the window stays open";
+    EXPECT_EQ(Find<QLabel>(form, "lCurVer")->text().toStdString(), "-");
+    EXPECT_FALSE(Find<QPushButton>(form, "btOK")->isEnabled());
+}

@@ -1,6 +1,7 @@
 #include "TestSupport.h"
 
 #include "dbupdate/FbClient.h"
+#include "package/PackageStore.h"
 
 #include <cstdlib>
 #include <functional>
@@ -167,6 +168,13 @@ std::unique_ptr<std::string> QueryBlob(const std::string& connectionString, cons
         throw std::runtime_error("QueryBlob: no row for " + sql);
     return result;
 }
+
+void MakePackedUpdater(const std::string& path, const std::vector<std::pair<std::string, std::string>>& packages)
+{
+    package::WriteStoreFromMemory(BinaryDir() + "/src/app/updater", path, packages);
+}
+
+std::string FakePackage(const std::string& tag) { return std::string("Rar!\x1A\x07\x00", 7) + "fake " + tag; }
 
 void WriteFile(const std::string& path, const std::string& bytes)
 {

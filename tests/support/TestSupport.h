@@ -42,6 +42,14 @@ long long QueryInteger(const std::string& connectionString, const std::string& s
 // Reads a blob column of the first row: its bytes, or nothing for NULL.
 std::unique_ptr<std::string> QueryBlob(const std::string& connectionString, const std::string& sql);
 
+// Writes an updater at path: the built updater executable carrying the given
+// packages (name and bytes, in stored order).
+void MakePackedUpdater(const std::string& path, const std::vector<std::pair<std::string, std::string>>& packages);
+
+// A fake package: the RAR signature followed by some bytes (enough for the
+// checks that only look at names).
+std::string FakePackage(const std::string& tag = "");
+
 void WriteFile(const std::string& path, const std::string& bytes);
 std::string ReadFile(const std::string& path);
 

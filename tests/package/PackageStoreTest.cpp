@@ -1,0 +1,224 @@
+#include "package/PackageStore.h"
+
+#include "PackTool.h"
+#include "TestSupport.h"
+#include "package/WorkDir.h"
+
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <sstream>
+#include <sys/stat.h>
+
+using package::PackageStore;
+using package::PackageStoreError;
+using testsupport::ReadFile;
+using testsupport::TempDir;
+using testsupport::WriteFile;
+
+namespace {
+
+const std::string kRar4Signature("Rar!\x1A\x07\x00", 7);
+
+// An "updater" stand-in: any bytes work as the executable part.
+std::string MakeExecutable(const TempDir& dir)
+{
+    const std::string path = dir / "updater";
+    WriteFile(path, "\x7F" "ELF pretend executable bytes");
+    ::chmod(path.c_str(), 0755);
+    return path;
+}
+
+int Pack(const std::vector<std::string>& arguments, std::string* out = nullptr, std::string* err = nullptr)
+{
+    std::ostringstream outStream, errStream;
+    const int code = packtool::Run(arguments, outStream, errStream);
+    if (out)
+        *out = outStream.str();
+    if (err)
+        *err = errStream.str();
+    return code;
+}
+
+long ResidentKilobytes()
+{
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("VmRSS:", 0) == 0)
+            return std::stol(line.substr(6));
+    }
+    return -1;
+}
+
+}  // namespace
+
+TEST(PackageStore, RoundTripThroughUpdaterPack)
+{
+    TempDir dir;
+    const std::string updater = MakeExecutable(dir);
+    WriteFile(dir / "122.rar", kRar4Signature + "first package");
+    WriteFile(dir / "121.rar", kRar4Signature + "second");
+    WriteFile(dir / "x.rar", std::string("Rar!\x1A\x07\x01\x00", 8) + "rar5");
+    ASSERT_EQ(Pack({"add", updater, dir / "packed", dir / "122.rar", dir / "121.rar", "125_RAR=" + (dir / "x.rar")}),
+              0);
+
+    const PackageStore store(dir / "packed");
+    EXPECT_EQ(store.Names(), (std::vector<std::string> {"122_RAR", "121_RAR", "125_RAR"}));
+    EXPECT_EQ(store.ExecutableSize(), std::filesystem::file_size(updater));
+    for (const auto& [name, file] : {std::pair {"122_RAR", "122.rar"}, {"121_RAR", "121.rar"}, {"125_RAR", "x.rar"}}) {
+        package::SavePackage(store, name, dir / "out.rar");
+        EXPECT_EQ(ReadFile(dir / "out.rar"), ReadFile(dir / file)) << name;
+        EXPECT_TRUE(store.Verify(*store.Find(name)));
+    }
+    EXPECT_TRUE(std::filesystem::status(dir / "packed").permissions() == std::filesystem::status(updater).permissions());
+
+    // Packing a packed updater replaces its store.
+    ASSERT_EQ(Pack({"add", dir / "packed", dir / "repacked", dir / "121.rar"}), 0);
+    const PackageStore repacked(dir / "repacked");
+    EXPECT_EQ(repacked.Names(), (std::vector<std::string> {"121_RAR"}));
+    EXPECT_EQ(repacked.ExecutableSize(), std::filesystem::file_size(updater));
+
+    std::string listing;
+    ASSERT_EQ(Pack({"list", dir / "packed"}, &listing), 0);
+    EXPECT_EQ(listing.substr(0, listing.find('\n')),
+              "122_RAR\t" + std::to_string(kRar4Signature.size() + 13) + "\t" +
+                  package::ToHex(store.Find("122_RAR")->sha256));
+}
+
+TEST(PackageStore, AnExecutableWithoutAStoreCarriesNoPackages)
+{
+    TempDir dir;
+    const PackageStore store(MakeExecutable(dir));
+    EXPECT_TRUE(store.Names().empty());
+    EXPECT_EQ(store.Find("122_RAR"), nullptr);
+    WriteFile(dir / "empty", "");
+    EXPECT_TRUE(PackageStore(dir / "empty").Names().empty());
+}
+
+TEST(PackageStore, ADamagedStoreIsAClearError)
+{
+    TempDir dir;
+    const std::string updater = MakeExecutable(dir);
+    WriteFile(dir / "122.rar", kRar4Signature + "package bytes");
+    WriteFile(dir / "123.rar", kRar4Signature + "more package bytes");
+    ASSERT_EQ(Pack({"add", updater, dir / "good", dir / "122.rar", dir / "123.rar"}), 0);
+    const std::string good = ReadFile(dir / "good");
+    const std::size_t trailer = good.size() - package::kTrailerSize;
+    const std::size_t indexOffset = good.size() - package::kTrailerSize - 2 * (2 + 7 + 48);
+
+    auto patch = [&](std::size_t at, std::uint64_t value, int bytes) {
+        std::string damaged = good;
+        for (int i = 0; i < bytes; ++i)
+            damaged[at + static_cast<std::size_t>(i)] = static_cast<char>((value >> (8 * i)) & 0xFF);
+        return damaged;
+    };
+    struct Case {
+        const char* what;
+        std::string bytes;
+    };
+    const Case cases[] = {
+        {"unknown version", patch(trailer + 8, 7, 4)},
+        {"more packages than the index holds", patch(trailer + 12, 3, 4)},
+        {"index offset beyond the file", patch(trailer + 24, good.size() * 2, 8)},
+        {"index size wrong", patch(trailer + 32, 5, 8)},
+        {"store start after the index", patch(trailer + 16, good.size(), 8)},
+        {"name length beyond the index", patch(indexOffset, 60000, 2)},
+        {"package beyond the store", patch(indexOffset + 2 + 7 + 8, 1ull << 40, 8)},
+        {"offset overflow", patch(indexOffset + 2 + 7, ~0ull - 3, 8)},
+        {"overlapping packages", patch(indexOffset + 57 + 2 + 7, good.find("more") - 12, 8)},
+        {"truncated in the index", good.substr(0, indexOffset + 10) + good.substr(trailer)},
+    };
+    for (const auto& c : cases) {
+        WriteFile(dir / "damaged", c.bytes);
+        EXPECT_THROW(PackageStore(dir / "damaged"), PackageStoreError) << c.what;
+    }
+    // A file cut anywhere loses its trailer: it carries no packages, no crash.
+    WriteFile(dir / "cut", good.substr(0, good.size() - 3));
+    EXPECT_TRUE(PackageStore(dir / "cut").Names().empty());
+}
+
+TEST(UpdaterPack, RefusesBadInputAndWritesNothing)
+{
+    TempDir dir;
+    const std::string updater = MakeExecutable(dir);
+    WriteFile(dir / "122.rar", kRar4Signature + "x");
+    WriteFile(dir / "zip.rar", "PK\x03\x04 not a rar");
+    WriteFile(dir / "short.rar", "Rar");
+    struct Case {
+        std::vector<std::string> packages;
+        const char* message;
+    };
+    const Case cases[] = {
+        {{dir / "missing.rar"}, "cannot be opened"},
+        {{dir / "zip.rar"}, "is not a RAR archive"},
+        {{dir / "short.rar"}, "is not a RAR archive"},
+        {{dir / "122.rar", "122_RAR=" + (dir / "122.rar")}, "is given twice"},
+        {{"122_rar=" + (dir / "122.rar")}, "would not see it as a package"},
+        {{"x_RAR=" + (dir / "122.rar")}, "does not start with a package number"},
+        {{"_RAR=" + (dir / "122.rar")}, "does not start with a package number"},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> arguments = {"add", updater, dir / "out"};
+        arguments.insert(arguments.end(), c.packages.begin(), c.packages.end());
+        std::string err;
+        EXPECT_EQ(Pack(arguments, nullptr, &err), packtool::kFailed) << c.message;
+        EXPECT_NE(err.find(c.message), std::string::npos) << err;
+        EXPECT_FALSE(std::filesystem::exists(dir / "out"));
+    }
+    EXPECT_EQ(Pack({"frobnicate"}), packtool::kUsage);
+}
+
+TEST(UpdaterPack, VerifyFindsAChangedByte)
+{
+    TempDir dir;
+    WriteFile(dir / "122.rar", kRar4Signature + "package bytes");
+    ASSERT_EQ(Pack({"add", MakeExecutable(dir), dir / "packed", dir / "122.rar"}), 0);
+    std::string out;
+    EXPECT_EQ(Pack({"verify", dir / "packed"}, &out), 0);
+    EXPECT_EQ(out, "122_RAR: OK\n");
+
+    std::string bytes = ReadFile(dir / "packed");
+    bytes[bytes.find("package bytes")] = 'P';
+    WriteFile(dir / "packed", bytes);
+    std::string err;
+    EXPECT_EQ(Pack({"verify", dir / "packed"}, nullptr, &err), packtool::kFailed);
+    EXPECT_NE(err.find("122_RAR: SHA-256 mismatch"), std::string::npos);
+    EXPECT_THROW(package::SavePackage(PackageStore(dir / "packed"), "122_RAR", dir / "122.out"), std::runtime_error);
+    EXPECT_FALSE(std::filesystem::exists(dir / "122.out")) << "a damaged package must not stay on disk";
+}
+
+TEST(UpdaterPack, NamesPackagesAfterTheirFiles)
+{
+    std::string file;
+    EXPECT_EQ(packtool::PackageNameFor("/a/b/122.rar", file), "122_RAR");
+    EXPECT_EQ(file, "/a/b/122.rar");
+    EXPECT_EQ(packtool::PackageNameFor("123_RAR=/x/any name.bin", file), "123_RAR");
+    EXPECT_EQ(file, "/x/any name.bin");
+}
+
+// A 200 MB package is hashed and written out without the process's resident
+// memory growing by the package's size.
+TEST(PackageStore, LargePackagesAreNeverHeldInMemory)
+{
+    TempDir dir;
+    {
+        std::ofstream big(dir / "200.rar", std::ios::binary);
+        big << kRar4Signature;
+        std::string block(1 << 20, '\0');
+        for (int i = 0; i < 200; ++i) {
+            for (std::size_t j = 0; j < block.size(); j += 4096)
+                block[j] = static_cast<char>(i + j);
+            big << block;
+        }
+    }
+    ASSERT_EQ(Pack({"add", MakeExecutable(dir), dir / "packed", dir / "200.rar"}), 0);
+    std::filesystem::remove(dir / "200.rar");
+    const PackageStore store(dir / "packed");
+    const long before = ResidentKilobytes();
+    EXPECT_TRUE(store.Verify(*store.Find("200_RAR")));
+    package::SavePackage(store, "200_RAR", dir / "200.rar");
+    const long grown = ResidentKilobytes() - before;
+    EXPECT_LT(grown, 64 * 1024) << "resident memory grew by " << grown << " KB";
+    EXPECT_EQ(std::filesystem::file_size(dir / "200.rar"), (200u << 20) + kRar4Signature.size());
+}
