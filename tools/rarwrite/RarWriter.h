@@ -1,0 +1,29 @@
+#pragma once
+// A writer of RAR 1.5-4.x archives with stored (uncompressed) entries.
+
+#include <string>
+#include <vector>
+
+namespace rarformat {
+
+enum class HostOs : unsigned char { MsDos = 0, Windows = 2, Unix = 3 };
+
+struct RarEntry {
+    std::string name;          // UTF-8, "/" between directories
+    std::string data;          // file bytes (empty for directories)
+    bool directory = false;
+    HostOs host = HostOs::Windows;
+    // How the name is stored: with the Unicode flag (UTF-16 part) when the
+    // name is not plain ASCII, unless legacyName is given: then legacyName's
+    // bytes (for example CP866) are stored alone, without the flag.
+    std::string legacyName;
+    bool forceUnicode = false;  // store the Unicode part even for ASCII names
+};
+
+// The bytes of an archive holding the entries in order.
+std::string WriteRar4(const std::vector<RarEntry>& entries);
+
+// Entries for every file and directory below root, relative paths, sorted.
+std::vector<RarEntry> EntriesFromDirectory(const std::string& root);
+
+}  // namespace rarformat
