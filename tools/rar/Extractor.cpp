@@ -209,14 +209,14 @@ private:
         return true;
     }
 
+    // Remembers an entry once; a later entry of the same path decides its kind.
     void Record(const std::vector<std::string>& components, Kind kind)
     {
-        if (seen_.insert(components).second)
+        const auto [at, added] = index_.emplace(components, order_.size());
+        if (added)
             order_.emplace_back(components, kind);
         else
-            for (auto& item : order_)
-                if (item.first == components)
-                    item.second = kind;
+            order_[at->second].second = kind;
     }
 
     std::string destination_;
@@ -224,7 +224,7 @@ private:
     const ExtractOptions& options_;
     std::ostream& err_;
     std::vector<std::pair<std::vector<std::string>, Kind>> order_;
-    std::set<std::vector<std::string>> seen_;
+    std::map<std::vector<std::string>, std::size_t> index_;
 };
 
 // Writes data to fd, failing with a create error.
