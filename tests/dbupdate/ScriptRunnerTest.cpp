@@ -1,0 +1,259 @@
+#include "dbupdate/ScriptRunner.h"
+
+#include "TestSupport.h"
+#include "app/HeadlessView.h"
+#include "dbupdate/Uglobdb.h"
+
+#include <clocale>
+#include <filesystem>
+#include <gtest/gtest.h>
+
+namespace fs = std::filesystem;
+using dbupdate::LineClass;
+using testsupport::ReadFile;
+using testsupport::TempDir;
+using testsupport::WriteFile;
+
+namespace {
+
+const std::string kSeparator = "------------------------- error ------------------------------";
+
+std::string Framed(const std::string& message) { return kSeparator + "\r\n" + message + "\r\n" + kSeparator + "\r\n\r\n"; }
+
+// A package directory with up/, a database with a few tables, and the
+// window's stand-ins.
+struct Package {
+    TempDir dir;
+    std::string database = dir / "norvexlib.fdb";
+    std::string up = dir / "work/up";
+    std::unique_ptr<dbupdate::CGlobDB> db;
+    app::HeadlessView view;
+    std::unique_ptr<dbupdate::UpdateContext> context;
+
+    Package()
+    {
+        std::setlocale(LC_ALL, "C.UTF-8");
+        testsupport::CreateVersionDatabase(database);
+        testsupport::RunStatements(database, {"create table T (ID integer, S varchar(200))",
+                                              "create generator G1",
+                                              "create table department (dept_no integer, mngr_no integer)",
+                                              "insert into department values (1, 5)"});
+        fs::create_directories(up);
+        db = std::make_unique<dbupdate::CGlobDB>("", database);
+        context = std::make_unique<dbupdate::UpdateContext>(dbupdate::UpdateContext {view, *db, {}});
+    }
+    void Script(const std::string& name, const std::string& text) { WriteFile(up + "/" + name, text); }
+    void Run() { dbupdate::UpdateDatabase(*context, dir / "work", &view.bar, &view.file, &view.updateTime); }
+    long long Count(const std::string& where = "") { return testsupport::QueryInteger(database, "select count(*) from T " + where); }
+    std::string Log(const std::string& script) { return ReadFile(up + "/" + script + ".log"); }
+};
+
+}  // namespace
+
+TEST(ClassifyLine, FollowsTheOrderOfTheLineClasses)
+{
+    struct Case {
+        const char* line;
+        char terminator;
+        bool bufferEmpty;
+        LineClass expected;
+    };
+    const Case cases[] = {
+        {"SET TERM ^ ;", ';', true, LineClass::TerminatorDirective},
+        {"set term ^ ;", ';', true, LineClass::TerminatorDirective},
+        {"SET TERM ; ^", '^', false, LineClass::TerminatorDirective},
+        {"SET SQL DIALECT 3;", ';', true, LineClass::SkippedDirective},
+        {"SET NAMES WIN1251;", ';', false, LineClass::SkippedDirective},
+        {"SET AUTODDL ON;", ';', false, LineClass::SkippedDirective},
+        {"SET STATISTICS INDEX IX1;", ';', false, LineClass::SkippedDirective},
+        {"SET GENERATOR G1 TO 10;", ';', true, LineClass::StatementLine},
+        {"set generator G1 to 10;", ';', true, LineClass::StatementLine},
+        {"", ';', false, LineClass::Empty},
+        {";", ';', false, LineClass::TerminatorLine},
+        {"^", '^', false, LineClass::TerminatorLine},
+        {"^", ';', false, LineClass::StatementLine},
+        {"END^", '^', false, LineClass::StatementLine},
+        // A column assignment inside a statement is part of it...
+        {"SET mngr_no = NULL", ';', false, LineClass::StatementLine},
+        {"set MNGR_NO=NULL", ';', false, LineClass::StatementLine},
+        {"SET \"Manager No\" = 1;", ';', false, LineClass::StatementLine},
+        // ...but not at the start of a statement, and not for directives.
+        {"SET mngr_no = NULL", ';', true, LineClass::SkippedDirective},
+        {"SET TERM = ^", ';', false, LineClass::StatementLine},
+        {"SETTINGS", ';', true, LineClass::StatementLine},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(dbupdate::ClassifyLine(c.line, c.terminator, c.bufferEmpty), c.expected) << c.line;
+}
+
+TEST(ExtractTerminator, TakesTheCharacterAfterTerm)
+{
+    struct Case {
+        const char* line;
+        char expected;
+    };
+    const Case cases[] = {
+        {"SET TERM ^ ;", '^'}, {"SET TERM ; ^", ';'}, {"set term !! ;", '!'}, {"SET  TERM   # ;", '#'},
+        {"SET TERM\t^ ;", '\t'},  // only spaces are passed over
+        {"SET TERM ^", ' '},      // no old terminator: the next-to-last character
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(dbupdate::ExtractTerminator(c.line), c.expected) << c.line;
+}
+
+TEST(StatementBuffer, JoinsTrimmedLinesWithLf)
+{
+    EXPECT_EQ(dbupdate::AppendStatementLine("", "CREATE PROCEDURE P1 AS"), "CREATE PROCEDURE P1 AS");
+    EXPECT_EQ(dbupdate::AppendStatementLine("A", "BEGIN"), "A\nBEGIN");
+    EXPECT_EQ(dbupdate::AppendStatementLine("A\nBEGIN", "EXIT;"), "A\nBEGIN\nEXIT;");
+}
+
+TEST(FormatRemaining, EstimatesFromTheBarsShare)
+{
+    const double second = 1.0 / 86400;
+    EXPECT_EQ(dbupdate::FormatRemaining(10 * second, 100, 50, ':'), "00:00:10");
+    EXPECT_EQ(dbupdate::FormatRemaining(10 * second, 100, 100, ':'), "00:00:00");
+    EXPECT_EQ(dbupdate::FormatRemaining(3600 * second, 4, 1, '.'), "03.00.00");
+    EXPECT_EQ(dbupdate::FormatRemaining(0, 0, 0, ':'), "00:00:00");
+}
+
+TEST(DoneName, ReplacesTheLastThreeCharacters)
+{
+    EXPECT_EQ(dbupdate::DoneName("/w/up/122.001.sql", "~sql"), "/w/up/122.001.~sql");
+    EXPECT_EQ(dbupdate::DoneName("/w/up/122.001.SQL", "~sql"), "/w/up/122.001.~sql");
+    EXPECT_EQ(dbupdate::DoneName("/w/up/INFO_DOC.NOTE_U.ID 200.blo", "~blo"), "/w/up/INFO_DOC.NOTE_U.ID 200.~blo");
+}
+
+TEST(WriteRunLog, WritesPlainAndFramedEntriesByteExactly)
+{
+    TempDir dir;
+    dbupdate::WriteRunLog(dir / "x.log", false, "insert\r\n");
+    dbupdate::WriteRunLog(dir / "x.log", true, "line 1\r\nline 2");
+    EXPECT_EQ(ReadFile(dir / "x.log"), "insert\r\n" + Framed("line 1\r\nline 2"));
+    EXPECT_EQ(kSeparator.size(), 62u);
+    dbupdate::WriteRunLog("", true, "nowhere");  // no run log yet: nothing, no error
+}
+
+TEST(UpdateDatabase, RunsTheWorkedExamples)
+{
+    Package package;
+    package.Script("122.001.sql",
+                   "SET TERM ^ ;\r\nCREATE PROCEDURE P1 AS\r\nBEGIN\r\n    EXIT;\r\nEND^\r\nSET TERM ; ^\r\n"
+                   "insert into T (ID) values (1);\r\n");
+    package.Script("122.099.sql", "delete from T;\r\n\r\nINSERT INTO VERSIONS (DATA) VALUES (122);\r\n");
+    package.Run();
+    EXPECT_EQ(testsupport::QueryInteger(package.database, "select max(data) from versions"), 122);
+    EXPECT_EQ(package.Count(), 0);
+    EXPECT_EQ(testsupport::QueryInteger(package.database,
+                                        "select count(*) from rdb$procedures where rdb$procedure_name = 'P1'"),
+              1);
+    EXPECT_EQ(package.view.memo, (std::vector<std::string> {"122.001.sql", "122.099.sql"}));
+    EXPECT_EQ(package.view.file.caption, "122.099.sql (2/2)");
+    EXPECT_TRUE(fs::exists(package.up + "/122.001.~sql"));
+    EXPECT_TRUE(fs::exists(package.up + "/122.099.~sql"));
+    EXPECT_FALSE(fs::exists(package.up + "/122.001.sql"));
+    EXPECT_FALSE(fs::exists(package.up + "/122.001.sql.log"));
+    EXPECT_EQ(package.context->runLogPath, package.up + "/122.099.sql.log");
+    // 7 + 3 lines, and one more for each script: the bar ends at its maximum.
+    EXPECT_EQ(package.view.bar.maximum, 10);
+    EXPECT_EQ(package.view.bar.position, 10);
+    EXPECT_EQ(package.view.updateTime.caption, "00:00:00");
+    EXPECT_FALSE(package.view.updateTime.visible);
+    EXPECT_FALSE(package.db->InTransaction());
+}
+
+TEST(UpdateDatabase, LogsAFailingStatementAndGoesOn)
+{
+    Package package;
+    package.Script("122.001.sql", "insert into T (ID) values (1);\r\ninsert into NOWHERE (ID)\r\n  values (2);\r\n"
+                                  "insert into T (ID) values (3);\r\n");
+    WriteFile(package.up + "/122.001.sql.log", "an old log");
+    package.Run();
+    EXPECT_EQ(package.Count(), 2);
+    const std::string log = package.Log("122.001.sql");
+    const std::string plain = "insert into NOWHERE (ID)\r\nvalues (2)\r\n";
+    ASSERT_EQ(log.substr(0, plain.size() + kSeparator.size() + 2), plain + kSeparator + "\r\n");
+    EXPECT_NE(log.find("Table unknown\r\nNOWHERE"), std::string::npos) << log;
+    EXPECT_EQ(log.substr(log.size() - kSeparator.size() - 6), "\r\n" + kSeparator + "\r\n\r\n");
+    EXPECT_EQ(log.find("an old log"), std::string::npos);
+}
+
+TEST(UpdateDatabase, HandlesTheSplittersEdgeCases)
+{
+    Package package;
+    package.Script("a.sql",
+                   // a terminator line runs what was collected, unchanged
+                   "insert into T (ID) values (1)\r\n   ;   \r\n"
+                   // a second one runs an empty statement: "Empty query"
+                   ";\r\n"
+                   // lower-case set term, and directives dropped inside a statement
+                   "set term ^ ;\r\ninsert into T (ID, S)\r\nSET SQL DIALECT 3;\r\nSET NAMES WIN1251;\r\nvalues (2, 'x')^\r\n"
+                   "set term ; ^\r\n"
+                   // a generator assignment is a statement
+                   "SET GENERATOR G1 TO 10;\r\n"
+                   // a literal spanning lines loses its indentation
+                   "insert into T (ID, S) values (3, 'first\r\n     second');\r\n"
+                   // the UPDATE layout with its SET line on its own
+                   "UPDATE department\r\nSET mngr_no = NULL\r\nWHERE dept_no = 1;\r\n"
+                   // two statements on one line: sent as one, logged
+                   "insert into T (ID) values (90); insert into T (ID) values (91);\r\n");
+    package.Script("b.sql", "SET TERM !! ;\r\ninsert into T (ID) values (4)!!\r\n");
+    package.Script("c.sql", "insert into T (ID) values (5);\r\nSET TERM ^ ;\r\n");
+    package.Script("d.sql", "insert into T (ID) values (6);");  // no final line break
+    package.Script("e.sql", "insert into T (ID) values (7);\r\ninsert into T (ID) values (8)\r\n");
+    package.Run();
+
+    EXPECT_EQ(package.Count("where ID in (1, 2, 3, 5, 6, 7)"), 6);
+    EXPECT_EQ(testsupport::QueryInteger(package.database, "select gen_id(G1, 0) from rdb$database"), 10);
+    // The statement's lines reach the engine joined with CR LF, the literal too.
+    EXPECT_EQ(testsupport::QueryInteger(package.database, "select count(*) from T where S = 'first' || "
+                                                          "ascii_char(13) || ascii_char(10) || 'second'"),
+              1);
+    EXPECT_EQ(testsupport::QueryInteger(package.database, "select mngr_no from department"), -1) << "NULL expected";
+    EXPECT_EQ(package.Count("where ID in (4, 8, 90, 91)"), 0);
+
+    const std::string aLog = package.Log("a.sql");
+    EXPECT_EQ(aLog.substr(0, kSeparator.size() + 2 + 11 + 2 + kSeparator.size() + 4), Framed("Empty query"));
+    EXPECT_NE(aLog.find("insert into T (ID) values (90); insert into T (ID) values (91)\r\n" + kSeparator),
+              std::string::npos);
+    // "!!" is not a terminator: "!" is, and the statement keeps one "!".
+    EXPECT_EQ(package.Log("b.sql").rfind("insert into T (ID) values (4)!\r\n" + kSeparator, 0), 0u);
+    // c.sql ended with "^": d.sql starts with ";" again.
+    EXPECT_FALSE(fs::exists(package.up + "/d.sql.log"));
+    EXPECT_EQ(package.Log("e.sql"),
+              "insert into T (ID) values (8)\r\n" + Framed("Expected end of statement, encountered EOF"));
+}
+
+TEST(UpdateDatabase, EmptyScriptsAndOldDoneFiles)
+{
+    Package package;
+    package.Script("122.001.sql", "insert into T (ID) values (1);\r\n");
+    package.Script("122.002.sql", "");
+    WriteFile(package.up + "/122.002.sql.log", "kept: the empty script touches no log");
+    WriteFile(package.up + "/122.001.~sql", "an old done script");
+    package.Run();
+    EXPECT_EQ(ReadFile(package.up + "/122.001.~sql"), "insert into T (ID) values (1);\r\n");
+    EXPECT_TRUE(fs::exists(package.up + "/122.002.~sql"));
+    EXPECT_TRUE(fs::exists(package.up + "/122.002.sql.log"));
+    EXPECT_EQ(package.context->runLogPath, package.up + "/122.001.sql.log");
+    EXPECT_EQ(package.view.memo, (std::vector<std::string> {"122.001.sql", "122.002.sql"}));
+}
+
+TEST(UpdateDatabase, AScriptThatCannotBeReadStopsThePackage)
+{
+    Package package;
+    package.Script("122.001.sql", "insert into T (ID) values (1);\r\n");
+    fs::create_directory(package.up + "/122.002.sql");
+    package.Script("122.003.sql", "insert into T (ID) values (3);\r\n");
+    WriteFile(package.up + "/T.S.ID 1.blo", "x");
+    try {
+        package.Run();
+        FAIL() << "no error";
+    } catch (const std::runtime_error& error) {
+        EXPECT_EQ(std::string(error.what()),
+                  "Cannot open file \"" + package.up + "/122.002.sql\". Is a directory");
+    }
+    EXPECT_EQ(package.Count(), 0) << "the line count reads every script before any runs";
+    EXPECT_TRUE(fs::exists(package.up + "/122.001.sql"));
+    EXPECT_TRUE(fs::exists(package.up + "/T.S.ID 1.blo"));
+}
