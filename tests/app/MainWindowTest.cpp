@@ -1,5 +1,6 @@
 #include "app/Main.h"
 
+#include "InstallationFixture.h"
 #include "TestSupport.h"
 
 #include <QApplication>
@@ -181,7 +182,12 @@ TEST(Memo, TheMarkGoesToTheLastLineWhereverTheCaretIs)
 TEST(CreateForm1, ShowsTheErrorBoxWhenTheClientLibraryIsMissing)
 {
     Application();
+    // Needs a process that has not loaded the client library yet (ctest runs
+    // every test case as its own process).
     ::setenv("UPDATER_FBCLIENT", "/nonexistent/libfbclient.so.2", 1);
+    struct Restore {
+        ~Restore() { ::unsetenv("UPDATER_FBCLIENT"); }
+    } restore;
     BoxCollector collector;
     testsupport::TempDir dir;
     EXPECT_EQ(app::CreateForm1(dir / "UPDATER.EXE"), nullptr);
@@ -191,7 +197,6 @@ TEST(CreateForm1, ShowsTheErrorBoxWhenTheClientLibraryIsMissing)
     EXPECT_EQ(collector.boxes[0].text.rfind("Cannot load the Firebird client library /nonexistent/libfbclient.so.2", 0),
               0u);
     EXPECT_EQ(collector.boxes[0].text.back(), '.');
-    ::unsetenv("UPDATER_FBCLIENT");
 }
 
 TEST(ErrorBoxText, AppendsAFullStopAfterCharactersAboveIt)
@@ -244,4 +249,47 @@ TEST(TForm1, AnErrorInFormShowGoesToTheErrorBox)
     EXPECT_TRUE(form.isVisible()) << "the window stays open";
     EXPECT_EQ(Find<QLabel>(form, "lCurVer")->text().toStdString(), "-");
     EXPECT_FALSE(Find<QPushButton>(form, "btOK")->isEnabled());
+}
+
+// The window's own run: "Оновить" pressed in the real window applies the
+// packages and leaves only the close button.
+TEST(TForm1, TheUpdateButtonAppliesThePackages)
+{
+    Application();
+    BoxCollector boxes;
+    fixture::Installation installation(120, {{"121_RAR", fixture::Package121()}, {"122_RAR", fixture::Package122()}});
+    app::TForm1 form(installation.updater);
+    form.show();
+    for (int i = 0; i < 100 && !form.FormShowDone(); ++i)
+        QApplication::processEvents();
+    auto* ok = Find<QPushButton>(form, "btOK");
+    ASSERT_TRUE(ok->isEnabled());
+    QTest::mouseClick(ok, Qt::LeftButton);
+    EXPECT_TRUE(boxes.boxes.empty());
+
+    const std::string memo = Find<QPlainTextEdit>(form, "Memo2")->toPlainText().toStdString();
+    const std::string work = installation.workDir;
+    const std::string expected = "Перевірка запущенної програми...OK\nПідключення до бази даних\n" +
+                                 installation.database +
+                                 "\nВерсія бази даних: 120\nНаявні пакети оновлення:\n121_RAR\n122_RAR [OK]\n"
+                                 "Створення тимчасового каталога\n" + work +
+                                 "\nНаявність архиватора RAR...[OK]\n"
+                                 "Копіювання пакету\n" + work + "/121.rar\nРозпаковка пакету...[OK]\n"
+                                 "Встановлення оновлення\n121.001.sql\n121.099.sql\nnvlib.exe...[OK]\na.fr3...[OK]\n"
+                                 "Копіювання пакету\n" + work + "/122.rar\nРозпаковка пакету...[OK]\n"
+                                 "Встановлення оновлення\n122.001.sql\n122.099.sql\nnvlib.exe...[OK]\na.fr3...[OK]\n"
+                                 "b.fr3...[OK]\n";
+    EXPECT_EQ(memo, expected);
+    EXPECT_EQ(installation.Version(), 122);
+    EXPECT_TRUE(ok->isHidden());
+    auto* cancel = Find<QPushButton>(form, "btCancel");
+    EXPECT_EQ(cancel->text().toStdString(), "Зачинити");
+    EXPECT_TRUE(cancel->isEnabled());
+    for (const char* hidden : {"lUpdate", "ProgressBar2", "lTextFile", "lFile", "lUpdateTime"})
+        EXPECT_TRUE(Find<QWidget>(form, hidden)->isHidden()) << hidden;
+    EXPECT_FALSE(Find<QWidget>(form, "plUp")->isHidden());
+    EXPECT_EQ(Find<QLabel>(form, "lFile")->text().toStdString(), "b.fr3 (3/3)");
+    EXPECT_EQ(Find<QProgressBar>(form, "ProgressBar2")->value(), 3);
+    EXPECT_EQ(Find<QLabel>(form, "lCurVer")->text().toStdString(), "120");
+    EXPECT_EQ(Find<QLabel>(form, "lActVer")->text().toStdString(), "121 - 122");
 }

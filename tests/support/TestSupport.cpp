@@ -33,7 +33,9 @@ void Check(const ISC_STATUS* status, const std::string& what)
 
 TempDir::TempDir()
 {
-    std::string pattern = (std::filesystem::temp_directory_path() / "updater-test-XXXXXX").string();
+    // Taken once: tests point TMPDIR at directories of their own.
+    static const std::filesystem::path base = std::filesystem::temp_directory_path();
+    std::string pattern = (base / "updater-test-XXXXXX").string();
     if (!::mkdtemp(pattern.data()))
         throw std::runtime_error("mkdtemp failed");
     path_ = pattern;

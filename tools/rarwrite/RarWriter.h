@@ -2,6 +2,7 @@
 // A writer of RAR 1.5-4.x archives with stored (uncompressed) entries.
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace rarformat {
@@ -9,6 +10,10 @@ namespace rarformat {
 enum class HostOs : unsigned char { MsDos = 0, Windows = 2, Unix = 3 };
 
 struct RarEntry {
+    RarEntry() = default;
+    RarEntry(std::string entryName, std::string bytes = {}, bool isDirectory = false, HostOs hostOs = HostOs::Windows)
+        : name(std::move(entryName)), data(std::move(bytes)), directory(isDirectory), host(hostOs) {}
+
     std::string name;          // UTF-8, "/" between directories
     std::string data;          // file bytes (empty for directories)
     bool directory = false;

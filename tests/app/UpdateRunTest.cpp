@@ -1,0 +1,260 @@
+// The update run end to end: a real embedded database, a packed updater, the
+// real unpacker, without a window (the window's own run is in
+// MainWindowTest) and in unattended mode.
+#include "app/HeadlessView.h"
+#include "app/Shell.h"
+#include "app/Unattended.h"
+
+#include "InstallationFixture.h"
+
+#include <clocale>
+#include <fcntl.h>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <sstream>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+using fixture::Installation;
+using fixture::Package121;
+using fixture::Package122;
+using rarformat::RarEntry;
+using testsupport::ReadFile;
+using testsupport::TempDir;
+using testsupport::WriteFile;
+
+namespace {
+
+struct RunRecord {
+    app::HeadlessView view;
+    std::optional<app::CheckResult> check;
+    std::optional<app::RunResult> result;
+    std::string error;
+};
+
+void RunUpdate(Installation& installation, RunRecord& run)
+{
+    app::CUpdaterShell shell(run.view, installation.updater);
+    try {
+        run.check = shell.FormShow();
+        run.result = shell.btOKClick();
+    } catch (const std::exception& error) {
+        run.error = error.what();
+    }
+}
+
+std::vector<std::string> From(const std::vector<std::string>& lines, std::size_t first)
+{
+    return {lines.begin() + static_cast<std::ptrdiff_t>(std::min(first, lines.size())), lines.end()};
+}
+
+}  // namespace
+
+TEST(UpdateRun, AppliesEveryPackageInTurn)
+{
+    Installation installation(120, {{"121_RAR", Package121()}, {"122_RAR", Package122()}});
+    RunRecord run;
+    RunUpdate(installation, run);
+    ASSERT_EQ(run.error, "");
+    EXPECT_EQ(run.result, app::RunResult::Completed);
+    const std::string work = installation.workDir;
+    const std::vector<std::string> expected = {
+        "Перевірка запущенної програми...OK",
+        "Підключення до бази даних",
+        installation.database,
+        "Версія бази даних: 120",
+        "Наявні пакети оновлення:",
+        "121_RAR",
+        "122_RAR [OK]",
+        "Створення тимчасового каталога",
+        work,
+        "Наявність архиватора RAR...[OK]",
+        "Копіювання пакету",
+        work + "/121.rar",
+        "Розпаковка пакету...[OK]",
+        "Встановлення оновлення",
+        "121.001.sql",
+        "121.099.sql",
+        "nvlib.exe...[OK]",
+        "a.fr3...[OK]",
+        "Копіювання пакету",
+        work + "/122.rar",
+        "Розпаковка пакету...[OK]",
+        "Встановлення оновлення",
+        "122.001.sql",
+        "122.099.sql",
+        "nvlib.exe...[OK]",
+        "a.fr3...[OK]",  // the Reports of the working directory are not cleared between packages
+        "b.fr3...[OK]",
+    };
+    EXPECT_EQ(run.view.memo, expected);
+
+    EXPECT_EQ(installation.Version(), 122);
+    EXPECT_EQ(*testsupport::QueryBlob(installation.database, "select NOTE_U from INFO_DOC where ID = 200"),
+              std::string("blob\0bytes\r\n", 12));
+    EXPECT_EQ(testsupport::QueryInteger(installation.database, "select KIND from INFO_DOC where ID = 300"), 2);
+    EXPECT_EQ(ReadFile(installation.exeDir + "/nvlib.exe"), "program 122");
+    EXPECT_EQ(ReadFile(installation.exeDir + "/Reports/a.fr3"), "report a 121");
+    EXPECT_EQ(ReadFile(installation.exeDir + "/Reports/b.fr3"), "report b 122");
+    const std::string log = ReadFile(work + "/up/122.001.sql.log");
+    EXPECT_EQ(log.rfind("insert into NOWHERE values (1)\r\n------------------------- error", 0), 0u) << log;
+    EXPECT_FALSE(fs::exists(work + "/up/121.001.sql.log"));
+    EXPECT_FALSE(fs::exists(work + "/121.rar"));
+    EXPECT_FALSE(fs::exists(work + "/122.rar"));
+    EXPECT_TRUE(fs::exists(work + "/up/121.001.~sql"));
+    EXPECT_TRUE(fs::exists(work + "/up/INFO_DOC.NOTE_U.ID 200.~blo"));
+
+    const auto& view = run.view;
+    EXPECT_FALSE(view.ok.visible);
+    EXPECT_EQ(view.cancel.caption, "Зачинити");
+    EXPECT_TRUE(view.cancel.enabled);
+    EXPECT_FALSE(view.update.visible);
+    EXPECT_FALSE(view.bar.visible);
+    EXPECT_FALSE(view.textFile.visible);
+    EXPECT_FALSE(view.file.visible);
+    EXPECT_FALSE(view.updateTime.visible);
+    EXPECT_EQ(view.curVer.caption, "120");
+    EXPECT_EQ(view.actVer.caption, "121 - 122");
+}
+
+TEST(UpdateRun, StopsWhenTheArchiverIsMissing)
+{
+    Installation installation(121, {{"122_RAR", Package122()}}, false);
+    fs::create_directory(installation.exeDir + "/rar");  // a directory does not count
+    RunRecord run;
+    RunUpdate(installation, run);
+    EXPECT_EQ(run.result, app::RunResult::ArchiverMissing);
+    EXPECT_EQ(From(run.view.memo, 8), (std::vector<std::string> {"Наявність архиватора RAR...", "error"}));
+    EXPECT_TRUE(run.view.ok.visible);
+    EXPECT_FALSE(run.view.ok.enabled);
+    EXPECT_EQ(run.view.cancel.caption, "Відмінити");
+    EXPECT_TRUE(run.view.cancel.enabled);
+    EXPECT_TRUE(fs::is_directory(installation.workDir));
+    EXPECT_EQ(installation.Version(), 121);
+}
+
+TEST(UpdateRun, AFailingArchiverStopsBeforeAnythingIsInstalled)
+{
+    std::string damaged = Package121();
+    damaged[damaged.find("program 121")] = 'P';  // the file's CRC no longer matches
+    Installation installation(120, {{"121_RAR", damaged}, {"122_RAR", Package122()}});
+    RunRecord run;
+    RunUpdate(installation, run);
+    EXPECT_EQ(run.result, app::RunResult::UnpackFailed);
+    EXPECT_EQ(From(run.view.memo, 10), (std::vector<std::string> {"Копіювання пакету", installation.workDir + "/121.rar",
+                                                                   "Розпаковка пакету...", "error"}));
+    EXPECT_EQ(installation.Version(), 120);
+    EXPECT_EQ(ReadFile(installation.exeDir + "/nvlib.exe"), "program 120");
+    EXPECT_FALSE(fs::exists(installation.workDir + "/up")) << "nothing half-unpacked";
+    EXPECT_FALSE(run.view.ok.visible);
+    EXPECT_EQ(run.view.cancel.caption, "Зачинити");
+    EXPECT_TRUE(run.view.update.visible);
+    EXPECT_EQ(run.view.update.caption, "Підготовка оновлення");
+}
+
+TEST(UpdateRun, AMissingPackageEndsTheRunAfterTheLowerOnes)
+{
+    Installation installation(120, {{"121_RAR", Package121()}, {"123_RAR", Package122()}});
+    RunRecord run;
+    RunUpdate(installation, run);
+    EXPECT_EQ(run.error, "Resource 122_RAR not found");
+    EXPECT_EQ(run.view.memo.back(), "Копіювання пакету");
+    EXPECT_EQ(installation.Version(), 121);
+    EXPECT_EQ(ReadFile(installation.exeDir + "/nvlib.exe"), "program 121");
+    EXPECT_FALSE(fs::exists(installation.workDir + "/121.rar"));
+    EXPECT_FALSE(run.view.ok.enabled);
+    EXPECT_EQ(run.view.cancel.caption, "Відмінити");
+    EXPECT_TRUE(run.view.cancel.enabled);
+}
+
+TEST(UpdateRun, RefusesAWorkingDirectoryThatIsALink)
+{
+    Installation installation(121, {{"122_RAR", Package122()}});
+    fs::create_directory(installation.dir / "elsewhere");
+    fs::create_directory_symlink(installation.dir / "elsewhere", installation.workDir);
+    RunRecord run;
+    RunUpdate(installation, run);
+    EXPECT_NE(run.error.find("symbolic link"), std::string::npos) << run.error;
+    EXPECT_EQ(run.view.memo.back(), "Створення тимчасового каталога");
+    EXPECT_TRUE(fs::is_empty(installation.dir / "elsewhere"));
+}
+
+namespace {
+
+struct Unattended {
+    int code = -1;
+    std::string out;
+    std::string err;
+};
+
+// Runs the packed updater itself with --unattended.
+Unattended RunUnattendedProcess(const Installation& installation)
+{
+    const std::string outPath = installation.dir / "stdout";
+    const std::string errPath = installation.dir / "stderr";
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        ::dup2(out, 1);
+        ::dup2(err, 2);
+        ::unsetenv("DISPLAY");
+        ::execl(installation.updater.c_str(), "updater", "--unattended", static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(outPath), ReadFile(errPath)};
+}
+
+}  // namespace
+
+TEST(Unattended, AppliesTheUpdateAndPrintsTheMemo)
+{
+    Installation installation(121, {{"122_RAR", Package122()}});
+    const Unattended result = RunUnattendedProcess(installation);
+    EXPECT_EQ(result.code, 0) << result.err;
+    std::string expected = "Перевірка запущенної програми...OK\nПідключення до бази даних\n" + installation.database +
+                           "\nВерсія бази даних: 121\nНаявні пакети оновлення:\n122_RAR [OK]\n"
+                           "Створення тимчасового каталога\n" + installation.workDir +
+                           "\nНаявність архиватора RAR...[OK]\nКопіювання пакету\n" + installation.workDir +
+                           "/122.rar\nРозпаковка пакету...[OK]\nВстановлення оновлення\n122.001.sql\n122.099.sql\n"
+                           "nvlib.exe...[OK]\nb.fr3...[OK]\n";
+    EXPECT_EQ(result.out, expected);
+    EXPECT_EQ(installation.Version(), 122);
+}
+
+TEST(Unattended, ExitCodesForRefusedAndFailedRuns)
+{
+    {
+        Installation current(122, {{"122_RAR", Package122()}});
+        const Unattended result = RunUnattendedProcess(current);
+        EXPECT_EQ(result.code, app::kExitApplied);
+        EXPECT_NE(result.out.find("Версія БД більша за номер пакета оновлень\nОновлення не можливо!!!\n"),
+                  std::string::npos);
+    }
+    {
+        Installation older(119, {{"121_RAR", Package121()}});
+        EXPECT_EQ(RunUnattendedProcess(older).code, app::kExitRefused);
+    }
+    {
+        Installation noRar(121, {{"122_RAR", Package122()}}, false);
+        const Unattended result = RunUnattendedProcess(noRar);
+        EXPECT_EQ(result.code, app::kExitRefused);
+        const std::string tail = "Наявність архиватора RAR...\nerror\n";
+        ASSERT_GE(result.out.size(), tail.size());
+        EXPECT_EQ(result.out.substr(result.out.size() - tail.size()), tail);
+    }
+    {
+        Installation gap(120, {{"121_RAR", Package121()}, {"123_RAR", Package122()}});
+        const Unattended result = RunUnattendedProcess(gap);
+        EXPECT_EQ(result.code, app::kExitError);
+        EXPECT_EQ(result.err, "Resource 122_RAR not found.\n");
+        EXPECT_EQ(gap.Version(), 121);
+    }
+    {
+        Installation broken(120, {{"121_RAR", "Rar!\x1A\x07\x00 not really an archive"}});
+        EXPECT_EQ(RunUnattendedProcess(broken).code, app::kExitRefused);
+    }
+}
