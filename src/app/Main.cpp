@@ -108,18 +108,23 @@ QFrame* MakePanel(QWidget* parent, const char* name, bool raised)
     return panel;
 }
 
-QLabel* MakeLabel(QWidget* parent, const char* name, const char* text, QRect geometry, bool bold,
+// A label at its designed place. Labels whose size is not fixed size
+// themselves to their text, so where the designed font is missing and a wider
+// one stands in, the text still shows whole.
+QLabel* MakeLabel(QWidget* parent, const char* name, const char* text, QRect geometry, bool bold, bool fixedSize,
                   Qt::Alignment alignment = Qt::AlignLeft | Qt::AlignVCenter)
 {
     auto* label = new QLabel(QString::fromUtf8(text), parent);
     label->setObjectName(name);
-    label->setGeometry(geometry);
     label->setAlignment(alignment);
     if (bold) {
         QFont font = label->font();
         font.setBold(true);
         label->setFont(font);
     }
+    if (!fixedSize)
+        geometry.setWidth(std::max(geometry.width(), label->sizeHint().width()));
+    label->setGeometry(geometry);
     return label;
 }
 
@@ -219,16 +224,16 @@ void TForm1::BuildLayout()
 
     c.Panel3 = MakePanel(this, "Panel3", true);
     c.Panel4 = MakePanel(c.Panel3, "Panel4", false);
-    c.Label1 = MakeLabel(c.Panel4, "Label1", "Поточна версія", {16, 6, 90, 13}, true);
-    c.lCurVer = MakeLabel(c.Panel4, "lCurVer", "-", {143, 5, 191, 13}, true, Qt::AlignRight | Qt::AlignVCenter);
+    c.Label1 = MakeLabel(c.Panel4, "Label1", "Поточна версія", {16, 6, 90, 13}, true, false);
+    c.lCurVer = MakeLabel(c.Panel4, "lCurVer", "-", {143, 5, 191, 13}, true, true, Qt::AlignRight | Qt::AlignVCenter);
     c.Panel5 = MakePanel(c.Panel3, "Panel5", false);
-    c.Label2 = MakeLabel(c.Panel5, "Label2", "Доступна версія", {16, 6, 98, 13}, true);
-    c.lActVer = MakeLabel(c.Panel5, "lActVer", "-", {143, 6, 191, 13}, true, Qt::AlignRight | Qt::AlignVCenter);
+    c.Label2 = MakeLabel(c.Panel5, "Label2", "Доступна версія", {16, 6, 98, 13}, true, false);
+    c.lActVer = MakeLabel(c.Panel5, "lActVer", "-", {143, 6, 191, 13}, true, true, Qt::AlignRight | Qt::AlignVCenter);
 
     c.plUp = MakePanel(this, "plUp", false);
-    c.lUpdate = MakeLabel(c.plUp, "lUpdate", "Встановлення оновлення", {17, 24, 149, 13}, true);
+    c.lUpdate = MakeLabel(c.plUp, "lUpdate", "Встановлення оновлення", {17, 24, 149, 13}, true, false);
     c.lUpdate->hide();
-    c.lUpdateTime = MakeLabel(c.plUp, "lUpdateTime", "--:--", {601, 21, 20, 13}, false, Qt::AlignRight | Qt::AlignVCenter);
+    c.lUpdateTime = MakeLabel(c.plUp, "lUpdateTime", "--:--", {601, 21, 20, 13}, false, false, Qt::AlignRight | Qt::AlignVCenter);
     c.lUpdateTime->hide();
     c.ProgressBar2 = new QProgressBar(c.plUp);
     c.ProgressBar2->setObjectName("ProgressBar2");
@@ -236,9 +241,9 @@ void TForm1::BuildLayout()
     c.ProgressBar2->setRange(0, 100);
     c.ProgressBar2->setValue(0);
     c.ProgressBar2->setTextVisible(false);
-    c.lTextFile = MakeLabel(c.plUp, "lTextFile", "Обробока файла:", {17, 64, 89, 13}, false);
+    c.lTextFile = MakeLabel(c.plUp, "lTextFile", "Обробока файла:", {17, 64, 89, 13}, false, false);
     c.lTextFile->hide();
-    c.lFile = MakeLabel(c.plUp, "lFile", "lFile", {17, 80, 18, 13}, false);
+    c.lFile = MakeLabel(c.plUp, "lFile", "lFile", {17, 80, 18, 13}, false, false);
     c.lFile->hide();
 
     c.okAdapter = std::make_unique<QtButton>(c.btOK);

@@ -131,8 +131,9 @@ TEST(Rar, ExtractsTheSampleArchivesExactly)
         const bool refusesALink = archive.rfind("hostile/", 0) == 0;
         EXPECT_EQ(result.code, refusesALink ? 1 : 0) << archive;
         EXPECT_EQ(Contents(dir.Path()), contents) << archive;
-        if (archive == "test_read_format_rar_ppmd_lzss_conversion.rar")
+        if (archive == "test_read_format_rar_ppmd_lzss_conversion.rar") {
             EXPECT_LT(result.maxResidentKb, 160 * 1024) << "the 241 MB file must stream";
+        }
     }
 }
 
@@ -157,8 +158,9 @@ TEST(Rar, DamagedEncryptedAndHostileArchivesWriteNothingOutside)
         EXPECT_EQ(Contents(outer.Path()).count("pwned.txt"), 0u) << c.archive;
         for (const auto& [path, what] : Contents(outer.Path()))
             EXPECT_EQ(path.rfind("work", 0), 0u) << c.archive << " wrote " << path;
-        if (c.code >= 2)
+        if (c.code >= 2) {
             EXPECT_EQ(Contents(outer / "work").size(), 0u) << c.archive << " left files behind";
+        }
     }
 }
 
