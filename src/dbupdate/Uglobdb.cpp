@@ -315,18 +315,7 @@ void CDBStatement::SetSQL(const std::string& text)
 {
     Close();
     Unprepare();
-    lines_.clear();
-    std::size_t start = 0;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] != '\r' && text[i] != '\n')
-            continue;
-        lines_.emplace_back(text, start, i - start);
-        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
-            ++i;
-        start = i + 1;
-    }
-    if (start < text.size())
-        lines_.emplace_back(text, start);
+    lines_ = platform::SplitLines(text);
 }
 
 std::string CDBStatement::SQL() const

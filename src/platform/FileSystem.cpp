@@ -1,6 +1,7 @@
 #include "platform/FileSystem.h"
 
 #include "platform/Paths.h"
+#include "platform/Text.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -102,19 +103,7 @@ std::vector<std::string> ReadTextLines(const std::string& path)
             break;
         text.append(buffer, static_cast<std::size_t>(got));
     }
-    std::vector<std::string> lines;
-    std::size_t start = 0;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] != '\r' && text[i] != '\n')
-            continue;
-        lines.emplace_back(text, start, i - start);
-        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
-            ++i;
-        start = i + 1;
-    }
-    if (start < text.size())
-        lines.emplace_back(text, start);
-    return lines;
+    return SplitLines(text);
 }
 
 int WriteAll(int fd, const void* data, std::size_t size)

@@ -29,6 +29,23 @@ bool EqualIgnoringAsciiCase(const std::string& left, const std::string& right)
     return left.size() == right.size() && UpperAscii(left) == UpperAscii(right);
 }
 
+std::vector<std::string> SplitLines(const std::string& text)
+{
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\r' && text[i] != '\n')
+            continue;
+        lines.emplace_back(text, start, i - start);
+        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
+            ++i;
+        start = i + 1;
+    }
+    if (start < text.size())
+        lines.emplace_back(text, start);
+    return lines;
+}
+
 bool TryParseInt32(const std::string& text, int base, std::int32_t& value)
 {
     std::size_t i = 0;

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -15,6 +16,10 @@ std::string UpperAscii(std::string text);
 
 // Equality without regard to the case of ASCII letters.
 bool EqualIgnoringAsciiCase(const std::string& left, const std::string& right);
+
+// Splits a text into lines at CR LF, a lone CR or a lone LF; the text after
+// the last line break, if any, is the last line; an empty text has no lines.
+std::vector<std::string> SplitLines(const std::string& text);
 
 // Parses the whole text as a 32-bit integer: base 10 with an optional sign
 // (the value must fit), or base 16 without a sign (values above the signed

@@ -1,8 +1,6 @@
 #include "dbupdate/BlobLoader.h"
 
-#include "TestSupport.h"
-#include "app/HeadlessView.h"
-#include "dbupdate/Uglobdb.h"
+#include "UnpackedPackage.h"
 
 #include <clocale>
 #include <filesystem>
@@ -37,29 +35,13 @@ TEST(ParseBlobName, BuildsTheUpdateStatement)
 
 namespace {
 
-struct BlobPackage {
-    TempDir dir;
-    std::string database = dir / "norvexlib.fdb";
-    std::string up = dir / "work/up";
-    std::unique_ptr<dbupdate::CGlobDB> db;
-    app::HeadlessView view;
-    std::unique_ptr<dbupdate::UpdateContext> context;
-
+// A package whose blob files go to INFO_DOC and DOCS.
+struct BlobPackage : UnpackedPackage {
     BlobPackage()
-    {
-        std::setlocale(LC_ALL, "C.UTF-8");
-        testsupport::CreateVersionDatabase(database);
-        testsupport::RunStatements(database, {"create table INFO_DOC (ID integer, KIND integer, NOTE_U blob)",
-                                              "create table DOCS (CODE varchar(10), BODY blob)",
-                                              "insert into INFO_DOC (ID, KIND) values (200, 1)",
-                                              "insert into INFO_DOC (ID, KIND) values (73, 1)",
-                                              "insert into INFO_DOC (ID, KIND) values (5, 1)",
-                                              "insert into DOCS (CODE) values ('A1')"});
-        fs::create_directories(up);
-        db = std::make_unique<dbupdate::CGlobDB>("", database);
-        context = std::make_unique<dbupdate::UpdateContext>(dbupdate::UpdateContext {view, *db, {}});
-    }
-    void Run() { dbupdate::UpdateDatabase(*context, dir / "work", &view.bar, &view.file, &view.updateTime); }
+        : UnpackedPackage({"create table INFO_DOC (ID integer, KIND integer, NOTE_U blob)",
+                           "create table DOCS (CODE varchar(10), BODY blob)",
+                           "insert into INFO_DOC (ID, KIND) values (200, 1)", "insert into INFO_DOC (ID, KIND) values (73, 1)",
+                           "insert into INFO_DOC (ID, KIND) values (5, 1)", "insert into DOCS (CODE) values ('A1')"}) {}
     std::unique_ptr<std::string> Blob(const std::string& sql) { return testsupport::QueryBlob(database, sql); }
 };
 

@@ -1,8 +1,6 @@
 #include "dbupdate/ScriptRunner.h"
 
-#include "TestSupport.h"
-#include "app/HeadlessView.h"
-#include "dbupdate/Uglobdb.h"
+#include "UnpackedPackage.h"
 
 #include <clocale>
 #include <filesystem>
@@ -20,30 +18,13 @@ const std::string kSeparator = "------------------------- error ----------------
 
 std::string Framed(const std::string& message) { return kSeparator + "\r\n" + message + "\r\n" + kSeparator + "\r\n\r\n"; }
 
-// A package directory with up/, a database with a few tables, and the
-// window's stand-ins.
-struct Package {
-    TempDir dir;
-    std::string database = dir / "norvexlib.fdb";
-    std::string up = dir / "work/up";
-    std::unique_ptr<dbupdate::CGlobDB> db;
-    app::HeadlessView view;
-    std::unique_ptr<dbupdate::UpdateContext> context;
-
+// A package whose scripts work on a table T, a generator and a department.
+struct Package : UnpackedPackage {
     Package()
-    {
-        std::setlocale(LC_ALL, "C.UTF-8");
-        testsupport::CreateVersionDatabase(database);
-        testsupport::RunStatements(database, {"create table T (ID integer, S varchar(200))",
-                                              "create generator G1",
-                                              "create table department (dept_no integer, mngr_no integer)",
-                                              "insert into department values (1, 5)"});
-        fs::create_directories(up);
-        db = std::make_unique<dbupdate::CGlobDB>("", database);
-        context = std::make_unique<dbupdate::UpdateContext>(dbupdate::UpdateContext {view, *db, {}});
-    }
-    void Script(const std::string& name, const std::string& text) { WriteFile(up + "/" + name, text); }
-    void Run() { dbupdate::UpdateDatabase(*context, dir / "work", &view.bar, &view.file, &view.updateTime); }
+        : UnpackedPackage({"create table T (ID integer, S varchar(200))", "create generator G1",
+                           "create table department (dept_no integer, mngr_no integer)",
+                           "insert into department values (1, 5)"}) {}
+    void Script(const std::string& name, const std::string& text) { Write(name, text); }
     long long Count(const std::string& where = "") { return testsupport::QueryInteger(database, "select count(*) from T " + where); }
     std::string Log(const std::string& script) { return ReadFile(up + "/" + script + ".log"); }
 };
