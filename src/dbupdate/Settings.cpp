@@ -72,7 +72,7 @@ Settings ReadSettings(const std::string& iniPath, const std::string& exeDir)
     settings.typeServer = ReadProfileInteger(text, "Common", "TypeServer", 0);
     settings.connectProtocol = ReadProfileInteger(text, "Common", "ConnectProtocol", 0);
     if (settings.pathBaseIB.empty())
-        settings.pathBaseIB = platform::JoinPath(exeDir, "norvexlib.fdb");
+        settings.pathBaseIB = platform::JoinPath(exeDir, kDefaultDatabaseName);
     return settings;
 }
 

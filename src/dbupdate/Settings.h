@@ -6,6 +6,9 @@
 
 namespace dbupdate {
 
+// The database file beside the updater, used when the settings name none.
+inline constexpr const char* kDefaultDatabaseName = "norvexlib.fdb";
+
 struct Settings {
     std::string pathBaseIB;          // "PathBaseIB": the database path
     std::string nameServer;          // "NameServer"

@@ -1,6 +1,7 @@
 #include "dbupdate/Uglobdb.h"
 
 #include "dbupdate/FbClient.h"
+#include "dbupdate/Settings.h"
 #include "platform/FileSystem.h"
 #include "platform/Paths.h"
 #include "platform/Text.h"
@@ -17,8 +18,6 @@
 namespace dbupdate {
 
 namespace {
-
-constexpr const char* kDefaultDatabaseName = "norvexlib.fdb";
 
 bool IsBlank(const std::string& text) { return platform::TrimBlanks(text).empty(); }
 

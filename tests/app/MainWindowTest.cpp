@@ -301,3 +301,28 @@ TEST(TForm1, TheUpdateButtonAppliesThePackages)
     EXPECT_EQ(Find<QLabel>(form, "lCurVer")->text().toStdString(), "120");
     EXPECT_EQ(Find<QLabel>(form, "lActVer")->text().toStdString(), "121 - 122");
 }
+
+// An error that ends the run goes to the error box; the window keeps the state
+// the run had reached and the lower package stays installed.
+TEST(TForm1, AMissingPackageEndsTheRunInTheErrorBox)
+{
+    Application();
+    BoxCollector boxes;
+    fixture::Installation installation(120, {{"121_RAR", fixture::Package121()}, {"123_RAR", fixture::Package122()}});
+    app::TForm1 form(installation.updater);
+    form.show();
+    for (int i = 0; i < 100 && !form.FormShowDone(); ++i)
+        QApplication::processEvents();
+    QTest::mouseClick(Find<QPushButton>(form, "btOK"), Qt::LeftButton);
+    ASSERT_EQ(boxes.boxes.size(), 1u);
+    EXPECT_EQ(boxes.boxes[0].kind, app::BoxKind::Error);
+    EXPECT_EQ(boxes.boxes[0].text, "Resource 122_RAR not found.");
+    const std::string memo = Find<QPlainTextEdit>(form, "Memo2")->toPlainText().toStdString();
+    EXPECT_EQ(memo.substr(memo.size() - std::string("Копіювання пакету\n").size()), "Копіювання пакету\n");
+    EXPECT_EQ(installation.Version(), 121);
+    EXPECT_FALSE(Find<QPushButton>(form, "btOK")->isEnabled());
+    EXPECT_FALSE(Find<QPushButton>(form, "btOK")->isHidden());
+    EXPECT_EQ(Find<QPushButton>(form, "btCancel")->text().toStdString(), "Відмінити");
+    EXPECT_TRUE(Find<QPushButton>(form, "btCancel")->isEnabled());
+    EXPECT_TRUE(form.isVisible());
+}

@@ -151,11 +151,19 @@ TEST(UpdateDatabase, LogsAFailingStatementAndGoesOn)
     WriteFile(package.up + "/122.001.sql.log", "an old log");
     package.Run();
     EXPECT_EQ(package.Count(), 2);
+    // The engine's own message for that statement, as the connection forms it.
+    std::string message;
+    try {
+        dbupdate::CGlobDB db("", package.database);
+        dbupdate::CDBStatement statement(db);
+        statement.SetSQL("insert into NOWHERE (ID)\nvalues (2)");
+        statement.Execute();
+    } catch (const dbupdate::DatabaseError& error) {
+        message = error.what();
+    }
+    ASSERT_NE(message.find("Table unknown\r\nNOWHERE"), std::string::npos) << message;
     const std::string log = package.Log("122.001.sql");
-    const std::string plain = "insert into NOWHERE (ID)\r\nvalues (2)\r\n";
-    ASSERT_EQ(log.substr(0, plain.size() + kSeparator.size() + 2), plain + kSeparator + "\r\n");
-    EXPECT_NE(log.find("Table unknown\r\nNOWHERE"), std::string::npos) << log;
-    EXPECT_EQ(log.substr(log.size() - kSeparator.size() - 6), "\r\n" + kSeparator + "\r\n\r\n");
+    EXPECT_EQ(log, "insert into NOWHERE (ID)\r\nvalues (2)\r\n" + Framed(message));
     EXPECT_EQ(log.find("an old log"), std::string::npos);
 }
 
