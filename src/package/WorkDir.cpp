@@ -26,9 +26,12 @@ void ClearWorkDir(const std::string& dir)
 {
     // Only files directly inside these three directories are deleted;
     // unlink never removes a directory, so "." and ".." and subdirectories
-    // stay whatever the listing holds.
+    // stay whatever the listing holds. A subdirectory that is a link is
+    // passed over: what it points to is not ours to clear.
     std::vector<std::string> list;
     for (const char* sub : {"up", "Reports"}) {
+        if (platform::IsSymbolicLink(JoinPath(dir, sub)))
+            continue;
         ListFiles(list, JoinPath(dir, sub), "*");
         for (const auto& path : list)
             platform::DeleteFile(path);
@@ -40,7 +43,7 @@ void ClearWorkDir(const std::string& dir)
 
 void PrepareWorkDir(const std::string& dir)
 {
-    if (!platform::EnsurePrivateDirectory(dir))
+    if (platform::EnsurePrivateDirectory(dir))
         ClearWorkDir(dir);
 }
 

@@ -54,6 +54,12 @@ bool DirectoryExists(const std::string& path)
     return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
+bool IsSymbolicLink(const std::string& path)
+{
+    struct stat info {};
+    return ::lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode);
+}
+
 bool DeleteFile(const std::string& path) { return ::unlink(path.c_str()) == 0; }
 
 bool MoveFileNoReplace(const std::string& from, const std::string& to)
@@ -186,11 +192,10 @@ std::string SystemMessage(int errorCode)
 bool EnsurePrivateDirectory(const std::string& path)
 {
     if (::mkdir(path.c_str(), 0700) == 0)
-        return true;
-    const int createError = errno;
+        return false;
     struct stat info {};
     if (::lstat(path.c_str(), &info) != 0)
-        throw std::runtime_error("Cannot create directory \"" + path + "\". " + SystemMessage(createError));
+        return false;
     auto refuse = [&](const char* why) {
         return std::runtime_error("The working directory \"" + path + "\" is not safe to use: " + why);
     };
@@ -202,7 +207,7 @@ bool EnsurePrivateDirectory(const std::string& path)
         throw refuse("it belongs to another user");
     if (info.st_mode & (S_IWGRP | S_IWOTH))
         throw refuse("it is writable by other users");
-    return false;
+    return true;
 }
 
 }  // namespace platform

@@ -32,6 +32,8 @@ private:
 bool FileExists(const std::string& path);
 // True when path names an existing directory.
 bool DirectoryExists(const std::string& path);
+// True when path itself is a symbolic link.
+bool IsSymbolicLink(const std::string& path);
 // Deletes a file; returns whether it was deleted.
 bool DeleteFile(const std::string& path);
 // Moves a file to a new name; fails (returns false) when the target exists.
@@ -63,11 +65,13 @@ int CopyFileReplacing(const std::string& source, const std::string& target);
 // The system's message text for an errno value.
 std::string SystemMessage(int errorCode);
 
-// Makes sure path is a directory that only the current user can write:
-// creates it with mode 0700 when missing (one level) and returns true;
-// returns false when it already existed and is safe. Throws
-// std::runtime_error naming the path when it is a symbolic link, not a
-// directory, not owned by the current user, or writable by group or others.
+// Makes sure path is a directory that only the current user can write.
+// Returns true when it already existed and is safe to use; otherwise creates
+// it with mode 0700 (one level) and returns false, also when the creation
+// failed (what needs the directory then fails in its turn). Throws
+// std::runtime_error naming the path when an existing one is a symbolic link,
+// not a directory, not owned by the current user, or writable by group or
+// others.
 bool EnsurePrivateDirectory(const std::string& path);
 
 }  // namespace platform

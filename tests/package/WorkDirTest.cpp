@@ -73,6 +73,18 @@ TEST(ClearWorkDir, DeletesTheFilesOfAnEarlierRunAndKeepsDirectories)
     package::ClearWorkDir(dir / "missing");  // never fails
 }
 
+TEST(ClearWorkDir, DoesNotClearThroughALink)
+{
+    TempDir dir;
+    const std::string work = dir / "norvex22.nvx";
+    fs::create_directories(work);
+    fs::create_directories(dir / "elsewhere");
+    WriteFile(dir / "elsewhere/precious.sql", "x");
+    fs::create_directory_symlink(dir / "elsewhere", work + "/up");
+    package::ClearWorkDir(work);
+    EXPECT_TRUE(fs::exists(dir / "elsewhere/precious.sql"));
+}
+
 TEST(PrepareWorkDir, CreatesAPrivateDirectoryOrRefusesAnUnsafeOne)
 {
     TempDir dir;

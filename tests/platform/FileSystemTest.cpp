@@ -100,11 +100,13 @@ TEST(EnsurePrivateDirectory, CreatesAMode0700Directory)
 {
     TempDir dir;
     const std::string work = dir / "norvex22.nvx";
-    EXPECT_TRUE(platform::EnsurePrivateDirectory(work));
+    EXPECT_FALSE(platform::EnsurePrivateDirectory(work));
     struct stat info {};
     ::stat(work.c_str(), &info);
     EXPECT_EQ(info.st_mode & 0777, 0700u);
-    EXPECT_FALSE(platform::EnsurePrivateDirectory(work));
+    EXPECT_TRUE(platform::EnsurePrivateDirectory(work));
+    // Creation failing is left to whatever needs the directory later.
+    EXPECT_FALSE(platform::EnsurePrivateDirectory(dir / "missing/norvex22.nvx"));
 }
 
 TEST(EnsurePrivateDirectory, RefusesWhatOthersCouldControl)
