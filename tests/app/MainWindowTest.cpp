@@ -44,6 +44,15 @@ struct BoxCollector {
     std::vector<Box> boxes;
 };
 
+// Shows the window and lets its FormShow run.
+void ShowWindow(app::TForm1& form)
+{
+    form.show();
+    for (int i = 0; i < 100 && !form.FormShowDone(); ++i)
+        QApplication::processEvents();
+    ASSERT_TRUE(form.FormShowDone());
+}
+
 template <typename T>
 T* Find(QWidget& form, const char* name)
 {
@@ -228,10 +237,7 @@ TEST(TForm1, FormShowOffersThePackagedUpdate)
     testsupport::AddVersion(dir / "norvexlib.fdb", "121", "2020-01-01");
     testsupport::MakePackedUpdater(dir / "updater", {{"122_RAR", testsupport::FakePackage()}});
     app::TForm1 form(dir / "updater");
-    form.show();
-    for (int i = 0; i < 100 && !form.FormShowDone(); ++i)
-        QApplication::processEvents();
-    ASSERT_TRUE(form.FormShowDone());
+    ShowWindow(form);
     EXPECT_TRUE(boxes.boxes.empty());
     EXPECT_EQ(Find<QPlainTextEdit>(form, "Memo2")->toPlainText().toStdString(),
               "Перевірка запущенної програми...OK\nПідключення до бази даних\n" + (dir / "norvexlib.fdb") +
@@ -247,9 +253,7 @@ TEST(TForm1, AnErrorInFormShowGoesToTheErrorBox)
     BoxCollector boxes;
     testsupport::TempDir dir;
     app::TForm1 form(dir / "updater");
-    form.show();
-    for (int i = 0; i < 100 && !form.FormShowDone(); ++i)
-        QApplication::processEvents();
+    ShowWindow(form);
     ASSERT_EQ(boxes.boxes.size(), 1u);
     EXPECT_EQ(boxes.boxes[0].kind, app::BoxKind::Error);
     EXPECT_EQ(boxes.boxes[0].caption, "updater");
@@ -267,9 +271,7 @@ TEST(TForm1, TheUpdateButtonAppliesThePackages)
     BoxCollector boxes;
     fixture::Installation installation(120, {{"121_RAR", fixture::Package121()}, {"122_RAR", fixture::Package122()}});
     app::TForm1 form(installation.updater);
-    form.show();
-    for (int i = 0; i < 100 && !form.FormShowDone(); ++i)
-        QApplication::processEvents();
+    ShowWindow(form);
     auto* ok = Find<QPushButton>(form, "btOK");
     ASSERT_TRUE(ok->isEnabled());
     QTest::mouseClick(ok, Qt::LeftButton);
@@ -310,9 +312,7 @@ TEST(TForm1, AMissingPackageEndsTheRunInTheErrorBox)
     BoxCollector boxes;
     fixture::Installation installation(120, {{"121_RAR", fixture::Package121()}, {"123_RAR", fixture::Package122()}});
     app::TForm1 form(installation.updater);
-    form.show();
-    for (int i = 0; i < 100 && !form.FormShowDone(); ++i)
-        QApplication::processEvents();
+    ShowWindow(form);
     QTest::mouseClick(Find<QPushButton>(form, "btOK"), Qt::LeftButton);
     ASSERT_EQ(boxes.boxes.size(), 1u);
     EXPECT_EQ(boxes.boxes[0].kind, app::BoxKind::Error);
