@@ -8,6 +8,7 @@
 #include "InstallationFixture.h"
 
 #include <clocale>
+#include <csignal>
 #include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -257,4 +258,25 @@ TEST(Unattended, ExitCodesForRefusedAndFailedRuns)
         Installation broken(120, {{"121_RAR", "Rar!\x1A\x07\x00 not really an archive"}});
         EXPECT_EQ(RunUnattendedProcess(broken).code, app::kExitRefused);
     }
+}
+
+TEST(Unattended, RefusesWhileTheMainApplicationRuns)
+{
+    Installation installation(121, {{"122_RAR", Package122()}});
+    const std::string program = installation.dir / "nvlib.exe";
+    fs::copy_file("/bin/sleep", program);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::execl(program.c_str(), "nvlib.exe", "30", static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    for (int i = 0; i < 200 && fs::read_symlink("/proc/" + std::to_string(pid) + "/exe") != program; ++i)
+        ::usleep(10000);
+    const Unattended result = RunUnattendedProcess(installation);
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, nullptr, 0);
+    EXPECT_EQ(result.code, app::kExitRefused);
+    EXPECT_EQ(result.out, "Перевірка запущенної програми...\nПрограмма запущена\nОновлення не можливо!!!\n");
+    EXPECT_EQ(result.err, "Warning: ПК Norvex запущена. Будь ласка, закрийте програму та перезапустіть оновлення!\n");
+    EXPECT_EQ(installation.Version(), 121);
 }
