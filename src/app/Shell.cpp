@@ -59,7 +59,10 @@ CheckResult CUpdaterShell::FormShow()
     view_.AddLine("Наявні пакети оновлення:");
 
     PackageNames.clear();
-    store_ = std::make_unique<package::PackageStore>(executablePath_);
+    // The running updater reads its own packages through /proc/self/exe, so
+    // that they come from the program that runs even if its file was replaced.
+    const bool running = executablePath_ == platform::ExecutablePath();
+    store_ = std::make_unique<package::PackageStore>(running ? platform::kRunningExecutable : executablePath_);
     for (const auto& name : store_->Names()) {
         if (name.find("_RAR") != std::string::npos)
             PackageNames.push_back(name);

@@ -21,7 +21,7 @@ std::string JoinPath(const std::string& directory, const std::string& name)
 std::string ExecutablePath()
 {
     std::error_code error;
-    auto path = std::filesystem::read_symlink("/proc/self/exe", error);
+    auto path = std::filesystem::read_symlink(kRunningExecutable, error);
     if (error)
         throw std::runtime_error("Cannot determine the executable's path: " + error.message());
     return path.string();

@@ -15,6 +15,10 @@ inline constexpr char kPathSeparator = '/';
 // Nothing else is normalised.
 std::string JoinPath(const std::string& directory, const std::string& name);
 
+// A path that always opens the running executable's own file, even after the
+// file at its path has been replaced.
+inline constexpr const char* kRunningExecutable = "/proc/self/exe";
+
 // Full path of the running executable (/proc/self/exe resolved).
 // Throws std::runtime_error when it cannot be read.
 std::string ExecutablePath();
