@@ -228,6 +228,20 @@ TEST(UpdateDatabase, EmptyScriptsAndOldDoneFiles)
     EXPECT_EQ(package.view.memo, (std::vector<std::string> {"122.001.sql", "122.002.sql"}));
 }
 
+TEST(UpdateDatabase, WithoutADatabaseEveryStatementIsLogged)
+{
+    Package package;
+    dbupdate::CGlobDB detached("", "");
+    dbupdate::UpdateContext context {package.view, detached, {}};
+    package.Script("122.001.sql", "insert into T (ID) values (1);\r\ninsert into T (ID) values (2);\r\n");
+    dbupdate::UpdateDatabase(context, package.dir / "work", nullptr, nullptr, nullptr);
+    const std::string failure = Framed("Cannot perform operation -- DB is not open");
+    EXPECT_EQ(package.Log("122.001.sql"), "insert into T (ID) values (1)\r\n" + failure +
+                                              "insert into T (ID) values (2)\r\n" + failure);
+    EXPECT_TRUE(fs::exists(package.up + "/122.001.~sql"));
+    EXPECT_EQ(package.Count(), 0);
+}
+
 TEST(UpdateDatabase, AScriptThatCannotBeReadStopsThePackage)
 {
     Package package;
