@@ -54,7 +54,6 @@ public:
     void btOKClick();
     void btCancelClick();
 
-    CUpdaterShell& Shell() { return *shell_; }
     bool FormShowDone() const { return formShowDone_; }
 
     // IShellView

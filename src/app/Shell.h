@@ -77,7 +77,6 @@ public:
     dbupdate::Settings settings;
 
     dbupdate::CGlobDB& Database() { return *db_; }
-    const std::string& RunLogPath() const { return context_->runLogPath; }
 
 private:
     IShellView& view_;

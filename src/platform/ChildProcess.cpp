@@ -41,14 +41,16 @@ ChildProcess::ChildProcess(ChildProcess&& other) noexcept : pid_(other.pid_) { o
 ChildProcess& ChildProcess::operator=(ChildProcess&& other) noexcept
 {
     if (this != &other) {
-        this->~ChildProcess();
+        KillAndReap();
         pid_ = other.pid_;
         other.pid_ = -1;
     }
     return *this;
 }
 
-ChildProcess::~ChildProcess()
+ChildProcess::~ChildProcess() { KillAndReap(); }
+
+void ChildProcess::KillAndReap() noexcept
 {
     if (pid_ <= 0)
         return;

@@ -34,6 +34,7 @@ public:
 
 private:
     explicit ChildProcess(pid_t pid) noexcept : pid_(pid) {}
+    void KillAndReap() noexcept;
     pid_t pid_ = -1;
 };
 
