@@ -184,6 +184,7 @@ struct TForm1::Controls {
 
 TForm1::TForm1(const std::string& executablePath) : controls_(std::make_unique<Controls>())
 {
+    // Set first, so that the error box of a failed construction has it too.
     g_applicationTitle = platform::ApplicationTitle(executablePath);
     BuildLayout();
     shell_ = std::make_unique<CUpdaterShell>(*this, executablePath);
@@ -360,8 +361,7 @@ int RunProgram(int argc, char** argv)
         return RunUnattended(executablePath, std::cout, std::cerr);
 
     QApplication application(argc, argv);
-    g_applicationTitle = platform::ApplicationTitle(executablePath);
-    QApplication::setApplicationName(ToQt(g_applicationTitle));
+    QApplication::setApplicationName(ToQt(platform::ApplicationTitle(executablePath)));
     std::unique_ptr<TForm1> form = CreateForm1(executablePath);
     if (!form)
         return 0;
@@ -372,7 +372,6 @@ int RunProgram(int argc, char** argv)
 
 std::unique_ptr<TForm1> CreateForm1(const std::string& executablePath)
 {
-    g_applicationTitle = platform::ApplicationTitle(executablePath);
     try {
         return std::make_unique<TForm1>(executablePath);
     } catch (const std::exception& error) {
