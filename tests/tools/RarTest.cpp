@@ -2,19 +2,25 @@
 #include "Extractor.h"
 #include "Rar4Headers.h"
 #include "RarWriter.h"
+#include "Crc32.h"
 
 #include "TestSupport.h"
 #include "package/Sha256.h"
 #include "platform/ChildProcess.h"
+#include "platform/FileSystem.h"
 
 #include <archive.h>
 #include <archive_entry.h>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <map>
+#include <set>
 #include <sstream>
+#include <sys/file.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -41,6 +47,8 @@ RunResult RunRar(const std::string& archive, const std::string& directory, const
     if (pid == 0) {
         if (::chdir(directory.c_str()) != 0)
             ::_exit(126);
+        ::umask(022);
+        ::alarm(60);  // a hanging unpacker fails the test instead of stopping the suite
         ::freopen("/dev/null", "w", stdout);
         ::execl(RarPath().c_str(), "rar", "x", overwrite.c_str(), archive.c_str(), static_cast<char*>(nullptr));
         ::_exit(127);
@@ -292,4 +300,184 @@ TEST(SafeComponents, AcceptsOnlyPathsInside)
     EXPECT_FALSE(rarformat::SymlinkStaysInside("a/link", "../../b"));
     EXPECT_FALSE(rarformat::SymlinkStaysInside("link", "/etc/passwd"));
     EXPECT_FALSE(rarformat::SymlinkStaysInside("up", ".."));
+}
+
+namespace {
+
+void Put(std::string& out, unsigned long long value, int bytes)
+{
+    for (int i = 0; i < bytes; ++i)
+        out += static_cast<char>((value >> (8 * i)) & 0xFF);
+}
+
+// A one-file archive whose file header carries the given 64-bit data size
+// (the large-file flag) and header size.
+std::string ArchiveWithDataSize(unsigned long long dataSize, unsigned headSize = 41)
+{
+    std::string header;
+    header += '\x74';
+    Put(header, 0x8000 | 0x100, 2);
+    Put(header, headSize, 2);
+    Put(header, dataSize & 0xFFFFFFFF, 4);
+    Put(header, 0, 4);
+    header += '\x03';
+    Put(header, 0, 8);
+    header += "\x14\x30";
+    Put(header, 1, 2);
+    Put(header, 0100644, 4);
+    Put(header, dataSize >> 32, 4);
+    Put(header, 0, 4);
+    header += 'a';
+    std::string archive("Rar!\x1A\x07\x00", 7);
+    Put(archive, rarformat::Crc32(0, header.data(), header.size()) & 0xFFFF, 2);
+    return archive + header;
+}
+
+RarEntry UnixEntry(const std::string& name, const std::string& data, unsigned mode)
+{
+    RarEntry entry {name, data, false, rarformat::HostOs::Unix};
+    entry.unixMode = mode;
+    return entry;
+}
+
+RarEntry Link(const std::string& name, const std::string& target) { return UnixEntry(name, target, 0120777); }
+
+}  // namespace
+
+// Damaged sizes end the header walk with an error at once: the walk only
+// ever moves forward and never past the archive's end.
+TEST(Rar, DamagedSizesEndTheHeaderWalk)
+{
+    const std::string wrapping = ArchiveWithDataSize(0ull - 41);  // 48 bytes: wraps back to its own header
+    ASSERT_EQ(wrapping.size(), 48u);
+    const std::string cases[] = {
+        wrapping,
+        ArchiveWithDataSize(0ull - 1),
+        ArchiveWithDataSize(1ull << 40),
+        ArchiveWithDataSize(8),           // one byte more than the archive holds
+        ArchiveWithDataSize(0, 400),      // a header longer than the archive
+        wrapping.substr(0, 30),
+    };
+    TempDir dir;
+    fs::create_directory(dir / "work");
+    for (const auto& bytes : cases) {
+        EXPECT_THROW(rarformat::ReadRar4Headers(std::string_view(bytes)), rarformat::ArchiveError);
+        WriteFile(dir / "damaged.rar", bytes);
+        EXPECT_EQ(RunRar(dir / "damaged.rar", dir / "work").code, 2);
+        EXPECT_TRUE(Contents(dir / "work").empty());
+    }
+    EXPECT_EQ(rarformat::ReadRar4Headers(std::string_view(ArchiveWithDataSize(7) + "1234567")).size(), 1u);
+}
+
+// Nothing is written through a symbolic link, whether the archive made it
+// or found it there, and no link is made that leads outside once the links
+// before it are followed.
+TEST(Rar, NoEntryIsWrittenThroughALink)
+{
+    struct Case {
+        const char* what;
+        std::vector<RarEntry> entries;
+        std::map<std::string, std::string> expected;  // what work holds afterwards
+    };
+    const Case cases[] = {
+        {"a chain of links climbing out",
+         {Link("a", "."), Link("escape", "a/a/a/../../../outside"), {"nvlib.exe", "program"}},
+         {{"a", "symlink ."}, {"nvlib.exe", "file " + std::string(64, '?')}}},
+        {"a later link that would lead an earlier one out",
+         {Link("b", "c/c/../.."), Link("c", ".")},
+         {{"b", "symlink c/c/../.."}}},
+        {"a file behind a link of the archive",
+         {Link("up", "real"), {"real", "", true}, {"up/a.sql", "x"}},
+         {{"real", "dir"}, {"up", "dir"}, {"up/a.sql", "file " + std::string(64, '?')}}},
+        {"a link to an absolute path", {Link("123.rar", "/etc/passwd")}, {}},
+    };
+    for (const auto& c : cases) {
+        TempDir outer;
+        WriteFile(outer / "outside", "outside");
+        fs::create_directory(outer / "work");
+        WriteArchive(outer / "links.rar", c.entries);
+        EXPECT_EQ(RunRar(outer / "links.rar", outer / "work").code, 1) << c.what;
+        auto contents = Contents(outer / "work");
+        for (auto& [path, what] : contents) {
+            if (what.rfind("file ", 0) == 0)
+                what = "file " + std::string(64, '?');
+        }
+        EXPECT_EQ(contents, c.expected) << c.what;
+        EXPECT_EQ(ReadFile(outer / "outside"), "outside") << c.what;
+    }
+
+    // A link already in the destination is not written through either.
+    TempDir outer;
+    fs::create_directories(outer / "work");
+    fs::create_directories(outer / "elsewhere");
+    fs::create_directory_symlink(outer / "elsewhere", outer / "work/up");
+    WriteArchive(outer / "p.rar", {{"up/a.sql", "x"}, {"nvlib.exe", "program"}});
+    EXPECT_EQ(RunRar(outer / "p.rar", outer / "work").code, 1);
+    EXPECT_TRUE(fs::is_empty(outer / "elsewhere"));
+    EXPECT_EQ(ReadFile(outer / "work/nvlib.exe"), "program");
+}
+
+TEST(Rar, AppliesTheUnixPermissionsOfUnixHosts)
+{
+    TempDir dir;
+    RarEntry directory {"bin", "", true, rarformat::HostOs::Unix};
+    directory.unixMode = 040500;
+    WriteArchive(dir / "modes.rar", {UnixEntry("nvlib.exe", "program", 0100755),
+                                     UnixEntry("setuid.exe", "program", 0104755),
+                                     UnixEntry("private", "secret", 0100600),
+                                     {"windows.exe", "program"},
+                                     directory,
+                                     UnixEntry("bin/tool", "tool", 0100700)});
+    fs::create_directory(dir / "work");
+    ASSERT_EQ(RunRar(dir / "modes.rar", dir / "work").code, 0);
+    auto mode = [&](const std::string& name) {
+        struct stat info {};
+        ::lstat((dir / ("work/" + name)).c_str(), &info);
+        return info.st_mode & 07777;
+    };
+    EXPECT_EQ(mode("nvlib.exe"), 0755u);
+    EXPECT_EQ(mode("setuid.exe"), 0755u) << "set-id bits are never applied";
+    EXPECT_EQ(mode("private"), 0600u);
+    EXPECT_EQ(mode("windows.exe"), 0644u);
+    EXPECT_EQ(mode("bin"), 0700u) << "the owner keeps full access to directories";
+    EXPECT_EQ(mode("bin/tool"), 0700u);
+}
+
+// Staging directories of interrupted runs are removed; names of another
+// pattern, one that a running extraction holds, and a link (never made by
+// rar) stay.
+TEST(Rar, RemovesTheStagingDirectoriesOfInterruptedRuns)
+{
+    TempDir dir;
+    const std::string work = dir / "work";
+    for (const char* name : {".rar-staging-AbC123", ".rar-staging-Busy99", ".rar-staging-kept", "staging-XyZ789"}) {
+        fs::create_directories(work + "/" + name + "/up");
+        WriteFile(work + "/" + name + "/up/left.sql", "x");
+    }
+    fs::create_directory_symlink(dir.Path(), work + "/.rar-staging-Link00");
+    platform::UniqueFd busy(::open((work + "/.rar-staging-Busy99").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    ASSERT_EQ(::flock(busy.Get(), LOCK_EX), 0);
+    WriteArchive(dir / "p.rar", {{"nvlib.exe", "program"}});
+    EXPECT_EQ(RunRar(dir / "p.rar", work).code, 0);
+    std::set<std::string> left;
+    for (const auto& item : fs::directory_iterator(work))
+        left.insert(item.path().filename().string());
+    EXPECT_EQ(left, (std::set<std::string> {".rar-staging-Busy99", ".rar-staging-Link00", ".rar-staging-kept",
+                                            "staging-XyZ789", "nvlib.exe"}));
+    EXPECT_TRUE(fs::exists(dir / "p.rar"));
+    EXPECT_TRUE(rarformat::IsStagingName(".rar-staging-AbC123"));
+    EXPECT_FALSE(rarformat::IsStagingName(".rar-staging-AbC12!"));
+}
+
+TEST(Rar, SkipsNamesWithANulByteOrTooLongForTheFileSystem)
+{
+    TempDir dir;
+    RarEntry nul {std::string("up/a.sql\0.txt", 13), "cut short"};
+    RarEntry unixNul = UnixEntry(std::string("b.exe\0x", 7), "cut short", 0100755);
+    RarEntry tooLong {"up/" + std::string(300, 'x') + ".sql", "long"};
+    WriteArchive(dir / "names.rar", {nul, unixNul, tooLong, {"up/good.sql", "good"}});
+    fs::create_directory(dir / "work");
+    EXPECT_EQ(RunRar(dir / "names.rar", dir / "work").code, 1);
+    EXPECT_EQ(Contents(dir / "work").size(), 2u);
+    EXPECT_EQ(ReadFile(dir / "work/up/good.sql"), "good");
 }

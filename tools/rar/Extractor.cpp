@@ -2,29 +2,36 @@
 
 #include "Crc32.h"
 #include "Rar4Headers.h"
+#include "platform/FileSystem.h"
 
 #include <archive.h>
 #include <archive_entry.h>
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
+#include <deque>
+#include <dirent.h>
 #include <filesystem>
-#include <fstream>
-#include <functional>
+#include <fcntl.h>
 #include <map>
 #include <ostream>
 #include <set>
+#include <sys/file.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unarr.h>
 #include <unistd.h>
 
 namespace rarformat {
 
-namespace fs = std::filesystem;
-
 namespace {
 
+using platform::UniqueFd;
+
 constexpr std::size_t kBufferSize = 1 << 16;
+constexpr unsigned kDefaultFileMode = 0644;
+constexpr unsigned kDefaultDirectoryMode = 0755;
+// Links followed while checking where a new link leads, as the kernel does.
+constexpr int kMaxLinkHops = 40;
 
 // An extraction failure with the archiver's exit code for it.
 struct Failure {
@@ -32,28 +39,194 @@ struct Failure {
     std::string message;
 };
 
+Failure CreateFailure(const std::string& what, int error)
+{
+    return Failure {kCreateError, what + ": " + std::strerror(error)};
+}
+
+std::vector<std::string> SplitPath(const std::string& path)
+{
+    std::vector<std::string> parts(1);
+    for (char c : path) {
+        if (c == '/' || c == '\\')
+            parts.emplace_back();
+        else
+            parts.back() += c;
+    }
+    return parts;
+}
+
+std::string JoinComponents(const std::vector<std::string>& components, std::size_t count)
+{
+    std::string path;
+    for (std::size_t i = 0; i < count; ++i)
+        path += (i ? "/" : "") + components[i];
+    return path;
+}
+
+bool IsAbsolute(const std::string& target)
+{
+    return target.empty() || target[0] == '/' || target[0] == '\\' || (target.size() >= 2 && target[1] == ':');
+}
+
+// Opens the directory made of the first count components below root, one
+// component at a time and never through a symbolic link. Missing directories
+// are created when create is set. Gives an invalid handle with why set when a
+// component is a link, not a directory, missing (without create) or a name
+// the file system cannot hold.
+UniqueFd OpenBeneath(int root, const std::vector<std::string>& components, std::size_t count, bool create,
+                     std::string& why)
+{
+    UniqueFd current(::fcntl(root, F_DUPFD_CLOEXEC, 0));
+    if (!current.Valid())
+        throw CreateFailure("cannot open a directory", errno);
+    for (std::size_t i = 0; i < count; ++i) {
+        const char* name = components[i].c_str();
+        int fd = ::openat(current.Get(), name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (fd < 0 && errno == ENOENT && create) {
+            if (::mkdirat(current.Get(), name, kDefaultDirectoryMode) != 0 && errno != EEXIST && errno != ENAMETOOLONG)
+                throw CreateFailure("cannot create directory " + JoinComponents(components, i + 1), errno);
+            fd = ::openat(current.Get(), name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        }
+        if (fd < 0) {
+            const int error = errno;
+            struct stat info {};
+            const bool exists = ::fstatat(current.Get(), name, &info, AT_SYMLINK_NOFOLLOW) == 0;
+            if (exists && S_ISLNK(info.st_mode))
+                why = "it would be written through the link " + JoinComponents(components, i + 1);
+            else if (exists)
+                why = JoinComponents(components, i + 1) + " is not a directory";
+            else if (error == ENAMETOOLONG)
+                why = "its name is too long for the file system";
+            else if (error == ENOENT)
+                why = JoinComponents(components, i + 1) + " does not exist";
+            else
+                throw CreateFailure("cannot open directory " + JoinComponents(components, i + 1), error);
+            return {};
+        }
+        current = UniqueFd(fd);
+    }
+    return current;
+}
+
+// The target of the link name in directory, when it is a link.
+bool ReadLinkAt(int directory, const std::string& name, std::string& target)
+{
+    std::string buffer(256, '\0');
+    for (;;) {
+        const ssize_t got = ::readlinkat(directory, name.c_str(), buffer.data(), buffer.size());
+        if (got < 0)
+            return false;
+        if (static_cast<std::size_t>(got) < buffer.size()) {
+            target.assign(buffer.data(), static_cast<std::size_t>(got));
+            return true;
+        }
+        buffer.resize(buffer.size() * 2);
+    }
+}
+
+// Whether a link at linkComponents below root with the given target leads
+// to a place inside root, resolving every link on the way as the file
+// system holds it now. Components that do not exist yet are taken as plain
+// names.
+bool ResolvesInside(int root, const std::vector<std::string>& linkComponents, const std::string& target)
+{
+    if (IsAbsolute(target))
+        return false;
+    std::vector<std::string> place(linkComponents.begin(), linkComponents.end() - 1);
+    const auto parts = SplitPath(target);
+    std::deque<std::string> pending(parts.begin(), parts.end());
+    int hops = 0;
+    while (!pending.empty()) {
+        const std::string part = pending.front();
+        pending.pop_front();
+        if (part.empty() || part == ".")
+            continue;
+        if (part == "..") {
+            if (place.empty())
+                return false;
+            place.pop_back();
+            continue;
+        }
+        std::string why;
+        const UniqueFd directory = OpenBeneath(root, place, place.size(), false, why);
+        std::string next;
+        if (directory.Valid() && ReadLinkAt(directory.Get(), part, next)) {
+            if (++hops > kMaxLinkHops || IsAbsolute(next))
+                return false;
+            const auto nextParts = SplitPath(next);
+            pending.insert(pending.begin(), nextParts.begin(), nextParts.end());
+            continue;
+        }
+        place.push_back(part);
+    }
+    return true;
+}
+
+// Removes name below directory and everything in it, never following a link.
+void RemoveTree(int directory, const std::string& name)
+{
+    if (::unlinkat(directory, name.c_str(), 0) == 0 || (errno != EISDIR && errno != EPERM))
+        return;
+    const int fd = ::openat(directory, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    DIR* listing = ::fdopendir(fd);
+    if (!listing) {
+        ::close(fd);
+        return;
+    }
+    std::vector<std::string> names;
+    while (const dirent* entry = ::readdir(listing)) {
+        const std::string child = entry->d_name;
+        if (child != "." && child != "..")
+            names.push_back(child);
+    }
+    for (const auto& child : names)
+        RemoveTree(::dirfd(listing), child);
+    ::closedir(listing);
+    ::unlinkat(directory, name.c_str(), AT_REMOVEDIR);
+}
+
 enum class Kind { File, Directory, Symlink };
 
+struct Entry {
+    std::vector<std::string> components;
+    Kind kind = Kind::File;
+    unsigned mode = 0;   // permission bits; 0 for the default
+    std::string target;  // links only
+};
+
 // The staging directory: entries are extracted here and moved into the
-// destination only when the whole archive was read without error.
+// destination only when the whole archive was read without error. It is
+// locked while it is in use, so that a later run can tell the staging
+// directory of an interrupted run from one that is still working.
 class Staging {
 public:
-    Staging(std::string destination, const ExtractOptions& options, std::ostream& err)
-        : destination_(std::move(destination)), options_(options), err_(err)
+    Staging(const std::string& destination, const ExtractOptions& options, std::ostream& err)
+        : options_(options), err_(err)
     {
-        std::string pattern = (fs::path(destination_) / ".rar-staging-XXXXXX").string();
-        if (!::mkdtemp(pattern.data()))
-            throw Failure {kCreateError, "cannot create a staging directory in " + destination_ + ": " +
-                                             std::strerror(errno)};
-        root_ = pattern;
+        destination_ = UniqueFd(::open(destination.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (!destination_.Valid())
+            throw CreateFailure("cannot open " + destination, errno);
+        RemoveStaleStaging();
+        for (int attempt = 0;; ++attempt) {
+            name_ = kStagingPrefix + RandomSuffix();
+            if (::mkdirat(destination_.Get(), name_.c_str(), 0700) == 0)
+                break;
+            if (errno != EEXIST || attempt > 100)
+                throw CreateFailure("cannot create a staging directory in " + destination, errno);
+        }
+        root_ = UniqueFd(::openat(destination_.Get(), name_.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        if (!root_.Valid() || ::flock(root_.Get(), LOCK_EX) != 0) {
+            const int error = errno;
+            RemoveTree(destination_.Get(), name_);
+            throw CreateFailure("cannot use the staging directory in " + destination, error);
+        }
     }
     Staging(const Staging&) = delete;
     Staging& operator=(const Staging&) = delete;
-    ~Staging()
-    {
-        std::error_code ignored;
-        fs::remove_all(root_, ignored);
-    }
+    ~Staging() { RemoveTree(destination_.Get(), name_); }
 
     int warnings = 0;
 
@@ -75,172 +248,268 @@ public:
         ++warnings;
     }
 
-    // Opens a new file in staging for the entry; -1 when refused.
-    int CreateFile(const std::vector<std::string>& components, const std::string& name)
+    // Opens a new file in staging for the entry; invalid when refused.
+    UniqueFd CreateFile(const std::vector<std::string>& components, const std::string& name, unsigned mode)
     {
-        if (!MakeParents(root_, components, name))
-            return -1;
-        const std::string path = Join(root_, components);
-        struct stat info {};
-        if (::lstat(path.c_str(), &info) == 0) {
-            if (S_ISDIR(info.st_mode)) {
-                Refuse(name, "a directory of that name exists");
-                return -1;
-            }
-            ::unlink(path.c_str());
+        std::string why;
+        const UniqueFd parent = OpenBeneath(root_.Get(), components, components.size() - 1, true, why);
+        if (!parent.Valid()) {
+            Refuse(name, why);
+            return {};
         }
-        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-        if (fd < 0)
-            throw Failure {kCreateError, "cannot create " + name + ": " + std::strerror(errno)};
-        Record(components, Kind::File);
+        const char* last = components.back().c_str();
+        const int flags = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC;
+        const unsigned permissions = mode ? mode : kDefaultFileMode;
+        UniqueFd fd(::openat(parent.Get(), last, flags, permissions));
+        if (!fd.Valid() && errno == EEXIST) {
+            struct stat info {};
+            if (::fstatat(parent.Get(), last, &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(info.st_mode)) {
+                Refuse(name, "a directory of that name exists");
+                return {};
+            }
+            ::unlinkat(parent.Get(), last, 0);
+            fd = UniqueFd(::openat(parent.Get(), last, flags, permissions));
+        }
+        if (!fd.Valid()) {
+            if (errno == ENAMETOOLONG) {
+                Refuse(name, "its name is too long for the file system");
+                return {};
+            }
+            throw CreateFailure("cannot create " + name, errno);
+        }
+        Record({components, Kind::File, mode, {}});
         return fd;
     }
 
-    void AddDirectory(const std::vector<std::string>& components, const std::string& name)
+    void AddDirectory(const std::vector<std::string>& components, const std::string& name, unsigned mode)
     {
-        std::vector<std::string> all = components;
-        all.emplace_back();  // makes every component a parent
-        if (MakeParents(root_, all, name))
-            Record(components, Kind::Directory);
+        std::string why;
+        if (!OpenBeneath(root_.Get(), components, components.size(), true, why).Valid()) {
+            Refuse(name, why);
+            return;
+        }
+        Record({components, Kind::Directory, mode, {}});
     }
 
+    // Links are only recorded here; they are made after every file is in
+    // place, so that no entry is ever written through one.
     void AddSymlink(const std::vector<std::string>& components, const std::string& name, const std::string& target)
     {
-        std::string relative;
-        for (const auto& part : components)
-            relative += (relative.empty() ? "" : "/") + part;
-        if (!SymlinkStaysInside(relative, target)) {
+        if (!SymlinkStaysInside(JoinComponents(components, components.size()), target) ||
+            target.find('\0') != std::string::npos) {
             Refuse(name, "its link target " + target + " leads outside the extraction directory");
             return;
         }
-        if (!MakeParents(root_, components, name))
-            return;
-        const std::string path = Join(root_, components);
-        ::unlink(path.c_str());
-        if (::symlink(target.c_str(), path.c_str()) != 0)
-            throw Failure {kCreateError, "cannot create link " + name + ": " + std::strerror(errno)};
-        Record(components, Kind::Symlink);
+        Record({components, Kind::Symlink, 0, target});
     }
 
-    // Copies an already extracted entry to a new one (hard links become files).
+    // Copies an already extracted file to a new entry (hard links become files).
     void AddCopy(const std::vector<std::string>& components, const std::string& name, const std::string& source)
     {
         std::string why;
         const auto sourceComponents = SafeComponents(source, why);
-        const std::string sourcePath = Join(root_, sourceComponents);
-        struct stat info {};
-        if (sourceComponents.empty() || ::lstat(sourcePath.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
+        const auto recorded = index_.find(sourceComponents);
+        UniqueFd in;
+        if (recorded != index_.end() && order_[recorded->second].kind == Kind::File) {
+            const UniqueFd parent =
+                OpenBeneath(root_.Get(), sourceComponents, sourceComponents.size() - 1, false, why);
+            if (parent.Valid())
+                in = UniqueFd(::openat(parent.Get(), sourceComponents.back().c_str(),
+                                       O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+        }
+        if (!in.Valid()) {
             Refuse(name, "its link target " + source + " is not a file of the archive");
             return;
         }
-        const int fd = CreateFile(components, name);
-        if (fd < 0)
+        const UniqueFd out = CreateFile(components, name, order_[recorded->second].mode);
+        if (!out.Valid())
             return;
-        std::ifstream in(sourcePath, std::ios::binary);
         std::vector<char> buffer(kBufferSize);
-        while (in.read(buffer.data(), static_cast<std::streamsize>(buffer.size())) || in.gcount() > 0) {
-            if (::write(fd, buffer.data(), static_cast<std::size_t>(in.gcount())) != in.gcount()) {
-                ::close(fd);
-                throw Failure {kCreateError, "cannot write " + name + ": " + std::strerror(errno)};
-            }
+        for (;;) {
+            const ssize_t got = ::read(in.Get(), buffer.data(), buffer.size());
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got < 0)
+                throw CreateFailure("cannot read " + source, errno);
+            if (got == 0)
+                break;
+            if (const int error = platform::WriteAll(out.Get(), buffer.data(), static_cast<std::size_t>(got)))
+                throw CreateFailure("cannot write " + name, error);
         }
-        ::close(fd);
     }
 
-    // Moves everything into the destination, in archive order.
+    // Moves everything into the destination in archive order: directories
+    // and files first, then the directories' stored permissions, then links.
     void Commit()
     {
-        for (const auto& [components, kind] : order_) {
-            const std::string name = Join("", components).substr(1);
-            const std::string target = Join(destination_, components);
-            if (kind == Kind::Directory) {
-                std::vector<std::string> all = components;
-                all.emplace_back();
-                MakeParents(destination_, all, name);
+        for (const auto& entry : order_) {
+            if (entry.kind == Kind::Directory)
+                CommitDirectory(entry);
+            else if (entry.kind == Kind::File)
+                CommitFile(entry);
+        }
+        for (const auto& entry : order_) {
+            std::string why;
+            if (entry.kind != Kind::Directory || entry.mode == 0)
                 continue;
-            }
-            if (!MakeParents(destination_, components, name))
-                continue;
-            struct stat info {};
-            if (::lstat(target.c_str(), &info) == 0) {
-                if (S_ISDIR(info.st_mode)) {
-                    Refuse(name, "a directory of that name exists");
-                    continue;
-                }
-                if (!options_.overwrite)
-                    continue;
-            }
-            if (::rename(Join(root_, components).c_str(), target.c_str()) != 0)
-                throw Failure {kCreateError, "cannot write " + name + ": " + std::strerror(errno)};
+            const UniqueFd directory =
+                OpenBeneath(destination_.Get(), entry.components, entry.components.size(), false, why);
+            // The owner keeps full access, so that the working directory can
+            // always be cleared.
+            if (directory.Valid())
+                ::fchmod(directory.Get(), entry.mode | 0700);
+        }
+        std::vector<const Entry*> made;
+        for (const auto& entry : order_) {
+            if (entry.kind == Kind::Symlink && CommitSymlink(entry, made))
+                made.push_back(&entry);
         }
     }
 
 private:
-    static std::string Join(const std::string& base, const std::vector<std::string>& components)
+    static std::string RandomSuffix()
     {
-        std::string path = base;
-        for (const auto& part : components)
-            path += "/" + part;
-        return path;
+        static const char alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+        unsigned char bytes[kStagingSuffixLength];
+        if (::getrandom(bytes, sizeof bytes, 0) != static_cast<ssize_t>(sizeof bytes))
+            throw CreateFailure("cannot make a staging directory name", errno);
+        std::string suffix;
+        for (unsigned char byte : bytes)
+            suffix += alphabet[byte % (sizeof alphabet - 1)];
+        return suffix;
     }
 
-    // Creates the parent directories of an entry below base; a parent that
-    // is a link or a file is refused, so nothing is written through a link.
-    bool MakeParents(const std::string& base, const std::vector<std::string>& components, const std::string& name)
+    // Removes the staging directories that interrupted runs left behind:
+    // only names of this tool's own pattern, and only when no running
+    // extraction holds their lock.
+    void RemoveStaleStaging()
     {
-        std::string path = base;
-        for (std::size_t i = 0; i + 1 < components.size(); ++i) {
-            path += "/" + components[i];
-            struct stat info {};
-            if (::lstat(path.c_str(), &info) == 0) {
-                if (S_ISLNK(info.st_mode)) {
-                    Refuse(name, "it would be written through the link " + components[i]);
-                    return false;
-                }
-                if (!S_ISDIR(info.st_mode)) {
-                    Refuse(name, components[i] + " is not a directory");
-                    return false;
-                }
-                continue;
+        const int fd = ::openat(destination_.Get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        DIR* listing = fd >= 0 ? ::fdopendir(fd) : nullptr;
+        if (!listing) {
+            if (fd >= 0)
+                ::close(fd);
+            return;
+        }
+        std::vector<std::string> stale;
+        while (const dirent* entry = ::readdir(listing)) {
+            if (IsStagingName(entry->d_name))
+                stale.emplace_back(entry->d_name);
+        }
+        ::closedir(listing);
+        for (const auto& name : stale) {
+            const UniqueFd directory(
+                ::openat(destination_.Get(), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+            if (directory.Valid() && ::flock(directory.Get(), LOCK_EX | LOCK_NB) == 0)
+                RemoveTree(destination_.Get(), name);
+        }
+    }
+
+    void CommitDirectory(const Entry& entry)
+    {
+        std::string why;
+        if (!OpenBeneath(destination_.Get(), entry.components, entry.components.size(), true, why).Valid())
+            Refuse(JoinComponents(entry.components, entry.components.size()), why);
+    }
+
+    void CommitFile(const Entry& entry)
+    {
+        const std::string name = JoinComponents(entry.components, entry.components.size());
+        const std::size_t parents = entry.components.size() - 1;
+        std::string why;
+        const UniqueFd from = OpenBeneath(root_.Get(), entry.components, parents, false, why);
+        const UniqueFd to = from.Valid() ? OpenBeneath(destination_.Get(), entry.components, parents, true, why)
+                                         : UniqueFd();
+        if (!to.Valid()) {
+            Refuse(name, why);
+            return;
+        }
+        const char* last = entry.components.back().c_str();
+        struct stat info {};
+        if (::fstatat(to.Get(), last, &info, AT_SYMLINK_NOFOLLOW) == 0) {
+            if (S_ISDIR(info.st_mode)) {
+                Refuse(name, "a directory of that name exists");
+                return;
             }
-            if (::mkdir(path.c_str(), 0755) != 0)
-                throw Failure {kCreateError, "cannot create directory " + path + ": " + std::strerror(errno)};
+            if (!options_.overwrite)
+                return;
+        }
+        // renameat replaces a link at the target itself, never what it points to.
+        if (::renameat(from.Get(), last, to.Get(), last) != 0)
+            throw CreateFailure("cannot write " + name, errno);
+    }
+
+    // Makes a link when its target, resolved through everything in the
+    // destination, stays inside, and when it does not lead an earlier link
+    // of this archive outside.
+    bool CommitSymlink(const Entry& entry, const std::vector<const Entry*>& made)
+    {
+        const std::string name = JoinComponents(entry.components, entry.components.size());
+        std::string why;
+        const UniqueFd parent =
+            OpenBeneath(destination_.Get(), entry.components, entry.components.size() - 1, true, why);
+        if (!parent.Valid()) {
+            Refuse(name, why);
+            return false;
+        }
+        const char* last = entry.components.back().c_str();
+        struct stat info {};
+        if (::fstatat(parent.Get(), last, &info, AT_SYMLINK_NOFOLLOW) == 0) {
+            if (S_ISDIR(info.st_mode)) {
+                Refuse(name, "a directory of that name exists");
+                return false;
+            }
+            if (!options_.overwrite)
+                return false;
+        }
+        const std::string outside = "its link target " + entry.target + " leads outside the extraction directory";
+        if (!ResolvesInside(destination_.Get(), entry.components, entry.target)) {
+            Refuse(name, outside);
+            return false;
+        }
+        ::unlinkat(parent.Get(), last, 0);
+        if (::symlinkat(entry.target.c_str(), parent.Get(), last) != 0) {
+            if (errno == ENAMETOOLONG) {
+                Refuse(name, "its name is too long for the file system");
+                return false;
+            }
+            throw CreateFailure("cannot create link " + name, errno);
+        }
+        for (const Entry* earlier : made) {
+            if (!ResolvesInside(destination_.Get(), earlier->components, earlier->target)) {
+                ::unlinkat(parent.Get(), last, 0);
+                Refuse(name, "it would lead the link " + JoinComponents(earlier->components, earlier->components.size()) +
+                                 " outside the extraction directory");
+                return false;
+            }
         }
         return true;
     }
 
     // Remembers an entry once; a later entry of the same path decides its kind.
-    void Record(const std::vector<std::string>& components, Kind kind)
+    void Record(Entry entry)
     {
-        const auto [at, added] = index_.emplace(components, order_.size());
+        const auto [at, added] = index_.emplace(entry.components, order_.size());
         if (added)
-            order_.emplace_back(components, kind);
+            order_.push_back(std::move(entry));
         else
-            order_[at->second].second = kind;
+            order_[at->second] = std::move(entry);
     }
 
-    std::string destination_;
-    std::string root_;
     const ExtractOptions& options_;
     std::ostream& err_;
-    std::vector<std::pair<std::vector<std::string>, Kind>> order_;
+    UniqueFd destination_;
+    UniqueFd root_;
+    std::string name_;
+    std::vector<Entry> order_;
     std::map<std::vector<std::string>, std::size_t> index_;
 };
 
 // Writes data to fd, failing with a create error.
 void WriteOut(int fd, const void* data, std::size_t size, const std::string& name)
 {
-    const char* bytes = static_cast<const char*>(data);
-    while (size > 0) {
-        const ssize_t written = ::write(fd, bytes, size);
-        if (written <= 0) {
-            if (written < 0 && errno == EINTR)
-                continue;
-            throw Failure {kCreateError, "cannot write " + name + ": " + std::strerror(written < 0 ? errno : ENOSPC)};
-        }
-        bytes += written;
-        size -= static_cast<std::size_t>(written);
-    }
+    if (const int error = platform::WriteAll(fd, data, size))
+        throw CreateFailure("cannot write " + name, error);
 }
 
 struct UnarrArchive {
@@ -254,6 +523,10 @@ struct UnarrArchive {
             ar_close(stream);
     }
 };
+
+// The permission bits an entry is extracted with: those stored by a Unix
+// host, without set-id and sticky bits; the defaults (0) for other hosts.
+unsigned Rar4Mode(const Rar4FileHeader& header) { return header.hostOs == 3 ? header.attributes & 0777 : 0; }
 
 // RAR 1.5-4.x through libunarr, with names, kinds and CRCs from the headers.
 void ExtractRar4(const std::string& path, Staging& staging)
@@ -286,10 +559,11 @@ void ExtractRar4(const std::string& path, Staging& staging)
     while (ar_parse_entry(unarr.archive)) {
         const auto offset = static_cast<std::uint64_t>(ar_entry_get_offset(unarr.archive));
         const auto found = byOffset.find(offset);
-        if (found == byOffset.end())
+        // Each header is extracted once: a reader that comes back to one has
+        // lost its way in a damaged archive.
+        if (found == byOffset.end() || !done.insert(offset).second)
             throw Failure {kFatal, "the archive's entries cannot be matched to its headers"};
         const Rar4FileHeader& header = *found->second;
-        done.insert(offset);
         if (header.IsDirectory())
             continue;
         std::vector<std::string> components;
@@ -298,25 +572,20 @@ void ExtractRar4(const std::string& path, Staging& staging)
         std::size_t left = ar_entry_get_size(unarr.archive);
         std::uint32_t crc = 0;
         std::string linkTarget;
-        int fd = -1;
+        UniqueFd fd;
         if (accepted && !header.IsSymlink())
-            fd = staging.CreateFile(components, header.name);
+            fd = staging.CreateFile(components, header.name, Rar4Mode(header));
         while (left > 0) {
             const std::size_t chunk = std::min(left, buffer.size());
-            if (!ar_entry_uncompress(unarr.archive, buffer.data(), chunk)) {
-                if (fd >= 0)
-                    ::close(fd);
+            if (!ar_entry_uncompress(unarr.archive, buffer.data(), chunk))
                 throw Failure {kCrcError, header.name + ": data cannot be decoded (damaged archive)"};
-            }
             crc = Crc32(crc, buffer.data(), chunk);
             if (header.IsSymlink())
                 linkTarget.append(buffer.data(), chunk);
-            else if (fd >= 0)
-                WriteOut(fd, buffer.data(), chunk, header.name);
+            else if (fd.Valid())
+                WriteOut(fd.Get(), buffer.data(), chunk, header.name);
             left -= chunk;
         }
-        if (fd >= 0)
-            ::close(fd);
         if (crc != header.crc)
             throw Failure {kCrcError, header.name + ": CRC failed"};
         if (accepted && header.IsSymlink())
@@ -329,7 +598,7 @@ void ExtractRar4(const std::string& path, Staging& staging)
         std::vector<std::string> components;
         if (header.IsDirectory()) {
             if (staging.Accept(header.name, components))
-                staging.AddDirectory(components, header.name);
+                staging.AddDirectory(components, header.name, Rar4Mode(header));
         } else if (!done.count(header.offset)) {
             throw Failure {kFatal, header.name + " cannot be extracted"};
         }
@@ -357,7 +626,6 @@ void ExtractWithLibArchive(const std::string& path, Staging& staging)
         return Failure {crc ? kCrcError : kFatal, (name.empty() ? "" : name + ": ") + message};
     };
     archive_entry* entry = nullptr;
-    std::vector<char> buffer(kBufferSize);
     for (;;) {
         const int status = archive_read_next_header(reader.handle, &entry);
         if (status == ARCHIVE_EOF)
@@ -369,6 +637,7 @@ void ExtractWithLibArchive(const std::string& path, Staging& staging)
         std::vector<std::string> components;
         const bool accepted = staging.Accept(name, components);
         const auto type = archive_entry_filetype(entry);
+        const unsigned mode = archive_entry_perm(entry) & 0777;
         const char* hardlink = archive_entry_hardlink_utf8(entry);
         if (accepted && hardlink && *hardlink) {
             staging.AddCopy(components, name, hardlink);
@@ -376,7 +645,7 @@ void ExtractWithLibArchive(const std::string& path, Staging& staging)
         }
         if (type == AE_IFDIR) {
             if (accepted)
-                staging.AddDirectory(components, name);
+                staging.AddDirectory(components, name, mode);
             continue;
         }
         if (type == AE_IFLNK) {
@@ -385,7 +654,7 @@ void ExtractWithLibArchive(const std::string& path, Staging& staging)
                 staging.AddSymlink(components, name, target ? target : "");
             continue;
         }
-        const int fd = accepted ? staging.CreateFile(components, name) : -1;
+        const UniqueFd fd = accepted ? staging.CreateFile(components, name, mode) : UniqueFd();
         for (;;) {
             const void* block = nullptr;
             std::size_t size = 0;
@@ -393,29 +662,40 @@ void ExtractWithLibArchive(const std::string& path, Staging& staging)
             const int read = archive_read_data_block(reader.handle, &block, &size, &offset);
             if (read == ARCHIVE_EOF)
                 break;
-            if (read < ARCHIVE_WARN) {
-                if (fd >= 0)
-                    ::close(fd);
+            if (read < ARCHIVE_WARN)
                 throw fail(name);
-            }
-            if (fd >= 0) {
-                if (::lseek(fd, offset, SEEK_SET) < 0)
-                    throw Failure {kCreateError, "cannot write " + name};
-                WriteOut(fd, block, size, name);
+            if (fd.Valid()) {
+                if (::lseek(fd.Get(), offset, SEEK_SET) < 0)
+                    throw CreateFailure("cannot write " + name, errno);
+                WriteOut(fd.Get(), block, size, name);
             }
         }
-        if (fd >= 0)
-            ::close(fd);
     }
 }
 
 }  // namespace
 
+bool IsStagingName(const std::string& name)
+{
+    const std::size_t prefix = std::strlen(kStagingPrefix);
+    if (name.size() != prefix + kStagingSuffixLength || name.compare(0, prefix, kStagingPrefix) != 0)
+        return false;
+    for (std::size_t i = prefix; i < name.size(); ++i) {
+        const char c = name[i];
+        if (!((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9')))
+            return false;
+    }
+    return true;
+}
+
 std::vector<std::string> SafeComponents(const std::string& path, std::string& why)
 {
-    std::vector<std::string> components;
     if (path.empty()) {
         why = "it has no name";
+        return {};
+    }
+    if (path.find('\0') != std::string::npos) {
+        why = "its name holds a NUL byte";
         return {};
     }
     if (path[0] == '/' || path[0] == '\\') {
@@ -426,27 +706,15 @@ std::vector<std::string> SafeComponents(const std::string& path, std::string& wh
         why = "its path has a drive letter";
         return {};
     }
-    std::string part;
-    auto take = [&]() -> bool {
+    std::vector<std::string> components;
+    for (const auto& part : SplitPath(path)) {
         if (part == "..") {
             why = "its path climbs out with ..";
-            return false;
+            return {};
         }
         if (!part.empty() && part != ".")
             components.push_back(part);
-        part.clear();
-        return true;
-    };
-    for (char c : path) {
-        if (c == '/' || c == '\\') {
-            if (!take())
-                return {};
-        } else {
-            part += c;
-        }
     }
-    if (!take())
-        return {};
     if (components.empty())
         why = "it names nothing";
     return components;
@@ -454,47 +722,35 @@ std::vector<std::string> SafeComponents(const std::string& path, std::string& wh
 
 bool SymlinkStaysInside(const std::string& linkPath, const std::string& target)
 {
-    if (target.empty() || target[0] == '/' || target[0] == '\\' || (target.size() >= 2 && target[1] == ':'))
+    if (IsAbsolute(target))
         return false;
     // Depth of the link's directory below the root, then walk the target.
-    int depth = 0;
     std::string why;
     const auto link = SafeComponents(linkPath, why);
     if (link.empty())
         return false;
-    depth = static_cast<int>(link.size()) - 1;
-    std::string part;
-    auto step = [&]() {
+    int depth = static_cast<int>(link.size()) - 1;
+    for (const auto& part : SplitPath(target)) {
         if (part == "..")
             --depth;
         else if (!part.empty() && part != ".")
             ++depth;
-        part.clear();
-        return depth >= 0;
-    };
-    for (char c : target) {
-        if (c == '/' || c == '\\') {
-            if (!step())
-                return false;
-        } else {
-            part += c;
-        }
+        if (depth < 0)
+            return false;
     }
-    return step();
+    return true;
 }
 
 int Extract(const std::string& archivePath, const std::string& destination, const ExtractOptions& options,
             std::ostream& err)
 {
-    std::ifstream probe(archivePath, std::ios::binary);
-    if (!probe) {
+    const UniqueFd probe(::open(archivePath.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!probe.Valid()) {
         err << "rar: cannot open " << archivePath << ": " << std::strerror(errno) << "\n";
         return kOpenError;
     }
-    char head[8] {};
-    probe.read(head, sizeof head);
-    const bool rar4 = probe.gcount() >= 7 && std::memcmp(head, "Rar!\x1A\x07\x00", 7) == 0;
-    probe.close();
+    char head[7] {};
+    const bool rar4 = ::pread(probe.Get(), head, sizeof head, 0) == 7 && std::memcmp(head, "Rar!\x1A\x07\x00", 7) == 0;
     try {
         Staging staging(destination, options, err);
         if (rar4)
@@ -544,7 +800,7 @@ int RunRar(const std::vector<std::string>& arguments, std::ostream& out, std::os
     if (files.size() == 2) {
         destination = files[1];
         std::error_code error;
-        fs::create_directories(destination, error);
+        std::filesystem::create_directories(destination, error);
         if (error) {
             err << "rar: cannot create " << destination << ": " << error.message() << "\n";
             return kCreateError;

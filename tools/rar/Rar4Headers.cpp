@@ -1,14 +1,17 @@
 #include "Rar4Headers.h"
 
 #include "Crc32.h"
+#include "platform/FileSystem.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
+#include <fcntl.h>
+#include <functional>
 #include <iconv.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace rarformat {
 
@@ -169,39 +172,36 @@ std::string DecodeRar4Name(const std::string& field, unsigned flags, unsigned ch
     return name;
 }
 
-std::vector<Rar4FileHeader> ReadRar4Headers(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        throw ArchiveError("cannot open " + path);
-    struct stat info {};
-    ::stat(path.c_str(), &info);
-    const auto fileSize = static_cast<std::uint64_t>(info.st_size);
+namespace {
 
+// Reads up to size bytes at offset; returns how many were read.
+using ReadAt = std::function<std::size_t(std::uint64_t offset, void* buffer, std::size_t size)>;
+
+std::vector<Rar4FileHeader> WalkHeaders(std::uint64_t fileSize, const ReadAt& readAt)
+{
     unsigned char marker[7] {};
-    in.read(reinterpret_cast<char*>(marker), 7);
-    if (in.gcount() != 7 || std::memcmp(marker, kMarker, 7) != 0)
+    if (readAt(0, marker, 7) != 7 || std::memcmp(marker, kMarker, 7) != 0)
         throw ArchiveError("not a RAR 1.5-4.x archive");
 
     const std::string oem = OemCodePage();
     std::vector<Rar4FileHeader> headers;
     std::uint64_t position = 7;
-    for (;;) {
+    std::string header;
+    // position never exceeds fileSize: every size is checked against what is
+    // left of the file before it is added.
+    while (position < fileSize) {
+        const std::uint64_t left = fileSize - position;
         unsigned char base[7];
-        in.seekg(static_cast<std::streamoff>(position));
-        in.read(reinterpret_cast<char*>(base), 7);
-        if (in.gcount() == 0)
-            break;  // no end-of-archive block: the archive simply ends
-        if (in.gcount() < 7)
+        if (left < 7 || readAt(position, base, 7) != 7)
             throw ArchiveError("Unexpected end of archive");
         const unsigned type = base[2];
         const unsigned flags = static_cast<unsigned>(Le(base + 3, 2));
         const unsigned headSize = static_cast<unsigned>(Le(base + 5, 2));
-        if (headSize < 7 || position + headSize > fileSize)
+        if (headSize < 7 || headSize > left)
             throw ArchiveError("Unexpected end of archive");
-        std::string header(headSize, '\0');
-        std::memcpy(header.data(), base, 7);
-        in.read(header.data() + 7, headSize - 7);
+        header.assign(headSize, '\0');
+        if (readAt(position, header.data(), headSize) != headSize)
+            throw ArchiveError("Unexpected end of archive");
         const auto* h = reinterpret_cast<const unsigned char*>(header.data());
         if ((Crc32(0, h + 2, headSize - 2) & 0xFFFF) != Le(h, 2) && type != 0x7B)
             throw ArchiveError("Header CRC error");
@@ -236,11 +236,46 @@ std::vector<Rar4FileHeader> ReadRar4Headers(const std::string& path)
                 headers.push_back(std::move(file));
             }
         }
-        position += headSize + dataSize;
-        if (position > fileSize)
+        if (dataSize > left - headSize)
             throw ArchiveError("Unexpected end of archive");
+        position += headSize + dataSize;
     }
     return headers;
+}
+
+}  // namespace
+
+std::vector<Rar4FileHeader> ReadRar4Headers(const std::string& path)
+{
+    platform::UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    struct stat info {};
+    if (!fd.Valid() || ::fstat(fd.Get(), &info) != 0)
+        throw ArchiveError("cannot open " + path);
+    return WalkHeaders(static_cast<std::uint64_t>(info.st_size),
+                       [&](std::uint64_t offset, void* buffer, std::size_t size) -> std::size_t {
+                           std::size_t done = 0;
+                           while (done < size) {
+                               const ssize_t got = ::pread(fd.Get(), static_cast<char*>(buffer) + done,
+                                                           size - done, static_cast<off_t>(offset + done));
+                               if (got < 0 && errno == EINTR)
+                                   continue;
+                               if (got <= 0)
+                                   break;
+                               done += static_cast<std::size_t>(got);
+                           }
+                           return done;
+                       });
+}
+
+std::vector<Rar4FileHeader> ReadRar4Headers(std::string_view archive)
+{
+    return WalkHeaders(archive.size(), [&](std::uint64_t offset, void* buffer, std::size_t size) -> std::size_t {
+        if (offset >= archive.size())
+            return 0;
+        const std::size_t count = std::min<std::uint64_t>(size, archive.size() - offset);
+        std::memcpy(buffer, archive.data() + offset, count);
+        return count;
+    });
 }
 
 }  // namespace rarformat

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace rarformat {
@@ -31,8 +32,12 @@ struct Rar4FileHeader {
 };
 
 // Reads every file header of the archive at path. Throws ArchiveError for a
-// damaged header ("Header CRC error" and the like) or encrypted headers.
+// damaged header ("Header CRC error" and the like), a size or offset that
+// leads beyond the archive's end, or encrypted headers. Every block moves the
+// walk forward, so it ends after at most size / 7 blocks.
 std::vector<Rar4FileHeader> ReadRar4Headers(const std::string& path);
+// The same walk over an archive held in memory.
+std::vector<Rar4FileHeader> ReadRar4Headers(std::string_view archive);
 
 // The entry name stored in a file header's name field: the Unicode part when
 // the Unicode flag (0x200) is set; otherwise bytes in the OEM code page of the

@@ -1,5 +1,6 @@
 #pragma once
-// The CRC-32 of RAR headers and file data (polynomial 0xEDB88320).
+// The CRC-32 of RAR headers and file data (polynomial 0xEDB88320), through
+// zlib's table-driven implementation.
 
 #include <cstddef>
 #include <cstdint>

@@ -127,7 +127,9 @@ std::string WriteRar4(const std::vector<RarEntry>& entries)
         if (large)
             flags |= kLargeFile;
         unsigned attributes;
-        if (entry.host == HostOs::Unix)
+        if (entry.host == HostOs::Unix && entry.unixMode != 0)
+            attributes = entry.unixMode;
+        else if (entry.host == HostOs::Unix)
             attributes = entry.directory ? 040755 : 0100644;
         else
             attributes = entry.directory ? 0x10 : 0x20;

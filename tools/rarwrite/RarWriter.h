@@ -23,6 +23,9 @@ struct RarEntry {
     // bytes (for example CP866) are stored alone, without the flag.
     std::string legacyName;
     bool forceUnicode = false;  // store the Unicode part even for ASCII names
+    // Unix hosts: the stored mode, type and permission bits (0120777 with the
+    // target as data makes a symbolic link); 0 stores 0100644 or 040755.
+    unsigned unixMode = 0;
 };
 
 // The bytes of an archive holding the entries in order.
