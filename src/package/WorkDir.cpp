@@ -78,7 +78,7 @@ void SavePackage(const PackageStore& store, const std::string& name, const std::
 std::optional<platform::ChildProcess> UnpackPackage(const std::string& rarPath, const std::string& archive,
                                                     const std::string& workDir)
 {
-    return platform::ChildProcess::Start({rarPath, "x", "-o+", archive}, workDir);
+    return platform::ChildProcess::Start({rarPath, "x", "-o+", archive}, workDir, JoinPath(workDir, kRarLogName));
 }
 
 }  // namespace package

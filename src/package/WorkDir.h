@@ -36,8 +36,13 @@ void PrepareWorkDir(const std::string& dir);
 // damaged-package error (the file is then removed).
 void SavePackage(const PackageStore& store, const std::string& name, const std::string& fileName);
 
+// The file in the working directory that receives the unpacker's messages,
+// replaced for every package.
+inline constexpr const char* kRarLogName = "rar.log";
+
 // Starts rarPath with the arguments x -o+ archive, workDir as current
-// directory, no shell, input and output to /dev/null. Nothing when it
+// directory, no shell, no inherited descriptors, input and output to
+// /dev/null and its standard error to workDir/rar.log. Nothing when it
 // cannot be started.
 std::optional<platform::ChildProcess> UnpackPackage(const std::string& rarPath, const std::string& archive,
                                                     const std::string& workDir);

@@ -1,17 +1,44 @@
 #include "platform/ChildProcess.h"
 
+#include "platform/FileSystem.h"
+
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 extern char** environ;
 
 namespace platform {
 
+namespace {
+
+// The file standard error goes to, opened here so that a link or a special
+// file at its path is refused before anything is written; invalid when it
+// cannot be used.
+UniqueFd OpenErrorOutput(const std::string& path)
+{
+    if (path.empty())
+        return {};
+    UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644));
+    struct stat info {};
+    if (!fd.Valid() || ::fstat(fd.Get(), &info) != 0 || !S_ISREG(info.st_mode) || ::ftruncate(fd.Get(), 0) != 0)
+        return {};
+    ::fcntl(fd.Get(), F_SETFL, 0);
+    // Above the standard descriptors, which the child's own set-up replaces.
+    if (fd.Get() <= 2)
+        fd = UniqueFd(::fcntl(fd.Get(), F_DUPFD_CLOEXEC, 3));
+    return fd;
+}
+
+}  // namespace
+
 std::optional<ChildProcess> ChildProcess::Start(const std::vector<std::string>& argv,
-                                                const std::string& currentDirectory)
+                                                const std::string& currentDirectory,
+                                                const std::string& errorOutputPath)
 {
     if (argv.empty())
         return std::nullopt;
@@ -23,9 +50,13 @@ std::optional<ChildProcess> ChildProcess::Start(const std::vector<std::string>& 
     posix_spawn_file_actions_t actions;
     if (::posix_spawn_file_actions_init(&actions) != 0)
         return std::nullopt;
+    const UniqueFd errorOutput = OpenErrorOutput(errorOutputPath);
     ::posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
     ::posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    ::posix_spawn_file_actions_adddup2(&actions, 1, 2);
+    ::posix_spawn_file_actions_adddup2(&actions, errorOutput.Valid() ? errorOutput.Get() : 1, 2);
+    // Descriptors that libraries opened without close-on-exec (the database
+    // engine's files among them) must not reach the child.
+    ::posix_spawn_file_actions_addclosefrom_np(&actions, 3);
     if (!currentDirectory.empty())
         ::posix_spawn_file_actions_addchdir_np(&actions, currentDirectory.c_str());
     pid_t pid = -1;

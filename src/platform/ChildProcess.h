@@ -17,10 +17,15 @@ struct ExitStatus {
 class ChildProcess {
 public:
     // Starts argv[0] (a path, not searched in PATH) with the given arguments,
-    // current directory, standard input from /dev/null and standard output and
-    // error to /dev/null. Returns nothing when the program cannot be started.
+    // current directory, standard input from /dev/null, standard output to
+    // /dev/null and standard error to errorOutputPath (created or emptied; a
+    // link or anything but a regular file there is never written through, and
+    // /dev/null is used instead, as when the path is empty). The child
+    // inherits no other descriptor. Returns nothing when the program cannot
+    // be started.
     static std::optional<ChildProcess> Start(const std::vector<std::string>& argv,
-                                             const std::string& currentDirectory);
+                                             const std::string& currentDirectory,
+                                             const std::string& errorOutputPath = {});
 
     ChildProcess(ChildProcess&& other) noexcept;
     ChildProcess& operator=(ChildProcess&& other) noexcept;

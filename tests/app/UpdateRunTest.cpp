@@ -6,12 +6,14 @@
 #include "app/Unattended.h"
 
 #include "InstallationFixture.h"
+#include "platform/FileSystem.h"
 
 #include <clocale>
 #include <csignal>
 #include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <set>
 #include <sstream>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -148,10 +150,37 @@ TEST(UpdateRun, AFailingArchiverStopsBeforeAnythingIsInstalled)
     EXPECT_EQ(installation.Version(), 120);
     EXPECT_EQ(ReadFile(installation.exeDir + "/nvlib.exe"), "program 120");
     EXPECT_FALSE(fs::exists(installation.workDir + "/up")) << "nothing half-unpacked";
+    EXPECT_NE(ReadFile(installation.workDir + "/rar.log").find("rar: nvlib.exe: data cannot be decoded"),
+              std::string::npos) << "the reason is kept";
     EXPECT_FALSE(run.view.ok.visible);
     EXPECT_EQ(run.view.cancel.caption, "Зачинити");
     EXPECT_TRUE(run.view.update.visible);
     EXPECT_EQ(run.view.update.caption, "Підготовка оновлення");
+}
+
+// The unpacker sees only its standard descriptors: none of the database
+// engine's files (the database is attached while it runs), none of the
+// updater's. The stand-in lists what its shell holds (the script itself is
+// the shell's own) and goes on with the real unpacker.
+TEST(UpdateRun, TheUnpackerInheritsNoDescriptors)
+{
+    Installation installation(121, {{"122_RAR", Package122()}});
+    const std::string script = installation.exeDir + "/rar";
+    fs::rename(script, installation.exeDir + "/rar.real");
+    WriteFile(script, "#!/bin/sh\nls -l /proc/$$/fd >&2\nexec \"$0.real\" \"$@\"\n");
+    fs::permissions(script, fs::perms::owner_all);
+    platform::UniqueFd inheritable(::open(installation.database.c_str(), O_RDONLY));  // no close-on-exec
+    RunRecord run;
+    RunUpdate(installation, run);
+    ASSERT_EQ(run.result, app::RunResult::Completed) << run.error;
+    EXPECT_EQ(installation.Version(), 122);
+    std::istringstream listing(ReadFile(installation.workDir + "/rar.log"));
+    std::set<std::string> targets;
+    for (std::string line; std::getline(listing, line);) {
+        if (const auto arrow = line.find(" -> "); arrow != std::string::npos)
+            targets.insert(line.substr(arrow + 4));
+    }
+    EXPECT_EQ(targets, (std::set<std::string> {"/dev/null", installation.workDir + "/rar.log", script}));
 }
 
 TEST(UpdateRun, AMissingPackageEndsTheRunAfterTheLowerOnes)
