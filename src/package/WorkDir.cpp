@@ -52,9 +52,9 @@ void SavePackage(const PackageStore& store, const std::string& name, const std::
     const PackageEntry* entry = store.Find(name);
     if (!entry)
         throw std::runtime_error(ResourceNotFoundMessage(name));
-    platform::UniqueFd out(::open(fileName.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
-    if (!out.Valid())
-        throw std::runtime_error("Cannot create file \"" + fileName + "\". " + platform::SystemMessage(errno));
+    // A link or special file left at the name (by an earlier package, say)
+    // is refused, never written through.
+    platform::UniqueFd out = platform::CreateRegularFile(fileName);
 
     Sha256 hash;
     bool shortWrite = false;

@@ -32,8 +32,9 @@ void PrepareWorkDir(const std::string& dir);
 
 // Writes the named package to fileName (replacing an existing file), checking
 // its SHA-256 while writing. Throws std::runtime_error: "Resource NAME not
-// found", "Cannot create file "PATH". message", "Stream write error", or a
-// damaged-package error (the file is then removed).
+// found", "Cannot create file "PATH". message" (also for a symbolic link or
+// a special file at fileName, which is never written through), "Stream write
+// error", or a damaged-package error (the file is then removed).
 void SavePackage(const PackageStore& store, const std::string& name, const std::string& fileName);
 
 // The file in the working directory that receives the unpacker's messages,

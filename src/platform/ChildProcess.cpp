@@ -6,7 +6,7 @@
 #include <csignal>
 #include <fcntl.h>
 #include <spawn.h>
-#include <sys/stat.h>
+#include <stdexcept>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -16,18 +16,18 @@ namespace platform {
 
 namespace {
 
-// The file standard error goes to, opened here so that a link or a special
-// file at its path is refused before anything is written; invalid when it
-// cannot be used.
+// The file standard error goes to; invalid when it cannot be used (a link
+// or a special file at its path is refused before anything is written).
 UniqueFd OpenErrorOutput(const std::string& path)
 {
     if (path.empty())
         return {};
-    UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644));
-    struct stat info {};
-    if (!fd.Valid() || ::fstat(fd.Get(), &info) != 0 || !S_ISREG(info.st_mode) || ::ftruncate(fd.Get(), 0) != 0)
+    UniqueFd fd;
+    try {
+        fd = CreateRegularFile(path);
+    } catch (const std::runtime_error&) {
         return {};
-    ::fcntl(fd.Get(), F_SETFL, 0);
+    }
     // Above the standard descriptors, which the child's own set-up replaces.
     if (fd.Get() <= 2)
         fd = UniqueFd(::fcntl(fd.Get(), F_DUPFD_CLOEXEC, 3));

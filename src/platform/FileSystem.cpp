@@ -3,6 +3,8 @@
 #include "platform/Paths.h"
 #include "platform/Text.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -130,9 +132,25 @@ int WriteAll(int fd, const void* data, std::size_t size)
     return 0;
 }
 
+namespace {
+
+constexpr const char* kCopyTemporaryMarker = ".update-";
+constexpr std::size_t kTemporarySuffixLength = 6;  // mkostemp's XXXXXX
+
+}  // namespace
+
+bool IsCopyTemporaryName(const std::string& name, const std::string& targetName)
+{
+    const std::string prefix = "." + targetName + kCopyTemporaryMarker;
+    if (name.size() != prefix.size() + kTemporarySuffixLength || name.compare(0, prefix.size(), prefix) != 0)
+        return false;
+    return std::all_of(name.begin() + static_cast<std::ptrdiff_t>(prefix.size()), name.end(),
+                       [](char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0; });
+}
+
 int CopyFileReplacing(const std::string& source, const std::string& target)
 {
-    UniqueFd in(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
+    UniqueFd in(::open(source.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     if (!in.Valid())
         return errno;
     struct stat sourceInfo {};
@@ -140,12 +158,32 @@ int CopyFileReplacing(const std::string& source, const std::string& target)
         return errno;
     if (S_ISDIR(sourceInfo.st_mode))
         return EISDIR;
+    if (!S_ISREG(sourceInfo.st_mode))
+        return EINVAL;
+
+    // The new file keeps the permissions the installation gave the file it
+    // replaces. A target with no write permission at all is protected, also
+    // from the superuser, for whom access() always allows writing.
+    mode_t mode = sourceInfo.st_mode & 0777;
+    struct stat targetInfo {};
+    if (::lstat(target.c_str(), &targetInfo) == 0 && S_ISREG(targetInfo.st_mode)) {
+        if ((targetInfo.st_mode & 0222) == 0)
+            return EACCES;
+        mode = targetInfo.st_mode & 0777;
+    }
 
     // The temporary file lives beside the target so that the final rename
     // stays within one file system and is atomic.
     const auto slash = target.rfind(kPathSeparator);
     const std::string directory = slash == std::string::npos ? std::string(".") : target.substr(0, slash + 1);
-    std::string temporary = JoinPath(directory, "." + FileNameOf(target) + ".XXXXXX");
+    const std::string targetName = FileNameOf(target);
+    for (const auto& name : FindEntries(directory, "." + targetName + kCopyTemporaryMarker + "*")) {
+        struct stat info {};
+        const std::string path = JoinPath(directory, name);
+        if (IsCopyTemporaryName(name, targetName) && ::lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode))
+            ::unlink(path.c_str());
+    }
+    std::string temporary = JoinPath(directory, "." + targetName + kCopyTemporaryMarker + "XXXXXX");
     UniqueFd out(::mkostemp(temporary.data(), O_CLOEXEC));
     if (!out.Valid())
         return errno;
@@ -168,18 +206,36 @@ int CopyFileReplacing(const std::string& source, const std::string& target)
         if (const int code = WriteAll(out.Get(), buffer, static_cast<std::size_t>(got)))
             return fail(code);
     }
-    if (::fchmod(out.Get(), sourceInfo.st_mode & 07777) != 0 || ::fsync(out.Get()) != 0)
+    if (::fchmod(out.Get(), mode) != 0 || ::fsync(out.Get()) != 0)
         return fail(errno);
     if (const int code = out.Close())
         return fail(code);
-
-    // A target that may not be replaced (a read-only file on a writable
-    // directory) keeps its protection: rename alone would ignore it.
-    if (::access(target.c_str(), F_OK) == 0 && ::access(target.c_str(), W_OK) != 0)
-        return fail(errno);
     if (::rename(temporary.c_str(), target.c_str()) != 0)
         return fail(errno);
     return 0;
+}
+
+UniqueFd CreateRegularFile(const std::string& path)
+{
+    auto cannot = [&](const std::string& why) {
+        return std::runtime_error("Cannot create file \"" + path + "\". " + why);
+    };
+    // Not blocking on a FIFO, so that it can be refused.
+    UniqueFd fd(::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644));
+    if (!fd.Valid()) {
+        const int error = errno;
+        if (error == ELOOP && IsSymbolicLink(path))
+            throw cannot("It is a symbolic link");
+        throw cannot(SystemMessage(error));
+    }
+    struct stat info {};
+    if (::fstat(fd.Get(), &info) != 0)
+        throw cannot(SystemMessage(errno));
+    if (!S_ISREG(info.st_mode))
+        throw cannot("It is not a regular file");
+    if (::ftruncate(fd.Get(), 0) != 0 || ::fcntl(fd.Get(), F_SETFL, 0) != 0)
+        throw cannot(SystemMessage(errno));
+    return fd;
 }
 
 std::string SystemMessage(int errorCode)

@@ -52,6 +52,13 @@ std::vector<std::string> FindEntries(const std::string& directory, const std::st
 // file cannot be opened or read (a directory cannot be read).
 std::vector<std::string> ReadTextLines(const std::string& path);
 
+// Opens path for reading and writing, emptied, creating it (mode 0644) when
+// missing. Never writes through a symbolic link and never opens anything but
+// a regular file: throws std::runtime_error "Cannot create file "path".
+// reason" when path is a link, a directory or another special file, or
+// cannot be created.
+UniqueFd CreateRegularFile(const std::string& path);
+
 // Writes all bytes to fd, retrying partial writes. Returns 0 or the errno of
 // the failed write (ENOSPC for a write that made no progress).
 int WriteAll(int fd, const void* data, std::size_t size);
@@ -59,8 +66,18 @@ int WriteAll(int fd, const void* data, std::size_t size);
 // Copies source onto target, replacing an existing target atomically: the
 // bytes go to a temporary file in the target's directory, which is renamed
 // over the target only when complete. A failed or interrupted copy leaves the
-// previous target whole. Returns 0 on success, else the errno of the failure.
+// previous target whole; a temporary file that an interrupted copy left for
+// the same target is removed first. Only a regular file is copied (ELOOP for
+// a symbolic link, EISDIR for a directory, EINVAL for other special files).
+// A target without any write permission bit is not replaced (EACCES), for
+// the superuser too. The new file keeps an existing target's permission bits,
+// else gets the source's, never set-id bits. Returns 0 on success, else the
+// errno of the failure.
 int CopyFileReplacing(const std::string& source, const std::string& target);
+
+// Whether name is the name CopyFileReplacing gives its temporary file for a
+// target named targetName.
+bool IsCopyTemporaryName(const std::string& name, const std::string& targetName);
 
 // The system's message text for an errno value.
 std::string SystemMessage(int errorCode);

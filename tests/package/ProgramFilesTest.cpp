@@ -81,6 +81,24 @@ TEST(InstallProgramFiles, ReportsEachFailedCopyAndGoesOn)
     EXPECT_EQ(installation.view.bar.position, 4) << "failed copies advance the bar too";
 }
 
+// Only regular files are installed: a link in the working directory (to a
+// file anywhere on the machine) gets an error line instead.
+TEST(InstallProgramFiles, InstallsRegularFilesOnly)
+{
+    Installation installation;
+    WriteFile(installation.dir / "secret", "not for the installation");
+    fs::create_symlink(installation.dir / "secret", installation.work + "/nvlib.exe");
+    WriteFile(installation.work + "/tool.exe", "tool");
+    ::chmod((installation.work + "/tool.exe").c_str(), 0755);
+    installation.Install();
+    EXPECT_EQ(installation.view.memo, (std::vector<std::string> {"nvlib.exe...",
+                                                                 "error (40) Too many levels of symbolic links",
+                                                                 "tool.exe...[OK]"}));
+    EXPECT_FALSE(fs::exists(installation.exeDir + "/nvlib.exe"));
+    EXPECT_EQ(fs::status(installation.exeDir + "/tool.exe").permissions() & fs::perms::owner_exec,
+              fs::perms::owner_exec) << "a new program file keeps the unpacked file's execute bit";
+}
+
 TEST(InstallProgramFiles, NothingToInstallWritesNoLine)
 {
     Installation installation;

@@ -7,7 +7,10 @@
 #include <clocale>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <csignal>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 
 namespace fs = std::filesystem;
 using testsupport::ReadFile;
@@ -126,7 +129,26 @@ TEST(SavePackage, WritesThePackageOutAndReportsFailures)
     EXPECT_FALSE(fs::exists(dir / "124.rar"));
     EXPECT_EQ(messageOf("122_RAR", dir / "missing/122.rar"),
               "Cannot create file \"" + (dir / "missing/122.rar") + "\". No such file or directory");
-    EXPECT_EQ(messageOf("122_RAR", "/dev/full"), "Stream write error");
+    EXPECT_EQ(messageOf("122_RAR", "/dev/full"), "Cannot create file \"/dev/full\". It is not a regular file");
+
+    // A link left in the working directory is refused, not written through.
+    WriteFile(dir / "precious", "precious");
+    fs::create_symlink(dir / "precious", dir / "link.rar");
+    EXPECT_EQ(messageOf("122_RAR", dir / "link.rar"),
+              "Cannot create file \"" + (dir / "link.rar") + "\". It is a symbolic link");
+    EXPECT_EQ(ReadFile(dir / "precious"), "precious");
+
+    // A write that stops short (a file size limit in a child process).
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit {4096, 4096};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        ::_exit(messageOf("122_RAR", dir / "short.rar") == "Stream write error" ? 0 : 1);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 }
 
 TEST(UnpackPackage, StartsTheRealUnpackerInTheWorkingDirectory)

@@ -49,17 +49,18 @@ TEST(ReadTextLines, NamesTheFileWhenItCannotBeRead)
     EXPECT_THROW(platform::ReadTextLines(dir / "missing.sql"), std::runtime_error);
 }
 
-TEST(CopyFileReplacing, ReplacesTheTargetAndKeepsTheSourceMode)
+TEST(CopyFileReplacing, ReplacesTheTargetAndKeepsItsMode)
 {
     TempDir dir;
     WriteFile(dir / "new", "new bytes");
     ::chmod((dir / "new").c_str(), 0755);
     WriteFile(dir / "old", "old");
+    ::chmod((dir / "old").c_str(), 0750);
     ASSERT_EQ(platform::CopyFileReplacing(dir / "new", dir / "old"), 0);
     EXPECT_EQ(ReadFile(dir / "old"), "new bytes");
     struct stat info {};
     ::stat((dir / "old").c_str(), &info);
-    EXPECT_EQ(info.st_mode & 0777, 0755u);
+    EXPECT_EQ(info.st_mode & 0777, 0750u);
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 2);
 }
 
@@ -73,6 +74,58 @@ TEST(CopyFileReplacing, ReportsTheErrnoOfTheFailure)
     std::filesystem::create_directories(dir / "target/inside");
     EXPECT_NE(platform::CopyFileReplacing(dir / "src", dir / "target"), 0);
     EXPECT_TRUE(std::filesystem::is_directory(dir / "target/inside"));
+}
+
+TEST(CopyFileReplacing, CopiesRegularFilesOnlyAndKeepsProtection)
+{
+    TempDir dir;
+    WriteFile(dir / "new.exe", "new");
+    ::chmod((dir / "new.exe").c_str(), 0755);
+    std::filesystem::create_symlink(dir / "new.exe", dir / "link.exe");
+    ASSERT_EQ(::mkfifo((dir / "fifo.exe").c_str(), 0644), 0);
+    EXPECT_EQ(platform::CopyFileReplacing(dir / "link.exe", dir / "t1"), ELOOP);
+    EXPECT_EQ(platform::CopyFileReplacing(dir / "fifo.exe", dir / "t2"), EINVAL);
+
+    WriteFile(dir / "readonly.exe", "old");
+    ::chmod((dir / "readonly.exe").c_str(), 0444);
+    EXPECT_EQ(platform::CopyFileReplacing(dir / "new.exe", dir / "readonly.exe"), EACCES) << "for root too";
+    EXPECT_EQ(ReadFile(dir / "readonly.exe"), "old");
+
+    auto mode = [&](const std::string& name) {
+        struct stat info {};
+        ::stat((dir / name).c_str(), &info);
+        return info.st_mode & 07777;
+    };
+    WriteFile(dir / "kept.exe", "old");
+    ::chmod((dir / "kept.exe").c_str(), 0640);
+    ASSERT_EQ(platform::CopyFileReplacing(dir / "new.exe", dir / "kept.exe"), 0);
+    EXPECT_EQ(mode("kept.exe"), 0640u) << "an existing target keeps its permissions";
+    ASSERT_EQ(platform::CopyFileReplacing(dir / "new.exe", dir / "fresh.exe"), 0);
+    EXPECT_EQ(mode("fresh.exe"), 0755u) << "a new target gets the source's";
+
+    // An interrupted copy's temporary file for the same target goes; other
+    // names stay.
+    WriteFile(dir / ".fresh.exe.update-AbC123", "left over");
+    WriteFile(dir / ".fresh.exe.update-keep", "not ours");
+    WriteFile(dir / ".other.exe.update-AbC123", "another target's");
+    ASSERT_EQ(platform::CopyFileReplacing(dir / "new.exe", dir / "fresh.exe"), 0);
+    EXPECT_FALSE(std::filesystem::exists(dir / ".fresh.exe.update-AbC123"));
+    EXPECT_TRUE(std::filesystem::exists(dir / ".fresh.exe.update-keep"));
+    EXPECT_TRUE(std::filesystem::exists(dir / ".other.exe.update-AbC123"));
+}
+
+TEST(CreateRegularFile, RefusesLinksAndSpecialFiles)
+{
+    TempDir dir;
+    WriteFile(dir / "target", "precious");
+    std::filesystem::create_symlink(dir / "target", dir / "link");
+    EXPECT_THROW(platform::CreateRegularFile(dir / "link"), std::runtime_error);
+    ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0644), 0);
+    EXPECT_THROW(platform::CreateRegularFile(dir / "fifo"), std::runtime_error) << "and does not block on it";
+    EXPECT_EQ(ReadFile(dir / "target"), "precious");
+    WriteFile(dir / "old", "longer old contents");
+    platform::UniqueFd fd = platform::CreateRegularFile(dir / "old");
+    EXPECT_EQ(ReadFile(dir / "old"), "") << "emptied";
 }
 
 TEST(CopyFileReplacing, AnInterruptedCopyLeavesTheOldFileWhole)
