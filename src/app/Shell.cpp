@@ -62,7 +62,8 @@ CheckResult CUpdaterShell::FormShow()
     // The running updater reads its own packages through /proc/self/exe, so
     // that they come from the program that runs even if its file was replaced.
     const bool running = executablePath_ == platform::ExecutablePath();
-    store_ = std::make_unique<package::PackageStore>(running ? platform::kRunningExecutable : executablePath_);
+    store_ = std::make_unique<package::PackageStore>(running ? platform::kRunningExecutable : executablePath_,
+                                                     executablePath_);
     for (const auto& name : store_->Names()) {
         if (name.find("_RAR") != std::string::npos)
             PackageNames.push_back(name);

@@ -16,6 +16,40 @@ namespace {
 
 constexpr std::size_t kChunkSize = 4u << 20;
 
+}  // namespace
+
+// The locator of this program. It lives in writable data and is read only
+// through volatile accesses, so that its magic value appears exactly once in
+// the image: the compiler can neither fold it into code nor merge it with
+// another constant.
+extern "C" {
+[[gnu::used]] volatile unsigned char nvx_package_store_locator[kLocatorSize] = {
+    'N', 'V', 'X', '-', 'S', 'T', 'O', 'R', 'E', '-', 'L', 'O', 'C', 0x8B, 0x3D, 0xE1};
+}
+
+namespace {
+
+std::string LocatorMagic()
+{
+    std::string magic(kLocatorMagicSize, '\0');
+    for (std::size_t i = 0; i < kLocatorMagicSize; ++i)
+        magic[i] = static_cast<char>(nvx_package_store_locator[i]);
+    return magic;
+}
+
+// Where the first locator lies in data, or npos.
+std::size_t FindLocator(const unsigned char* data, std::size_t size, std::size_t from = 0)
+{
+    const std::string magic = LocatorMagic();
+    if (size < from + kLocatorSize)
+        return std::string::npos;
+    const void* found = ::memmem(data + from, size - from, magic.data(), magic.size());
+    if (!found)
+        return std::string::npos;
+    const auto at = static_cast<std::size_t>(static_cast<const unsigned char*>(found) - data);
+    return size - at >= kLocatorSize ? at : std::string::npos;
+}
+
 std::uint64_t ReadLe(const unsigned char* data, std::size_t bytes)
 {
     std::uint64_t value = 0;
@@ -43,16 +77,21 @@ std::string EncodeIndex(const std::vector<PackageEntry>& entries)
     return index;
 }
 
-std::string EncodeTrailer(std::uint32_t count, std::uint64_t storeStart, std::uint64_t indexOffset,
-                          std::uint64_t indexSize)
+std::string EncodeLocator(std::uint32_t count, std::uint64_t storeOffset, std::uint64_t storeSize,
+                          std::uint64_t indexOffset, const std::string& index)
 {
-    std::string trailer(kStoreMagic, sizeof kStoreMagic);
-    AppendLe(trailer, kStoreVersion, 4);
-    AppendLe(trailer, count, 4);
-    AppendLe(trailer, storeStart, 8);
-    AppendLe(trailer, indexOffset, 8);
-    AppendLe(trailer, indexSize, 8);
-    return trailer;
+    std::string locator = LocatorMagic();
+    AppendLe(locator, kStoreVersion, 4);
+    AppendLe(locator, count, 4);
+    AppendLe(locator, storeOffset, 8);
+    AppendLe(locator, storeSize, 8);
+    AppendLe(locator, indexOffset, 8);
+    AppendLe(locator, index.size(), 8);
+    Sha256 hash;
+    hash.Update(index.data(), index.size());
+    const Digest digest = hash.Final();
+    locator.append(reinterpret_cast<const char*>(digest.data()), digest.size());
+    return locator;
 }
 
 // Writes a file under a temporary name beside out and renames it into place.
@@ -73,6 +112,12 @@ public:
             fd_.Close();
             ::unlink(temporary_.c_str());
         }
+    }
+    void WriteAt(std::uint64_t offset, const std::string& bytes)
+    {
+        if (::pwrite(fd_.Get(), bytes.data(), bytes.size(), static_cast<off_t>(offset)) !=
+            static_cast<ssize_t>(bytes.size()))
+            throw std::runtime_error("Cannot write \"" + out_ + "\". " + platform::SystemMessage(errno));
     }
     void Write(const void* data, std::size_t size)
     {
@@ -108,28 +153,50 @@ mode_t ModeOf(const std::string& path)
 
 std::string ResourceNotFoundMessage(const std::string& name) { return "Resource " + name + " not found"; }
 
-PackageStore::PackageStore(const std::string& executablePath) : file_(executablePath)
+std::string EmptyLocator()
 {
+    std::string locator = LocatorMagic();
+    locator.resize(kLocatorSize, '\0');
+    return locator;
+}
+
+PackageStore::PackageStore(const std::string& executablePath, const std::string& displayPath)
+    : file_(executablePath)
+{
+    auto damaged = [&](const std::string& why) {
+        return PackageStoreError("The package store of \"" + (displayPath.empty() ? executablePath : displayPath) +
+                                 "\" is damaged: " + why);
+    };
     const std::uint64_t fileSize = file_.Size();
-    executableSize_ = fileSize;
     const unsigned char* data = file_.Data();
-    if (fileSize < kTrailerSize || std::memcmp(data + fileSize - kTrailerSize, kStoreMagic, sizeof kStoreMagic) != 0)
+    const std::size_t at = FindLocator(data, file_.Size());
+    if (at == std::string::npos)
+        throw damaged("it holds no package store locator (not an updater)");
+    locatorOffset_ = at;
+    executableSize_ = fileSize;
+    const unsigned char* locator = data + at;
+    if (std::all_of(locator + kLocatorMagicSize, locator + kLocatorSize, [](unsigned char b) { return b == 0; }))
         return;
 
-    auto damaged = [&](const std::string& why) {
-        return PackageStoreError("The package store of \"" + executablePath + "\" is damaged: " + why);
-    };
-    const unsigned char* trailer = data + fileSize - kTrailerSize;
-    const auto version = static_cast<std::uint32_t>(ReadLe(trailer + 8, 4));
-    const auto count = static_cast<std::uint32_t>(ReadLe(trailer + 12, 4));
-    const std::uint64_t storeStart = ReadLe(trailer + 16, 8);
-    const std::uint64_t indexOffset = ReadLe(trailer + 24, 8);
-    const std::uint64_t indexSize = ReadLe(trailer + 32, 8);
+    const auto version = static_cast<std::uint32_t>(ReadLe(locator + 16, 4));
+    const auto count = static_cast<std::uint32_t>(ReadLe(locator + 20, 4));
+    const std::uint64_t storeStart = ReadLe(locator + 24, 8);
+    const std::uint64_t storeSize = ReadLe(locator + 32, 8);
+    const std::uint64_t indexOffset = ReadLe(locator + 40, 8);
+    const std::uint64_t indexSize = ReadLe(locator + 48, 8);
     if (version != kStoreVersion)
         throw damaged("unsupported format version " + std::to_string(version));
-    const std::uint64_t indexLimit = fileSize - kTrailerSize;
-    if (indexOffset > indexLimit || indexSize != indexLimit - indexOffset || storeStart > indexOffset)
-        throw damaged("the index lies outside the file");
+    if (storeStart > fileSize || storeSize > fileSize - storeStart)
+        throw damaged("the file is " + std::to_string(fileSize) + " bytes long, but its store ends at byte " +
+                      std::to_string(storeStart + storeSize) + " (the file was cut short)");
+    const std::uint64_t indexLimit = storeStart + storeSize;
+    if (storeStart < at + kLocatorSize || indexOffset < storeStart || indexOffset > indexLimit ||
+        indexSize != indexLimit - indexOffset)
+        throw damaged("the index lies outside the store");
+    Sha256 indexHash;
+    indexHash.Update(data + indexOffset, static_cast<std::size_t>(indexSize));
+    if (std::memcmp(indexHash.Final().data(), locator + 56, 32) != 0)
+        throw damaged("its index does not match the hash in the updater's locator");
 
     const unsigned char* cursor = data + indexOffset;
     const unsigned char* const end = data + indexLimit;
@@ -231,8 +298,12 @@ void WriteStoreWith(const std::string& updater, const std::string& out,
 {
     const PackageStore source(updater);
     const platform::MappedFile executable(updater);
+    const auto imageSize = static_cast<std::size_t>(source.ExecutableSize());
+    if (FindLocator(executable.Data(), imageSize, static_cast<std::size_t>(source.LocatorOffset()) + 1) !=
+        std::string::npos)
+        throw PackageStoreError("\"" + updater + "\" holds more than one package store locator");
     OutputFile output(out, ModeOf(updater));
-    output.Write(executable.Data(), static_cast<std::size_t>(source.ExecutableSize()));
+    output.Write(executable.Data(), imageSize);
     const std::uint64_t storeStart = output.Written();
 
     std::vector<PackageEntry> entries;
@@ -252,9 +323,9 @@ void WriteStoreWith(const std::string& updater, const std::string& out,
     const std::string index = EncodeIndex(entries);
     const std::uint64_t indexOffset = output.Written();
     output.Write(index.data(), index.size());
-    const std::string trailer =
-        EncodeTrailer(static_cast<std::uint32_t>(entries.size()), storeStart, indexOffset, index.size());
-    output.Write(trailer.data(), trailer.size());
+    output.WriteAt(source.LocatorOffset(),
+                   EncodeLocator(static_cast<std::uint32_t>(entries.size()), storeStart,
+                                 output.Written() - storeStart, indexOffset, index));
     output.Commit();
 }
 

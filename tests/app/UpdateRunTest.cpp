@@ -284,6 +284,16 @@ TEST(Unattended, ExitCodesForRefusedAndFailedRuns)
         EXPECT_EQ(gap.Version(), 121);
     }
     {
+        // An updater cut by one byte is damaged, not one without packages;
+        // the message names its real path.
+        Installation cut(121, {{"122_RAR", Package122()}});
+        fs::resize_file(cut.updater, fs::file_size(cut.updater) - 1);
+        const Unattended result = RunUnattendedProcess(cut);
+        EXPECT_EQ(result.code, app::kExitError);
+        EXPECT_EQ(result.err.rfind("The package store of \"" + cut.updater + "\" is damaged: ", 0), 0u) << result.err;
+        EXPECT_EQ(cut.Version(), 121);
+    }
+    {
         Installation broken(120, {{"121_RAR", "Rar!\x1A\x07\x00 not really an archive"}});
         EXPECT_EQ(RunUnattendedProcess(broken).code, app::kExitRefused);
     }

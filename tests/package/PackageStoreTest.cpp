@@ -24,7 +24,7 @@ const std::string kRar4Signature("Rar!\x1A\x07\x00", 7);
 std::string MakeExecutable(const TempDir& dir)
 {
     const std::string path = dir / "updater";
-    WriteFile(path, "\x7F" "ELF pretend executable bytes");
+    WriteFile(path, "\x7F" "ELF pretend executable bytes " + package::EmptyLocator() + " more bytes");
     ::chmod(path.c_str(), 0755);
     return path;
 }
@@ -86,14 +86,15 @@ TEST(PackageStore, RoundTripThroughUpdaterPack)
                   package::ToHex(store.Find("122_RAR")->sha256));
 }
 
-TEST(PackageStore, AnExecutableWithoutAStoreCarriesNoPackages)
+TEST(PackageStore, AnExecutableWithAnEmptyLocatorCarriesNoPackages)
 {
     TempDir dir;
     const PackageStore store(MakeExecutable(dir));
     EXPECT_TRUE(store.Names().empty());
     EXPECT_EQ(store.Find("122_RAR"), nullptr);
+    EXPECT_TRUE(PackageStore(testsupport::BinaryDir() + "/src/app/updater").Names().empty());
     WriteFile(dir / "empty", "");
-    EXPECT_TRUE(PackageStore(dir / "empty").Names().empty());
+    EXPECT_THROW(PackageStore(dir / "empty"), PackageStoreError) << "not an updater at all";
 }
 
 TEST(PackageStore, ADamagedStoreIsAClearError)
@@ -104,38 +105,77 @@ TEST(PackageStore, ADamagedStoreIsAClearError)
     WriteFile(dir / "123.rar", kRar4Signature + "more package bytes");
     ASSERT_EQ(Pack({"add", updater, dir / "good", dir / "122.rar", dir / "123.rar"}), 0);
     const std::string good = ReadFile(dir / "good");
-    const std::size_t trailer = good.size() - package::kTrailerSize;
-    const std::size_t indexOffset = good.size() - package::kTrailerSize - 2 * (2 + 7 + 48);
+    const std::size_t locator = static_cast<std::size_t>(PackageStore(dir / "good").LocatorOffset());
+    const std::size_t indexSize = 2 * (2 + 7 + 48);
+    const std::size_t indexOffset = good.size() - indexSize;
 
-    auto patch = [&](std::size_t at, std::uint64_t value, int bytes) {
-        std::string damaged = good;
-        for (int i = 0; i < bytes; ++i)
-            damaged[at + static_cast<std::size_t>(i)] = static_cast<char>((value >> (8 * i)) & 0xFF);
-        return damaged;
+    auto patched = [](std::string bytes, std::size_t at, std::uint64_t value, int size) {
+        for (int i = 0; i < size; ++i)
+            bytes[at + static_cast<std::size_t>(i)] = static_cast<char>((value >> (8 * i)) & 0xFF);
+        return bytes;
+    };
+    // A changed index with its hash brought up to date, so that the checks
+    // behind the hash are reached.
+    auto patchedIndex = [&](std::size_t at, std::uint64_t value, int size) {
+        std::string bytes = patched(good, at, value, size);
+        package::Sha256 hash;
+        hash.Update(bytes.data() + indexOffset, indexSize);
+        const package::Digest digest = hash.Final();
+        bytes.replace(locator + 56, 32, reinterpret_cast<const char*>(digest.data()), 32);
+        return bytes;
     };
     struct Case {
         const char* what;
         std::string bytes;
     };
     const Case cases[] = {
-        {"unknown version", patch(trailer + 8, 7, 4)},
-        {"more packages than the index holds", patch(trailer + 12, 3, 4)},
-        {"index offset beyond the file", patch(trailer + 24, good.size() * 2, 8)},
-        {"index size wrong", patch(trailer + 32, 5, 8)},
-        {"store start after the index", patch(trailer + 16, good.size(), 8)},
-        {"name length beyond the index", patch(indexOffset, 60000, 2)},
-        {"package beyond the store", patch(indexOffset + 2 + 7 + 8, 1ull << 40, 8)},
-        {"offset overflow", patch(indexOffset + 2 + 7, ~0ull - 3, 8)},
-        {"overlapping packages", patch(indexOffset + 57 + 2 + 7, good.find("more") - 12, 8)},
-        {"truncated in the index", good.substr(0, indexOffset + 10) + good.substr(trailer)},
+        {"cut by one byte", good.substr(0, good.size() - 1)},
+        {"cut inside the packages", good.substr(0, indexOffset - 5)},
+        {"unknown version", patched(good, locator + 16, 7, 4)},
+        {"store size beyond the file", patched(good, locator + 32, 1ull << 40, 8)},
+        {"store size that wraps", patched(good, locator + 32, ~0ull - 3, 8)},
+        {"index offset beyond the store", patched(good, locator + 40, good.size() * 2, 8)},
+        {"index size wrong", patched(good, locator + 48, 5, 8)},
+        {"store start inside the locator", patched(good, locator + 24, locator, 8)},
+        {"index changed", patched(good, indexOffset + 3, 'X', 1)},
+        {"more packages than the index holds", patched(good, locator + 20, 3, 4)},
+        {"name length beyond the index", patchedIndex(indexOffset, 60000, 2)},
+        {"package beyond the store", patchedIndex(indexOffset + 2 + 7 + 8, 1ull << 40, 8)},
+        {"offset overflow", patchedIndex(indexOffset + 2 + 7, ~0ull - 3, 8)},
+        {"overlapping packages", patchedIndex(indexOffset + 57 + 2 + 7, good.find("more") - 12, 8)},
     };
     for (const auto& c : cases) {
         WriteFile(dir / "damaged", c.bytes);
-        EXPECT_THROW(PackageStore(dir / "damaged"), PackageStoreError) << c.what;
+        try {
+            PackageStore store(dir / "damaged", "/opt/Norvex/updater");
+            ADD_FAILURE() << c.what << ": no error";
+        } catch (const PackageStoreError& error) {
+            EXPECT_EQ(std::string(error.what()).rfind("The package store of \"/opt/Norvex/updater\" is damaged: ", 0), 0u)
+                << error.what();
+        }
     }
-    // A file cut anywhere loses its trailer: it carries no packages, no crash.
-    WriteFile(dir / "cut", good.substr(0, good.size() - 3));
-    EXPECT_TRUE(PackageStore(dir / "cut").Names().empty());
+    std::string err;
+    WriteFile(dir / "cut", good.substr(0, good.size() - 1));
+    EXPECT_EQ(Pack({"list", dir / "cut"}, nullptr, &err), packtool::kFailed);
+    EXPECT_NE(err.find("cut short"), std::string::npos) << err;
+    EXPECT_EQ(Pack({"verify", dir / "cut"}), packtool::kFailed);
+}
+
+// Bytes after the store (a code signature) neither hide it nor survive a
+// repacking.
+TEST(PackageStore, BytesAfterTheStoreDoNotHideIt)
+{
+    TempDir dir;
+    WriteFile(dir / "122.rar", kRar4Signature + "package bytes");
+    ASSERT_EQ(Pack({"add", MakeExecutable(dir), dir / "packed", dir / "122.rar"}), 0);
+    WriteFile(dir / "signed", ReadFile(dir / "packed") + std::string(4096, 'S'));
+    const PackageStore store(dir / "signed");
+    EXPECT_EQ(store.Names(), (std::vector<std::string> {"122_RAR"}));
+    EXPECT_TRUE(store.Verify(*store.Find("122_RAR")));
+    ASSERT_EQ(Pack({"add", dir / "signed", dir / "repacked", dir / "122.rar"}), 0);
+    EXPECT_EQ(ReadFile(dir / "repacked"), ReadFile(dir / "packed"));
+    WriteFile(dir / "twice", "x" + package::EmptyLocator() + package::EmptyLocator());
+    EXPECT_EQ(Pack({"add", dir / "twice", dir / "out", dir / "122.rar"}), packtool::kFailed);
 }
 
 TEST(UpdaterPack, RefusesBadInputAndWritesNothing)
