@@ -73,13 +73,14 @@ public:
     // Where the locator lies in the file.
     std::uint64_t LocatorOffset() const noexcept { return locatorOffset_; }
 
-    // Hands the package's bytes to sink in chunks, dropping each chunk from
-    // the process's memory once it has been handled. The sink returns false
-    // to stop early; then ForEachChunk returns false.
-    bool ForEachChunk(const PackageEntry& entry,
-                      const std::function<bool(const unsigned char*, std::size_t)>& sink) const;
     // Whether the package's bytes match their recorded SHA-256.
     bool Verify(const PackageEntry& entry) const;
+    // Writes the package's bytes to out (at its current position) while a
+    // second thread computes their SHA-256; intact tells whether they match
+    // the recorded one. Neither side reads the bytes through the mapping, so
+    // the process's memory stays flat. Returns 0, or the errno of a failed
+    // write.
+    int WriteTo(const PackageEntry& entry, const platform::UniqueFd& out, bool& intact) const;
 
 private:
     platform::MappedFile file_;

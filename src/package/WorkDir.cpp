@@ -1,7 +1,6 @@
 #include "package/WorkDir.h"
 
 #include "package/PackageStore.h"
-#include "package/Sha256.h"
 #include "platform/FileSystem.h"
 #include "platform/Locale.h"
 #include "platform/Paths.h"
@@ -56,20 +55,12 @@ void SavePackage(const PackageStore& store, const std::string& name, const std::
     // is refused, never written through.
     platform::UniqueFd out = platform::CreateRegularFile(fileName);
 
-    Sha256 hash;
-    bool shortWrite = false;
-    store.ForEachChunk(*entry, [&](const unsigned char* data, std::size_t size) {
-        hash.Update(data, size);
-        if (platform::WriteAll(out.Get(), data, size) != 0) {
-            shortWrite = true;
-            return false;
-        }
-        return true;
-    });
+    bool intact = false;
+    const int error = store.WriteTo(*entry, out, intact);
     out.Close();
-    if (shortWrite)
+    if (error != 0)
         throw std::runtime_error("Stream write error");
-    if (hash.Final() != entry->sha256) {
+    if (!intact) {
         platform::DeleteFile(fileName);
         throw std::runtime_error("Package " + name + " is damaged: its SHA-256 does not match the updater's index");
     }

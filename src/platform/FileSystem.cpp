@@ -233,7 +233,9 @@ UniqueFd CreateRegularFile(const std::string& path)
         throw cannot(SystemMessage(errno));
     if (!S_ISREG(info.st_mode))
         throw cannot("It is not a regular file");
-    if (::ftruncate(fd.Get(), 0) != 0 || ::fcntl(fd.Get(), F_SETFL, 0) != 0)
+    // Only a file with contents is truncated: some file systems (ext4)
+    // flush a truncated file's new data when it is closed.
+    if ((info.st_size > 0 && ::ftruncate(fd.Get(), 0) != 0) || ::fcntl(fd.Get(), F_SETFL, 0) != 0)
         throw cannot(SystemMessage(errno));
     return fd;
 }
