@@ -103,6 +103,26 @@ std::string AppendStatementLine(const std::string& buffer, const std::string& tr
     return platform::TrimBlanks(buffer + "\n" + trimmedLine);
 }
 
+StatementSplitter::Step StatementSplitter::Feed(const std::string& rawLine, std::string& statement)
+{
+    const std::string line = platform::TrimBlanks(rawLine);
+    const LineClass kind = ClassifyLine(line, terminator_, buffer_.empty());
+    if (kind == LineClass::TerminatorDirective || kind == LineClass::SkippedDirective) {
+        if (kind == LineClass::TerminatorDirective)
+            terminator_ = ExtractTerminator(line);
+        return Step::Directive;
+    }
+    if (!line.empty() && !(line.size() == 1 && line[0] == terminator_))
+        buffer_ = AppendStatementLine(buffer_, line);
+    if (line.empty() || line.back() != terminator_)
+        return Step::Line;
+    if (line.size() > 1 && !buffer_.empty())
+        buffer_.pop_back();
+    statement = std::move(buffer_);
+    buffer_.clear();
+    return Step::Statement;
+}
+
 std::string FormatRemaining(double elapsed, int maximum, int position, char separator)
 {
     const double remaining = position > 0 ? elapsed * maximum / position - elapsed : 0.0;
@@ -149,31 +169,22 @@ void RunScript(UpdateContext& context, const std::string& path, platform::IProgr
         platform::DeleteFile(context.runLogPath);
     const std::string logPath = context.runLogPath;
 
-    char terminator = ';';
-    std::string buffer;
+    StatementSplitter splitter;
     CDBStatement statement(context.db);
     statement.SetParamCheck(false);
     const char separator = platform::TimeSeparator();
 
     for (const auto& raw : lines) {
-        const std::string line = platform::TrimBlanks(raw);
-        const LineClass kind = ClassifyLine(line, terminator, buffer.empty());
-        if (kind == LineClass::TerminatorDirective || kind == LineClass::SkippedDirective) {
-            if (kind == LineClass::TerminatorDirective)
-                terminator = ExtractTerminator(line);
+        std::string sql;
+        const StatementSplitter::Step step = splitter.Feed(raw, sql);
+        if (step == StatementSplitter::Step::Directive) {
             if (bar)
                 bar->SetPosition(bar->Position() + 1);
             context.view.ProcessMessages();
             continue;
         }
-        if (!line.empty() && !(line.size() == 1 && line[0] == terminator))
-            buffer = AppendStatementLine(buffer, line);
-        if (!line.empty() && line.back() == terminator) {
-            if (line.size() > 1 && !buffer.empty())
-                buffer.pop_back();
-            ExecuteStatement(context, statement, buffer, logPath);
-            buffer.clear();
-        }
+        if (step == StatementSplitter::Step::Statement)
+            ExecuteStatement(context, statement, sql, logPath);
         if (bar) {
             bar->SetPosition(bar->Position() + 1);
             if (timeLabel) {
@@ -185,8 +196,8 @@ void RunScript(UpdateContext& context, const std::string& path, platform::IProgr
     }
 
     // A statement without its terminator is not run, but it is recorded.
-    if (!buffer.empty()) {
-        statement.SetSQL(buffer);
+    if (!splitter.Pending().empty()) {
+        statement.SetSQL(splitter.Pending());
         WriteRunLog(logPath, false, statement.SQL());
         WriteRunLog(logPath, true, "Expected end of statement, encountered EOF");
     }

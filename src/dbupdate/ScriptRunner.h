@@ -42,6 +42,26 @@ char ExtractTerminator(const std::string& trimmedLine);
 // the whole trimmed, so an empty buffer takes the line alone.
 std::string AppendStatementLine(const std::string& buffer, const std::string& trimmedLine);
 
+// The statement splitter of a script, fed one line at a time: it keeps the
+// terminator (";" until a SET TERM line changes it) and the statement buffer.
+class StatementSplitter {
+public:
+    enum class Step {
+        Directive,  // a SET line that is not part of a statement: dropped
+        Line,       // the line went into the buffer (or was empty)
+        Statement,  // the line ended a statement, given in statement
+    };
+    // Takes one script line as read (it is trimmed here).
+    Step Feed(const std::string& rawLine, std::string& statement);
+    // Statement text still waiting for its terminator.
+    const std::string& Pending() const noexcept { return buffer_; }
+    char Terminator() const noexcept { return terminator_; }
+
+private:
+    char terminator_ = ';';
+    std::string buffer_;
+};
+
 // The remaining-time estimate: elapsed * maximum / position - elapsed, as
 // "hh:nn:ss" with the given separator. Elapsed is a fraction of a day.
 std::string FormatRemaining(double elapsed, int maximum, int position, char separator);
