@@ -157,6 +157,7 @@ TEST(Rar, DamagedEncryptedAndHostileArchivesWriteNothingOutside)
         {"encrypted/test_read_format_rar_encryption_data.rar", 2},
         {"encrypted/test_read_format_rar_encryption_header.rar", 2},
         {"hostile/rar5-evil-symlink-traversal.rar", 1},
+        {"../../fuzz/seeds/rar/rar5-data-ends-early.rar", 2},  // found by fuzz_extract
     };
     for (const auto& c : cases) {
         TempDir outer;

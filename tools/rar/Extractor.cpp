@@ -4,6 +4,7 @@
 #include "Rar4Headers.h"
 #include "platform/FileSystem.h"
 
+#include <algorithm>
 #include <archive.h>
 #include <archive_entry.h>
 #include <cerrno>
@@ -655,6 +656,7 @@ void ExtractWithLibArchive(const std::string& path, Staging& staging)
             continue;
         }
         const UniqueFd fd = accepted ? staging.CreateFile(components, name, mode) : UniqueFd();
+        la_int64_t extracted = 0;
         for (;;) {
             const void* block = nullptr;
             std::size_t size = 0;
@@ -664,12 +666,18 @@ void ExtractWithLibArchive(const std::string& path, Staging& staging)
                 break;
             if (read < ARCHIVE_WARN)
                 throw fail(name);
+            extracted = std::max(extracted, offset + static_cast<la_int64_t>(size));
             if (fd.Valid()) {
                 if (::lseek(fd.Get(), offset, SEEK_SET) < 0)
                     throw CreateFailure("cannot write " + name, errno);
                 WriteOut(fd.Get(), block, size, name);
             }
         }
+        // libarchive can end an entry's data early without an error (when
+        // a damaged size makes an allocation fail): fewer bytes than the
+        // header says is a damaged archive, not a short file.
+        if (archive_entry_size_is_set(entry) && extracted != archive_entry_size(entry))
+            throw Failure {kFatal, name + ": the archive's data ends early (damaged archive)"};
     }
 }
 
