@@ -187,8 +187,8 @@ PackageStore::PackageStore(const std::string& executablePath, const std::string&
     if (version != kStoreVersion)
         throw damaged("unsupported format version " + std::to_string(version));
     if (storeStart > fileSize || storeSize > fileSize - storeStart)
-        throw damaged("the file is " + std::to_string(fileSize) + " bytes long, but its store ends at byte " +
-                      std::to_string(storeStart + storeSize) + " (the file was cut short)");
+        throw damaged("the file is " + std::to_string(fileSize) +
+                      " bytes long, shorter than its package store says (the file was cut short)");
     const std::uint64_t indexLimit = storeStart + storeSize;
     if (storeStart < at + kLocatorSize || indexOffset < storeStart || indexOffset > indexLimit ||
         indexSize != indexLimit - indexOffset)

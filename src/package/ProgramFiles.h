@@ -12,8 +12,10 @@ namespace package {
 std::string CopyErrorLine(int errorCode);
 
 // Copies sourceDir/*.exe and sourceDir/Reports/*.fr3 (sorted together) into
-// exeDir, each replacing its target atomically, one memo line per file. The
-// controls may be null. Never throws for a failed copy: it is reported.
+// exeDir, each replacing its target atomically, one memo line per file (see
+// platform::CopyFileReplacing: regular files only, a target keeps its
+// permissions, a target without write permission stays). The controls may be
+// null. Never throws for a failed copy: it is reported.
 void InstallProgramFiles(platform::IUpdateView& view, const std::string& exeDir, const std::string& sourceDir,
                          platform::IProgressBar* bar, platform::ILabel* itemLabel, platform::ILabel* timeLabel);
 
