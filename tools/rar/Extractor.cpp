@@ -164,28 +164,37 @@ bool ResolvesInside(int root, const std::vector<std::string>& linkComponents, co
     return true;
 }
 
+// The names in an open directory, without "." and "..".
+std::vector<std::string> EntryNames(int directory)
+{
+    std::vector<std::string> names;
+    const int fd = ::fcntl(directory, F_DUPFD_CLOEXEC, 0);
+    DIR* listing = fd >= 0 ? ::fdopendir(fd) : nullptr;
+    if (!listing) {
+        if (fd >= 0)
+            ::close(fd);
+        return names;
+    }
+    ::rewinddir(listing);
+    while (const dirent* entry = ::readdir(listing)) {
+        const std::string name = entry->d_name;
+        if (name != "." && name != "..")
+            names.push_back(name);
+    }
+    ::closedir(listing);
+    return names;
+}
+
 // Removes name below directory and everything in it, never following a link.
 void RemoveTree(int directory, const std::string& name)
 {
     if (::unlinkat(directory, name.c_str(), 0) == 0 || (errno != EISDIR && errno != EPERM))
         return;
-    const int fd = ::openat(directory, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0)
+    const UniqueFd inside(::openat(directory, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (!inside.Valid())
         return;
-    DIR* listing = ::fdopendir(fd);
-    if (!listing) {
-        ::close(fd);
-        return;
-    }
-    std::vector<std::string> names;
-    while (const dirent* entry = ::readdir(listing)) {
-        const std::string child = entry->d_name;
-        if (child != "." && child != "..")
-            names.push_back(child);
-    }
-    for (const auto& child : names)
-        RemoveTree(::dirfd(listing), child);
-    ::closedir(listing);
+    for (const auto& child : EntryNames(inside.Get()))
+        RemoveTree(inside.Get(), child);
     ::unlinkat(directory, name.c_str(), AT_REMOVEDIR);
 }
 
@@ -385,25 +394,31 @@ private:
     // extraction holds their lock.
     void RemoveStaleStaging()
     {
-        const int fd = ::openat(destination_.Get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        DIR* listing = fd >= 0 ? ::fdopendir(fd) : nullptr;
-        if (!listing) {
-            if (fd >= 0)
-                ::close(fd);
-            return;
-        }
         std::vector<std::string> stale;
-        while (const dirent* entry = ::readdir(listing)) {
-            if (IsStagingName(entry->d_name))
-                stale.emplace_back(entry->d_name);
+        for (const auto& name : EntryNames(destination_.Get())) {
+            if (IsStagingName(name))
+                stale.push_back(name);
         }
-        ::closedir(listing);
         for (const auto& name : stale) {
             const UniqueFd directory(
                 ::openat(destination_.Get(), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
             if (directory.Valid() && ::flock(directory.Get(), LOCK_EX | LOCK_NB) == 0)
                 RemoveTree(destination_.Get(), name);
         }
+    }
+
+    // Whether the entry may take the name last in parent: a directory there
+    // is refused; anything else is replaced only with -o+.
+    bool MayReplace(int parent, const char* last, const std::string& name)
+    {
+        struct stat info {};
+        if (::fstatat(parent, last, &info, AT_SYMLINK_NOFOLLOW) != 0)
+            return true;
+        if (S_ISDIR(info.st_mode)) {
+            Refuse(name, "a directory of that name exists");
+            return false;
+        }
+        return options_.overwrite;
     }
 
     void CommitDirectory(const Entry& entry)
@@ -426,15 +441,8 @@ private:
             return;
         }
         const char* last = entry.components.back().c_str();
-        struct stat info {};
-        if (::fstatat(to.Get(), last, &info, AT_SYMLINK_NOFOLLOW) == 0) {
-            if (S_ISDIR(info.st_mode)) {
-                Refuse(name, "a directory of that name exists");
-                return;
-            }
-            if (!options_.overwrite)
-                return;
-        }
+        if (!MayReplace(to.Get(), last, name))
+            return;
         // renameat replaces a link at the target itself, never what it points to.
         if (::renameat(from.Get(), last, to.Get(), last) != 0)
             throw CreateFailure("cannot write " + name, errno);
@@ -454,15 +462,8 @@ private:
             return false;
         }
         const char* last = entry.components.back().c_str();
-        struct stat info {};
-        if (::fstatat(parent.Get(), last, &info, AT_SYMLINK_NOFOLLOW) == 0) {
-            if (S_ISDIR(info.st_mode)) {
-                Refuse(name, "a directory of that name exists");
-                return false;
-            }
-            if (!options_.overwrite)
-                return false;
-        }
+        if (!MayReplace(parent.Get(), last, name))
+            return false;
         const std::string outside = "its link target " + entry.target + " leads outside the extraction directory";
         if (!ResolvesInside(destination_.Get(), entry.components, entry.target)) {
             Refuse(name, outside);
