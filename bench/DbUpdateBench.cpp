@@ -82,5 +82,17 @@ int main(int argc, char** argv)
     const long long stored = testsupport::QueryInteger(database, "select octet_length(DATA) from B where ID = 1");
     std::printf("blob loading:  %d MB in %.2f s = %.1f MB/s (%lld bytes stored)\n", blobMegabytes, blobSeconds,
                 blobMegabytes / blobSeconds, stored);
+
+    // One long statement (a big EXECUTE BLOCK, or a script whose terminator
+    // was lost): the time grows with its size, not with its square.
+    for (const int lines : {10000, 40000}) {
+        dbupdate::StatementSplitter splitter;
+        std::string statement;
+        const auto splitStart = Clock::now();
+        for (int i = 0; i < lines; ++i)
+            splitter.Feed("  insert into T (ID, S) values (" + std::to_string(i) + ", 'it''s a row');  ", statement);
+        splitter.Feed("^", statement);
+        std::printf("splitter:      one statement of %d lines in %.3f s\n", lines, Seconds(splitStart));
+    }
     return 0;
 }

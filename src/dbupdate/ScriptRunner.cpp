@@ -19,28 +19,54 @@ namespace {
 
 bool StartsWith(const std::string& text, const char* prefix) { return text.rfind(prefix, 0) == 0; }
 
-// "SET name =" or "SET "name" =": a column assignment written on a line of
-// its own inside an UPDATE (or a procedure body).
-bool IsColumnAssignment(const std::string& upper)
+bool IsBlank(char c) { return static_cast<unsigned char>(c) <= ' '; }
+
+void SkipSpaces(const std::string& text, std::size_t& i)
 {
-    std::size_t i = 4;  // after "SET "
-    while (i < upper.size() && upper[i] == ' ')
+    while (i < text.size() && (text[i] == ' ' || text[i] == '\t'))
         ++i;
+}
+
+// A plain name (a letter, then letters, digits, "_" and "$") or a non-empty
+// double-quoted one, starting at i; i moves past it.
+bool TakeName(const std::string& upper, std::size_t& i)
+{
     if (i < upper.size() && upper[i] == '"') {
         const auto close = upper.find('"', i + 1);
         if (close == std::string::npos || close == i + 1)
             return false;
         i = close + 1;
-    } else {
-        const std::size_t nameStart = i;
-        while (i < upper.size() && (std::isalnum(static_cast<unsigned char>(upper[i])) || upper[i] == '_' ||
-                                    upper[i] == '$'))
-            ++i;
-        if (i == nameStart || !std::isalpha(static_cast<unsigned char>(upper[nameStart])))
-            return false;
+        return true;
     }
-    while (i < upper.size() && (upper[i] == ' ' || upper[i] == '\t'))
+    if (i >= upper.size() || !std::isalpha(static_cast<unsigned char>(upper[i])))
+        return false;
+    while (i < upper.size() &&
+           (std::isalnum(static_cast<unsigned char>(upper[i])) || upper[i] == '_' || upper[i] == '$'))
         ++i;
+    return true;
+}
+
+// "SET name =", "SET "name" =" or a qualified "SET T.S =": a column
+// assignment written on a line of its own inside an UPDATE (or a procedure
+// body).
+bool IsColumnAssignment(const std::string& upper)
+{
+    std::size_t i = 4;  // after "SET "
+    SkipSpaces(upper, i);
+    if (!TakeName(upper, i))
+        return false;
+    for (;;) {
+        std::size_t j = i;
+        SkipSpaces(upper, j);
+        if (j >= upper.size() || upper[j] != '.')
+            break;
+        ++j;
+        SkipSpaces(upper, j);
+        if (!TakeName(upper, j))
+            return false;
+        i = j;
+    }
+    SkipSpaces(upper, i);
     return i < upper.size() && upper[i] == '=';
 }
 
@@ -69,10 +95,10 @@ void ExecuteStatement(UpdateContext& context, CDBStatement& statement, const std
 
 }  // namespace
 
-LineClass ClassifyLine(const std::string& trimmedLine, char terminator, bool bufferEmpty)
+LineClass ClassifyLine(const std::string& trimmedLine, char terminator, bool bufferEmpty, bool inLiteral)
 {
     const std::string upper = platform::UpperAscii(trimmedLine);
-    if (StartsWith(upper, "SET ") && !StartsWith(upper, "SET G")) {
+    if (!inLiteral && StartsWith(upper, "SET ") && !StartsWith(upper, "SET G")) {
         if (!bufferEmpty && IsColumnAssignment(upper))
             return LineClass::StatementLine;
         return upper.find("SET TERM") != std::string::npos ? LineClass::TerminatorDirective
@@ -98,28 +124,101 @@ char ExtractTerminator(const std::string& trimmedLine)
     return i < last ? trimmedLine[i] : trimmedLine[last - 1];
 }
 
-std::string AppendStatementLine(const std::string& buffer, const std::string& trimmedLine)
+void AppendStatementLine(std::string& buffer, const std::string& trimmedLine)
 {
-    return platform::TrimBlanks(buffer + "\n" + trimmedLine);
+    if (trimmedLine.empty())
+        return;
+    if (!buffer.empty())
+        buffer += '\n';
+    buffer += trimmedLine;
+}
+
+void SqlLexState::Feed(const std::string& text)
+{
+    for (char c : text) {
+        switch (state_) {
+        case State::Code:
+            if (c == '\'')
+                state_ = State::Literal;
+            else if (c == '"')
+                state_ = State::Identifier;
+            else if (c == '-' && previous_ == '-')
+                state_ = State::LineComment;
+            else if (c == '*' && previous_ == '/') {
+                state_ = State::BlockComment;
+                c = 0;  // "/*/" does not close the comment it opens
+            }
+            break;
+        // A doubled quote closes and reopens: the state comes out the same.
+        case State::Literal:
+            if (c == '\'')
+                state_ = State::Code;
+            break;
+        case State::Identifier:
+            if (c == '"')
+                state_ = State::Code;
+            break;
+        case State::LineComment:
+            if (c == '\n' || c == '\r')
+                state_ = State::Code;
+            break;
+        case State::BlockComment:
+            if (c == '/' && previous_ == '*') {
+                state_ = State::Code;
+                c = 0;  // "*/*" opens nothing
+            }
+            break;
+        }
+        previous_ = c;
+    }
+}
+
+void SqlLexState::Reset() noexcept
+{
+    state_ = State::Code;
+    previous_ = 0;
+}
+
+bool IsBlankOrComment(const std::string& text)
+{
+    std::size_t i = 0;
+    while (i < text.size()) {
+        if (IsBlank(text[i])) {
+            ++i;
+        } else if (text.compare(i, 2, "--") == 0) {
+            i = text.find_first_of("\r\n", i);
+        } else if (text.compare(i, 2, "/*") == 0) {
+            const auto end = text.find("*/", i + 2);
+            i = end == std::string::npos ? std::string::npos : end + 2;
+        } else {
+            return false;
+        }
+    }
+    return true;
 }
 
 StatementSplitter::Step StatementSplitter::Feed(const std::string& rawLine, std::string& statement)
 {
     const std::string line = platform::TrimBlanks(rawLine);
-    const LineClass kind = ClassifyLine(line, terminator_, buffer_.empty());
+    const LineClass kind = ClassifyLine(line, terminator_, buffer_.empty(), lex_.InLiteral());
     if (kind == LineClass::TerminatorDirective || kind == LineClass::SkippedDirective) {
         if (kind == LineClass::TerminatorDirective)
             terminator_ = ExtractTerminator(line);
         return Step::Directive;
     }
-    if (!line.empty() && !(line.size() == 1 && line[0] == terminator_))
-        buffer_ = AppendStatementLine(buffer_, line);
+    if (!line.empty() && !(line.size() == 1 && line[0] == terminator_)) {
+        if (!buffer_.empty())
+            lex_.Feed("\n");
+        lex_.Feed(line);
+        AppendStatementLine(buffer_, line);
+    }
     if (line.empty() || line.back() != terminator_)
         return Step::Line;
     if (line.size() > 1 && !buffer_.empty())
         buffer_.pop_back();
     statement = std::move(buffer_);
     buffer_.clear();
+    lex_.Reset();
     return Step::Statement;
 }
 
@@ -195,8 +294,9 @@ void RunScript(UpdateContext& context, const std::string& path, platform::IProgr
         context.view.ProcessMessages();
     }
 
-    // A statement without its terminator is not run, but it is recorded.
-    if (!splitter.Pending().empty()) {
+    // A statement without its terminator is not run, but it is recorded;
+    // comments after the last statement are no statement.
+    if (!IsBlankOrComment(splitter.Pending())) {
         statement.SetSQL(splitter.Pending());
         WriteRunLog(logPath, false, statement.SQL());
         WriteRunLog(logPath, true, "Expected end of statement, encountered EOF");

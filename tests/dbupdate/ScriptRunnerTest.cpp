@@ -58,6 +58,10 @@ TEST(ClassifyLine, FollowsTheOrderOfTheLineClasses)
         {"SET mngr_no = NULL", ';', false, LineClass::StatementLine},
         {"set MNGR_NO=NULL", ';', false, LineClass::StatementLine},
         {"SET \"Manager No\" = 1;", ';', false, LineClass::StatementLine},
+        {"SET T.S = 'q'", ';', false, LineClass::StatementLine},
+        {"SET \"T\".\"S\" = 1", ';', false, LineClass::StatementLine},
+        {"set d . mngr_no=2", ';', false, LineClass::StatementLine},
+        {"SET T. = 1", ';', false, LineClass::SkippedDirective},
         // ...but not at the start of a statement, and not for directives.
         {"SET mngr_no = NULL", ';', true, LineClass::SkippedDirective},
         {"SET TERM = ^", ';', false, LineClass::StatementLine},
@@ -84,9 +88,40 @@ TEST(ExtractTerminator, TakesTheCharacterAfterTerm)
 
 TEST(StatementBuffer, JoinsTrimmedLinesWithLf)
 {
-    EXPECT_EQ(dbupdate::AppendStatementLine("", "CREATE PROCEDURE P1 AS"), "CREATE PROCEDURE P1 AS");
-    EXPECT_EQ(dbupdate::AppendStatementLine("A", "BEGIN"), "A\nBEGIN");
-    EXPECT_EQ(dbupdate::AppendStatementLine("A\nBEGIN", "EXIT;"), "A\nBEGIN\nEXIT;");
+    std::string buffer;
+    for (const char* line : {"CREATE PROCEDURE P1 AS", "", "BEGIN", "EXIT;"})
+        dbupdate::AppendStatementLine(buffer, line);
+    EXPECT_EQ(buffer, "CREATE PROCEDURE P1 AS\nBEGIN\nEXIT;");
+}
+
+// Whether a single-quoted literal is open at the end of a text, and whether
+// a text holds only blanks and comments.
+TEST(SqlLexState, KnowsTheEnginesQuotingRules)
+{
+    struct Case {
+        const char* text;
+        bool inLiteral;
+    };
+    const Case cases[] = {
+        {"insert into T values ('first", true},
+        {"insert into T values ('it''s", true},
+        {"insert into T values ('it''s'", false},
+        {"-- it's a comment", false},
+        {"/* it's\nstill */ values ('x", true},
+        {"/*/ it's", false},             // "/*/" opens a comment and leaves it open
+        {"\"O'Brien\" = 'a", true},      // an apostrophe in a quoted identifier
+        {"x -- '\n'", true},             // the comment ended with its line
+        {"'a'/**/'", true},
+    };
+    for (const auto& c : cases) {
+        dbupdate::SqlLexState lex;
+        lex.Feed(c.text);
+        EXPECT_EQ(lex.InLiteral(), c.inLiteral) << c.text;
+    }
+    EXPECT_TRUE(dbupdate::IsBlankOrComment(" -- the end\r\n/* nothing\nhere */\t\n"));
+    EXPECT_TRUE(dbupdate::IsBlankOrComment("/* never closed"));
+    EXPECT_FALSE(dbupdate::IsBlankOrComment("-- a comment\nselect 1"));
+    EXPECT_FALSE(dbupdate::IsBlankOrComment("- 1"));
 }
 
 TEST(FormatRemaining, EstimatesFromTheBarsShare)
@@ -211,6 +246,32 @@ TEST(UpdateDatabase, HandlesTheSplittersEdgeCases)
     EXPECT_FALSE(fs::exists(package.up + "/d.sql.log"));
     EXPECT_EQ(package.Log("e.sql"),
               "insert into T (ID) values (8)\r\n" + Framed("Expected end of statement, encountered EOF"));
+}
+
+// Lines inside a multi-line literal stay in it, even when they begin with
+// SET; qualified column assignments stay in their UPDATE; comments after the
+// last statement are not reported as an unterminated statement.
+TEST(UpdateDatabase, KeepsLiteralLinesAndQualifiedAssignments)
+{
+    Package package;
+    package.Script("a.sql",
+                   "insert into T (ID, S) values (1, 'Office\r\nSet up a field office\r\n"
+                   "SET TERM ^ it''s\r\nSET NAMES');\r\n"
+                   "-- it's a comment: the next SET is a directive\r\n"
+                   "SET NAMES WIN1251;\r\n"
+                   "insert into T (ID, S) values (2, 'x');\r\n"
+                   "UPDATE T\r\nSET T.S = 'q'\r\nWHERE ID = 2;\r\n"
+                   "UPDATE T\r\nSET \"T\".\"ID\" = 3\r\nWHERE ID = 2;\r\n"
+                   "-- the end\r\n/* no more\r\nstatements */\r\n");
+    package.Run();
+    EXPECT_EQ(testsupport::QueryInteger(package.database,
+                                        "select count(*) from T where ID = 1 and S = 'Office' || ascii_char(13) || "
+                                        "ascii_char(10) || 'Set up a field office' || ascii_char(13) || "
+                                        "ascii_char(10) || 'SET TERM ^ it''s' || ascii_char(13) || ascii_char(10) || "
+                                        "'SET NAMES'"),
+              1);
+    EXPECT_EQ(package.Count("where ID = 3 and S = 'q'"), 1);
+    EXPECT_FALSE(fs::exists(package.up + "/a.sql.log")) << package.Log("a.sql");
 }
 
 TEST(UpdateDatabase, EmptyScriptsAndOldDoneFiles)
