@@ -88,6 +88,7 @@ int main(int argc, char** argv)
     for (const int lines : {10000, 40000}) {
         dbupdate::StatementSplitter splitter;
         std::string statement;
+        splitter.Feed("SET TERM ^ ;", statement);
         const auto splitStart = Clock::now();
         for (int i = 0; i < lines; ++i)
             splitter.Feed("  insert into T (ID, S) values (" + std::to_string(i) + ", 'it''s a row');  ", statement);
