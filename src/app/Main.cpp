@@ -138,6 +138,9 @@ void AddLine(QPlainTextEdit& memo, const std::string& text)
 {
     QTextCursor cursor(memo.document());
     cursor.movePosition(QTextCursor::End);
+    // Text the user typed after the last line break stays a line of its own.
+    if (!cursor.block().text().isEmpty())
+        cursor.insertBlock();
     cursor.insertText(ToQt(text));
     cursor.insertBlock();
     memo.setTextCursor(cursor);

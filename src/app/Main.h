@@ -36,7 +36,8 @@ void SetBoxHandler(BoxHandler handler);
 void ShowErrorBox(const std::string& message);
 
 // Memo operations on a QPlainTextEdit.
-// Appends text as a new last line; the text then ends in a line break.
+// Appends text as a new last line, also after text the user typed at the
+// end of the memo; the text then ends in a line break.
 void AddLine(QPlainTextEdit& memo, const std::string& text);
 // Puts text at the end of the memo's last line (before its line break),
 // wherever the user has put the caret.

@@ -180,6 +180,9 @@ TEST(Memo, AddLineAndAppendToLastLine)
     app::AddLine(memo, "b");
     EXPECT_EQ(memo.toPlainText().toStdString(), "aOK\nb\n");
     EXPECT_EQ(memo.textCursor().position(), memo.toPlainText().size());
+    QTest::keyClicks(&memo, "xyz");  // typed at the end of the memo
+    app::AddLine(memo, "122.007.sql");
+    EXPECT_EQ(memo.toPlainText().toStdString(), "aOK\nb\nxyz\n122.007.sql\n");
 }
 
 TEST(Memo, TheMarkGoesToTheLastLineWhereverTheCaretIs)
