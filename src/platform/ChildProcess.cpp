@@ -59,8 +59,22 @@ std::optional<ChildProcess> ChildProcess::Start(const std::vector<std::string>& 
     ::posix_spawn_file_actions_addclosefrom_np(&actions, 3);
     if (!currentDirectory.empty())
         ::posix_spawn_file_actions_addchdir_np(&actions, currentDirectory.c_str());
+    // The child starts with the usual signal dispositions: an ignored
+    // SIGPIPE would be inherited through exec.
+    posix_spawnattr_t attributes;
+    if (::posix_spawnattr_init(&attributes) != 0) {
+        ::posix_spawn_file_actions_destroy(&actions);
+        return std::nullopt;
+    }
+    sigset_t defaults;
+    sigemptyset(&defaults);
+    for (const int signal : {SIGPIPE, SIGINT, SIGTERM, SIGHUP})
+        sigaddset(&defaults, signal);
+    ::posix_spawnattr_setsigdefault(&attributes, &defaults);
+    ::posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
     pid_t pid = -1;
-    const int result = ::posix_spawn(&pid, arguments[0], &actions, nullptr, arguments.data(), environ);
+    const int result = ::posix_spawn(&pid, arguments[0], &actions, &attributes, arguments.data(), environ);
+    ::posix_spawnattr_destroy(&attributes);
     ::posix_spawn_file_actions_destroy(&actions);
     if (result != 0)
         return std::nullopt;
