@@ -67,6 +67,7 @@ void LoadBlobFile(UpdateContext& context, const std::string& path)
         const std::string logPath = context.runLogPath.empty() ? path + ".log" : context.runLogPath;
         WriteRunLog(logPath, false, statement.SQL() + "\n");
         WriteRunLog(logPath, true, error.what());
+        CountFailure(context, logPath, true);
         if (context.db.InTransaction()) {
             try {
                 context.db.Rollback();
@@ -74,6 +75,8 @@ void LoadBlobFile(UpdateContext& context, const std::string& path)
                 // Nothing more can be done for this file.
             }
         }
+        if (const auto* failure = dynamic_cast<const DatabaseError*>(&error); failure && failure->ConnectionLost())
+            throw;
     }
 }
 
@@ -83,6 +86,7 @@ void LoadBlobFiles(UpdateContext& context, const std::string& upDir, platform::I
     const std::vector<std::string> files = CollectFiles(upDir, "*.blo");
     const std::size_t count = files.size();
     for (std::size_t k = 0; k < count; ++k) {
+        StopIfTerminationRequested(platform::FileNameOf(files[k]));
         if (itemLabel) {
             itemLabel->SetCaption(platform::FileNameOf(files[k]) + " (" + std::to_string(k + 1) + "/" +
                                   std::to_string(count) + ")");

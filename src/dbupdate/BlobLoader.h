@@ -20,7 +20,8 @@ BlobTarget ParseBlobName(const std::string& fileName);
 
 // Loads one blob file into the row its name designates, in a transaction of
 // its own. Failures go to the run log (the blob file's own log, its path +
-// ".log", while no script has set one) and go no further.
+// ".log", while no script has set one) and go no further; only the
+// DatabaseError of a lost connection is raised again after it was logged.
 void LoadBlobFile(UpdateContext& context, const std::string& path);
 
 // Loads every upDir/*.blo in sorted order, marking each "~blo".

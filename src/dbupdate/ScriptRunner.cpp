@@ -5,6 +5,7 @@
 #include "platform/FileSystem.h"
 #include "platform/Locale.h"
 #include "platform/Paths.h"
+#include "platform/Termination.h"
 #include "platform/Text.h"
 
 #include <algorithm>
@@ -83,6 +84,7 @@ void ExecuteStatement(UpdateContext& context, CDBStatement& statement, const std
     } catch (const std::exception& error) {
         WriteRunLog(logPath, false, statement.SQL());
         WriteRunLog(logPath, true, error.what());
+        CountFailure(context, logPath, false);
         if (context.db.InTransaction()) {
             try {
                 context.db.Rollback();
@@ -90,6 +92,10 @@ void ExecuteStatement(UpdateContext& context, CDBStatement& statement, const std
                 // The rollback's own failure changes nothing for the script.
             }
         }
+        // Without its connection the update cannot go on: every later
+        // statement would fail, and the run would look complete.
+        if (const auto* failure = dynamic_cast<const DatabaseError*>(&error); failure && failure->ConnectionLost())
+            throw;
     }
 }
 
@@ -222,6 +228,21 @@ StatementSplitter::Step StatementSplitter::Feed(const std::string& rawLine, std:
     return Step::Statement;
 }
 
+void CountFailure(UpdateContext& context, const std::string& logPath, bool blobFile)
+{
+    auto record = std::find_if(context.failures.begin(), context.failures.end(),
+                               [&](const RunLogFailures& entry) { return entry.path == logPath; });
+    if (record == context.failures.end())
+        record = context.failures.insert(context.failures.end(), RunLogFailures {logPath});
+    ++(blobFile ? record->blobFiles : record->statements);
+}
+
+void StopIfTerminationRequested(const std::string& item)
+{
+    if (platform::TerminationRequested())
+        throw UpdateInterrupted(item);
+}
+
 std::string FormatRemaining(double elapsed, int maximum, int position, char separator)
 {
     const double remaining = position > 0 ? elapsed * maximum / position - elapsed : 0.0;
@@ -272,6 +293,7 @@ void RunScript(UpdateContext& context, const std::string& path, platform::IProgr
     CDBStatement statement(context.db);
     statement.SetParamCheck(false);
     const char separator = platform::TimeSeparator();
+    const std::string name = platform::FileNameOf(path);
 
     for (const auto& raw : lines) {
         std::string sql;
@@ -280,6 +302,7 @@ void RunScript(UpdateContext& context, const std::string& path, platform::IProgr
             if (bar)
                 bar->SetPosition(bar->Position() + 1);
             context.view.ProcessMessages();
+            StopIfTerminationRequested(name);
             continue;
         }
         if (step == StatementSplitter::Step::Statement)
@@ -292,6 +315,7 @@ void RunScript(UpdateContext& context, const std::string& path, platform::IProgr
             }
         }
         context.view.ProcessMessages();
+        StopIfTerminationRequested(name);
     }
 
     // A statement without its terminator is not run, but it is recorded;
@@ -300,6 +324,7 @@ void RunScript(UpdateContext& context, const std::string& path, platform::IProgr
         statement.SetSQL(splitter.Pending());
         WriteRunLog(logPath, false, statement.SQL());
         WriteRunLog(logPath, true, "Expected end of statement, encountered EOF");
+        CountFailure(context, logPath, false);
     }
 }
 
@@ -330,6 +355,7 @@ void UpdateDatabase(UpdateContext& context, const std::string& dir, platform::IP
     const std::size_t count = scripts.size();
     for (std::size_t k = 0; k < count; ++k) {
         const std::string name = platform::FileNameOf(scripts[k]);
+        StopIfTerminationRequested(name);
         context.view.AddLine(name);
         if (itemLabel)
             itemLabel->SetCaption(name + " (" + std::to_string(k + 1) + "/" + std::to_string(count) + ")");

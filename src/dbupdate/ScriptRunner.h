@@ -4,6 +4,7 @@
 
 #include "platform/UpdateView.h"
 
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -11,13 +12,41 @@ namespace dbupdate {
 
 class CGlobDB;
 
+// The failures one run log received during the run.
+struct RunLogFailures {
+    std::string path;
+    int statements = 0;
+    int blobFiles = 0;
+};
+
 // What the database update shares with the window: the progress memo, the
-// connection, and the run log path of the last script started.
+// connection, the run log path of the last script started, and what the
+// run logs received.
 struct UpdateContext {
     platform::IUpdateView& view;
     CGlobDB& db;
-    std::string runLogPath;  // empty until a script with lines has started
+    std::string runLogPath = {};  // empty until a script with lines has started
+    std::vector<RunLogFailures> failures = {};
 };
+
+// Counts a failed statement or blob file against its run log.
+void CountFailure(UpdateContext& context, const std::string& logPath, bool blobFile);
+
+// Raised between two steps of the database update when a termination request
+// has arrived (the statement in progress has finished and been committed).
+// item is the file name of the script or blob file that was being processed.
+class UpdateInterrupted : public std::runtime_error {
+public:
+    explicit UpdateInterrupted(const std::string& item)
+        : std::runtime_error("The update was interrupted at " + item), item_(item) {}
+    const std::string& Item() const noexcept { return item_; }
+
+private:
+    std::string item_;
+};
+
+// Raises UpdateInterrupted for item when a termination request has arrived.
+void StopIfTerminationRequested(const std::string& item);
 
 // How RunScript treats one trimmed script line.
 enum class LineClass {
@@ -108,7 +137,8 @@ void WriteRunLog(const std::string& logPath, bool framed, const std::string& tex
 
 // Runs one script statement by statement, one transaction per statement;
 // failures go to the script's run log. Throws std::runtime_error "Cannot open
-// file ..." when the script cannot be read.
+// file ..." when the script cannot be read, the DatabaseError of a statement
+// that lost the connection (after logging it), and UpdateInterrupted.
 void RunScript(UpdateContext& context, const std::string& path, platform::IProgressBar* bar, double start,
                platform::ILabel* timeLabel);
 

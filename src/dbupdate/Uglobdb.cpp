@@ -6,7 +6,9 @@
 #include "platform/Paths.h"
 #include "platform/Text.h"
 
+#include <algorithm>
 #include <cctype>
+#include <iterator>
 #include <cstddef>
 #include <cerrno>
 #include <climits>
@@ -26,6 +28,22 @@ std::string NameKey(const std::string& name) { return platform::UpperAscii(platf
 bool Failed(const ISC_STATUS* status) { return status[0] == 1 && status[1] != 0; }
 
 }  // namespace
+
+bool IsConnectionLevelError(const ISC_STATUS* status)
+{
+    static constexpr ISC_STATUS kCodes[] = {
+        isc_network_error,    isc_net_read_err,      isc_net_write_err,      isc_lost_db_connection,
+        isc_conn_lost,        isc_shutdown,          isc_shutinprog,         isc_att_shutdown,
+        isc_net_server_shutdown, isc_bad_db_handle,
+    };
+    // Clusters of an argument type and its value (two items), up to the end.
+    for (const ISC_STATUS* item = status; item[0] != isc_arg_end && item - status < ISC_STATUS_LENGTH - 1;) {
+        if (item[0] == isc_arg_gds && std::find(std::begin(kCodes), std::end(kCodes), item[1]) != std::end(kCodes))
+            return true;
+        item += item[0] == isc_arg_cstring ? 3 : 2;
+    }
+    return false;
+}
 
 std::string FormEngineMessage(const std::vector<std::string>& statusLines)
 {
@@ -65,7 +83,8 @@ void CGlobDB::Raise(const ISC_STATUS* status) const
     char buffer[1024];
     while (api_.interpret(buffer, sizeof buffer, &vector) > 0)
         lines.emplace_back(buffer);
-    throw DatabaseError(FormEngineMessage(lines), static_cast<int>(api_.sqlcode(status)), status[1]);
+    throw DatabaseError(FormEngineMessage(lines), static_cast<int>(api_.sqlcode(status)), status[1],
+                        IsConnectionLevelError(status));
 }
 
 void CGlobDB::Detach() noexcept

@@ -19,15 +19,25 @@ struct FbApi;
 // detected by the updater itself both are 0.
 class DatabaseError : public std::runtime_error {
 public:
-    explicit DatabaseError(const std::string& message, int sqlCode = 0, long errorCode = 0)
-        : std::runtime_error(message), sqlCode_(sqlCode), errorCode_(errorCode) {}
+    explicit DatabaseError(const std::string& message, int sqlCode = 0, long errorCode = 0,
+                           bool connectionLost = false)
+        : std::runtime_error(message), sqlCode_(sqlCode), errorCode_(errorCode), connectionLost_(connectionLost) {}
     int SqlCode() const noexcept { return sqlCode_; }
     long ErrorCode() const noexcept { return errorCode_; }
+    // The connection itself failed (see IsConnectionLevelError): no later
+    // statement can succeed on it.
+    bool ConnectionLost() const noexcept { return connectionLost_; }
 
 private:
     int sqlCode_;
     long errorCode_;
+    bool connectionLost_;
 };
+
+// Whether a status vector reports the loss of the connection: the network
+// failed, the server or the database was shut down, or the attachment was
+// ended. Any of its error codes counts, not only the first.
+bool IsConnectionLevelError(const ISC_STATUS* status);
 
 // Forms an engine error's message from the status lines as the client library
 // renders them: lines joined with CR LF (none after a line that already ends
