@@ -2,9 +2,12 @@
 
 #include "app/Unattended.h"
 #include "platform/Locale.h"
+#include "platform/Termination.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QCoreApplication>
+#include <QSessionManager>
 #include <QFrame>
 #include <QLabel>
 #include <QMessageBox>
@@ -336,10 +339,29 @@ void TForm1::FormShow()
 
 void TForm1::btOKClick()
 {
-    RunHandler([this] { shell_->btOKClick(); });
+    runInProgress_ = true;
+    RunHandler([this] {
+        if (shell_->btOKClick() == RunResult::Interrupted)
+            closeAfterRun_ = true;
+    });
+    runInProgress_ = false;
+    if (closeAfterRun_)
+        close();
 }
 
 void TForm1::btCancelClick() { close(); }
+
+void TForm1::closeEvent(QCloseEvent* event)
+{
+    // Hiding the window would leave the update running unseen, and a second
+    // updater would find the database locked.
+    if (runInProgress_) {
+        closeAfterRun_ = true;
+        event->ignore();
+        return;
+    }
+    QWidget::closeEvent(event);
+}
 
 void TForm1::AddLine(const std::string& text) { app::AddLine(*controls_->Memo2, text); }
 void TForm1::AppendToLastLine(const std::string& text) { app::AppendToLastLine(*controls_->Memo2, text); }
@@ -356,18 +378,43 @@ platform::ILabel& TForm1::lFile() { return *controls_->fileAdapter; }
 platform::ILabel& TForm1::lUpdateTime() { return *controls_->timeAdapter; }
 void TForm1::ShowWarning(const std::string& text) { ShowBox(BoxKind::Warning, "Warning", text); }
 
-int RunProgram(int argc, char** argv)
+int RunProgram(int argc, char** argv, std::string (*findExecutablePath)())
 {
     platform::UseUserLocale();
-    const std::string executablePath = platform::ExecutablePath();
-    if (argc == 2 && std::strcmp(argv[1], "--unattended") == 0)
-        return RunUnattended(executablePath, std::cout, std::cerr);
+    // A closed standard output (`updater --unattended | head`) must not end a
+    // run half done; the database library's signal handlers are replaced too.
+    platform::TakeTerminationSignals();
+    const bool unattended = argc == 2 && std::strcmp(argv[1], "--unattended") == 0;
+    std::string executablePath;
+    std::string failure;
+    try {
+        executablePath = findExecutablePath();
+    } catch (const std::exception& error) {
+        failure = error.what();
+    }
+    if (unattended) {
+        if (failure.empty())
+            return RunUnattended(executablePath, std::cout, std::cerr);
+        std::cerr << ErrorBoxText(failure) << std::endl;
+        return kExitError;
+    }
 
     QApplication application(argc, argv);
+    if (!failure.empty()) {
+        g_applicationTitle = platform::ApplicationTitle(argc > 0 ? argv[0] : "");
+        ShowErrorBox(failure);
+        return 0;
+    }
     QApplication::setApplicationName(ToQt(platform::ApplicationTitle(executablePath)));
     std::unique_ptr<TForm1> form = CreateForm1(executablePath);
     if (!form)
         return 0;
+    // A session that ends during a run stops it as a termination request
+    // does; the window then closes once the run has returned.
+    QObject::connect(&application, &QGuiApplication::commitDataRequest, form.get(), [&form](QSessionManager&) {
+        if (form->RunInProgress())
+            platform::RequestTermination();
+    });
     form->show();
     QApplication::exec();
     return 0;

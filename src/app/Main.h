@@ -18,8 +18,10 @@ class QPushButton;
 namespace app {
 
 // Program entry: returns the process's exit code (0 with a window; the
-// unattended mode's codes with --unattended).
-int RunProgram(int argc, char** argv);
+// unattended mode's codes with --unattended). executablePath tells the
+// program's own path; a failure there is reported like any other: in the
+// standard error box, or on standard error in unattended mode.
+int RunProgram(int argc, char** argv, std::string (*executablePath)() = platform::ExecutablePath);
 
 class TForm1;
 
@@ -52,10 +54,14 @@ public:
     ~TForm1() override;
 
     void FormShow();
+    // The run. A close asked for while it is in progress (the close box,
+    // Alt+F4, btCancel) is carried out when it has returned; after a run
+    // ended by a termination request the window closes as well.
     void btOKClick();
     void btCancelClick();
 
     bool FormShowDone() const { return formShowDone_; }
+    bool RunInProgress() const { return runInProgress_; }
 
     // IShellView
     void AddLine(const std::string& text) override;
@@ -75,6 +81,7 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
 private:
@@ -88,6 +95,8 @@ private:
     std::unique_ptr<CUpdaterShell> shell_;
     bool formShowQueued_ = false;
     bool formShowDone_ = false;
+    bool runInProgress_ = false;
+    bool closeAfterRun_ = false;
 };
 
 }  // namespace app

@@ -7,6 +7,7 @@
 #include "platform/FileSystem.h"
 #include "platform/Paths.h"
 #include "platform/ProcessList.h"
+#include "platform/Termination.h"
 #include "platform/Text.h"
 
 #include <stdexcept>
@@ -33,6 +34,8 @@ CUpdaterShell::CUpdaterShell(IShellView& view, const std::string& executablePath
       executablePath_(executablePath)
 {
     db_ = std::make_unique<dbupdate::CGlobDB>("", "", ExeDir);
+    // Loading the client library installed its signal handlers.
+    platform::TakeTerminationSignals();
     context_ = std::make_unique<dbupdate::UpdateContext>(dbupdate::UpdateContext {view_, *db_, {}});
     settings = dbupdate::ReadSettings(IniPath, ExeDir);
 }
@@ -53,6 +56,8 @@ CheckResult CUpdaterShell::FormShow()
     view_.AddLine("Підключення до бази даних");
     view_.AddLine(settings.pathBaseIB);
     db_->Connect(dbupdate::ServerForConnect(settings), settings.pathBaseIB, "", "");
+    // So did the attachment.
+    platform::TakeTerminationSignals();
     DbVersion = db_->GetVersion();
     view_.lCurVer().SetCaption(std::to_string(DbVersion));
     view_.AddLine("Версія бази даних: " + std::to_string(DbVersion));
@@ -109,6 +114,11 @@ CheckResult CUpdaterShell::FormShow()
 
 RunResult CUpdaterShell::btOKClick()
 {
+    platform::TakeTerminationSignals();
+    platform::TerminationDeferral deferral;
+    interruptedAt_.clear();
+    currentPackage_ = 0;
+
     view_.btOK().SetEnabled(false);
     view_.btCancel().SetCaption("Відмінити");
     view_.plUp().SetVisible(true);
@@ -125,69 +135,105 @@ RunResult CUpdaterShell::btOKClick()
     view_.AppendToLastLine("[OK]");
 
     RunResult result = RunResult::Completed;
-    for (std::int64_t n = static_cast<std::int64_t>(DbVersion) + 1; n <= MaxPackage; ++n) {
-        const std::string resourceName = std::to_string(n) + "_RAR";
-        const std::string archive = JoinPath(WorkDir, std::to_string(n) + ".rar");
-
-        view_.AddLine("Копіювання пакету");
-        if (!store_)
-            throw std::runtime_error(package::ResourceNotFoundMessage(resourceName));
-        package::SavePackage(*store_, resourceName, archive);
-        view_.AddLine(archive);
-
-        view_.lUpdate().SetCaption("Підготовка оновлення");
-        view_.lUpdate().SetVisible(true);
-        view_.btCancel().SetEnabled(false);
-        view_.ProcessMessages();
-
-        view_.AddLine("Розпаковка пакету...");
-        auto unpacker = package::UnpackPackage(rarPath, archive, WorkDir);
-        if (!unpacker) {
-            view_.AddLine("error");
-            result = RunResult::UnpackFailed;
-            break;
+    try {
+        for (std::int64_t n = static_cast<std::int64_t>(DbVersion) + 1; n <= MaxPackage; ++n) {
+            currentPackage_ = n;
+            dbupdate::StopIfTerminationRequested("");
+            if (!ApplyPackage(n, rarPath)) {
+                view_.AddLine("error");
+                result = RunResult::UnpackFailed;
+                break;
+            }
         }
-        // Only an archiver that ended with success (0) or a warning (1) has
-        // unpacked the package; anything else must not be installed.
-        const platform::ExitStatus status = unpacker->Wait();
-        if (!status.exited || status.code > 1) {
+    } catch (const dbupdate::UpdateInterrupted& stop) {
+        view_.AddLine("error");
+        interruptedAt_ = stop.Item();
+        result = RunResult::Interrupted;
+    } catch (const dbupdate::DatabaseError& error) {
+        if (error.ConnectionLost())
             view_.AddLine("error");
-            result = RunResult::UnpackFailed;
-            break;
-        }
-        view_.AppendToLastLine("[OK]");
-        view_.ProcessMessages();
-
-        view_.AddLine("Встановлення оновлення");
-        view_.lUpdate().SetCaption("Встановлення оновлення");
-        std::vector<std::string> scripts;
-        package::ListFiles(scripts, JoinPath(WorkDir, "up"), "*.sql");
-        auto& bar = view_.ProgressBar2();
-        bar.SetMinimum(0);
-        bar.SetMaximum(static_cast<int>(scripts.size()));
-        bar.SetPosition(0);
-
-        view_.lUpdate().SetVisible(true);
-        bar.SetVisible(true);
-        view_.lTextFile().SetVisible(true);
-        view_.lFile().SetVisible(true);
-
-        dbupdate::UpdateDatabase(*context_, WorkDir, &bar, &view_.lFile(), &view_.lUpdateTime());
-        package::InstallProgramFiles(view_, ExeDir, WorkDir, &bar, &view_.lFile(), &view_.lUpdateTime());
-
-        view_.ProcessMessages();
-        view_.lUpdate().SetVisible(false);
-        bar.SetVisible(false);
-        view_.lTextFile().SetVisible(false);
-        view_.lFile().SetVisible(false);
-        view_.btCancel().SetEnabled(true);
-        platform::DeleteFile(archive);
+        throw;
     }
 
     view_.btOK().SetVisible(false);
     view_.btCancel().SetCaption("Зачинити");
     view_.btCancel().SetEnabled(true);
     return result;
+}
+
+bool CUpdaterShell::ApplyPackage(std::int64_t n, const std::string& rarPath)
+{
+    const std::string resourceName = std::to_string(n) + "_RAR";
+    const std::string archive = JoinPath(WorkDir, std::to_string(n) + ".rar");
+
+    view_.AddLine("Копіювання пакету");
+    if (!store_)
+        throw std::runtime_error(package::ResourceNotFoundMessage(resourceName));
+    package::SavePackage(*store_, resourceName, archive);
+    view_.AddLine(archive);
+
+    view_.lUpdate().SetCaption("Підготовка оновлення");
+    view_.lUpdate().SetVisible(true);
+    view_.btCancel().SetEnabled(false);
+    view_.ProcessMessages();
+
+    view_.AddLine("Розпаковка пакету...");
+    auto unpacker = package::UnpackPackage(rarPath, archive, WorkDir);
+    if (!unpacker)
+        return false;
+    // Only an archiver that ended with success (0) or a warning (1) has
+    // unpacked the package; anything else must not be installed.
+    const platform::ExitStatus status = unpacker->Wait();
+    if (!status.exited || status.code > 1)
+        return false;
+    view_.AppendToLastLine("[OK]");
+    view_.ProcessMessages();
+    dbupdate::StopIfTerminationRequested("");
+
+    view_.AddLine("Встановлення оновлення");
+    view_.lUpdate().SetCaption("Встановлення оновлення");
+    std::vector<std::string> scripts;
+    package::ListFiles(scripts, JoinPath(WorkDir, "up"), "*.sql");
+    auto& bar = view_.ProgressBar2();
+    bar.SetMinimum(0);
+    bar.SetMaximum(static_cast<int>(scripts.size()));
+    bar.SetPosition(0);
+
+    view_.lUpdate().SetVisible(true);
+    bar.SetVisible(true);
+    view_.lTextFile().SetVisible(true);
+    view_.lFile().SetVisible(true);
+
+    dbupdate::UpdateDatabase(*context_, WorkDir, &bar, &view_.lFile(), &view_.lUpdateTime());
+    // The program files go only with a database that took the whole package.
+    dbupdate::StopIfTerminationRequested("");
+    package::InstallProgramFiles(view_, ExeDir, WorkDir, &bar, &view_.lFile(), &view_.lUpdateTime());
+
+    view_.ProcessMessages();
+    view_.lUpdate().SetVisible(false);
+    bar.SetVisible(false);
+    view_.lTextFile().SetVisible(false);
+    view_.lFile().SetVisible(false);
+    view_.btCancel().SetEnabled(true);
+    platform::DeleteFile(archive);
+    return true;
+}
+
+std::int32_t CUpdaterShell::ReadVersion()
+{
+    if (!db_->InTransaction())
+        db_->StartTransaction();
+    const std::int32_t version = db_->GetVersion();
+    db_->Commit();
+    return version;
+}
+
+std::string CUpdaterShell::InterruptionMessage() const
+{
+    std::string where = "package " + std::to_string(currentPackage_);
+    if (!interruptedAt_.empty())
+        where = interruptedAt_ + " of " + where;
+    return "The update was interrupted at " + where + "; no program file of that package was installed";
 }
 
 }  // namespace app

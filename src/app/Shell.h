@@ -39,6 +39,7 @@ enum class RunResult {
     Completed,        // every package of the range was applied
     ArchiverMissing,  // no unpacker beside the updater
     UnpackFailed,     // the unpacker could not be started or failed
+    Interrupted,      // a termination request stopped it between two steps
 };
 
 // The text of the error raised for a package name whose number is not an
@@ -63,8 +64,18 @@ public:
     // lets them reach the error box.
     CheckResult FormShow();
     // The update run. Throws for a missing or unwritable package, an unsafe
-    // working directory and a script that cannot be read.
+    // working directory, a script that cannot be read and a lost connection
+    // (the DatabaseError, after the line "error"). A termination request
+    // during the run lets the statement in progress finish, writes "error"
+    // and gives Interrupted; the package's program files are not installed.
     RunResult btOKClick();
+
+    // The installed version read again, for a report after the run.
+    std::int32_t ReadVersion();
+    // What a run that gave Interrupted was processing, for the report.
+    std::string InterruptionMessage() const;
+    // The run logs that received failures during the run.
+    const std::vector<dbupdate::RunLogFailures>& Failures() const { return context_->failures; }
 
     const std::string ExeDir;
     const std::string IniPath;
@@ -79,7 +90,13 @@ public:
     dbupdate::CGlobDB& Database() { return *db_; }
 
 private:
+    // Writes out, unpacks and installs package n. False when the unpacker
+    // could not be started or failed.
+    bool ApplyPackage(std::int64_t n, const std::string& rarPath);
+
     IShellView& view_;
+    std::int64_t currentPackage_ = 0;
+    std::string interruptedAt_;
     std::string executablePath_;
     std::unique_ptr<dbupdate::CGlobDB> db_;
     std::unique_ptr<dbupdate::UpdateContext> context_;

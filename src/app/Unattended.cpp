@@ -8,24 +8,60 @@
 
 namespace app {
 
+namespace {
+
+std::string Counted(int count, const char* singular, const char* plural)
+{
+    return std::to_string(count) + " " + (count == 1 ? singular : plural);
+}
+
+}  // namespace
+
+std::string FailureReport(const std::string& path, int statements, int blobFiles)
+{
+    return path + ": " + Counted(statements, "failed statement", "failed statements") + ", " +
+           Counted(blobFiles, "failed blob file", "failed blob files");
+}
+
 int RunUnattended(const std::string& executablePath, std::ostream& out, std::ostream& err)
 {
     HeadlessView view(&out, &err);
+    std::unique_ptr<CUpdaterShell> shell;
+    // The run logs are named on every way out of a run, an error included.
+    auto reportFailures = [&] {
+        if (!shell)
+            return false;
+        for (const auto& log : shell->Failures())
+            err << FailureReport(log.path, log.statements, log.blobFiles) << '\n';
+        err.flush();
+        return !shell->Failures().empty();
+    };
     auto fail = [&](const std::string& message) {
         view.Finish();
+        reportFailures();
         view.ShowError(message);
         return kExitError;
     };
     try {
-        CUpdaterShell shell(view, executablePath);
-        const CheckResult check = shell.FormShow();
+        shell = std::make_unique<CUpdaterShell>(view, executablePath);
+        const CheckResult check = shell->FormShow();
         if (check != CheckResult::UpdatePossible) {
             view.Finish();
             return check == CheckResult::DatabaseCurrent ? kExitApplied : kExitRefused;
         }
-        const RunResult run = shell.btOKClick();
+        const RunResult run = shell->btOKClick();
         view.Finish();
-        return run == RunResult::Completed ? kExitApplied : kExitRefused;
+        if (run == RunResult::Interrupted)
+            return fail(shell->InterruptionMessage());
+        const bool failures = reportFailures();
+        if (run != RunResult::Completed)
+            return kExitRefused;
+        const std::int32_t version = shell->ReadVersion();
+        if (version < shell->MaxPackage) {
+            err << "The database version is " << version << " after the update, not " << shell->MaxPackage << '\n';
+            return kExitRefused;
+        }
+        return failures ? kExitFailures : kExitApplied;
     } catch (const std::exception& error) {
         return fail(error.what());
     } catch (...) {

@@ -7,12 +7,20 @@
 namespace app {
 
 // Exit codes of the unattended mode.
-inline constexpr int kExitApplied = 0;   // applied, or nothing to apply
-inline constexpr int kExitRefused = 1;   // refused or could not complete
-inline constexpr int kExitError = 2;     // an error ended it
+inline constexpr int kExitApplied = 0;   // applied cleanly, or nothing to apply
+inline constexpr int kExitRefused = 1;   // refused, or the run did not reach the highest package
+inline constexpr int kExitError = 2;     // an error, a lost connection or a termination request ended it
+inline constexpr int kExitFailures = 3;  // applied with failed statements or blob files
 
 // Runs the same checks and the same update as the window, writing the memo's
-// lines to out as they complete and box messages to err.
+// lines to out as they complete and box messages to err. After a run, err
+// also lists every run log that received failures, and the version is read
+// again: a run that did not reach the highest package is not reported as
+// applied.
 int RunUnattended(const std::string& executablePath, std::ostream& out, std::ostream& err);
+
+// The report of one run log's failures, e.g. "/tmp/.../122.001.sql.log: 2
+// failed statements, 1 failed blob file".
+std::string FailureReport(const std::string& path, int statements, int blobFiles);
 
 }  // namespace app

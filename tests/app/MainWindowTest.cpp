@@ -11,7 +11,10 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTextCursor>
+#include <QTimer>
 #include <gtest/gtest.h>
+#include <iostream>
+#include <sstream>
 
 namespace {
 
@@ -219,6 +222,23 @@ TEST(CreateForm1, ShowsTheErrorBoxWhenTheClientLibraryIsMissing)
     EXPECT_EQ(collector.boxes[0].text.back(), '.');
 }
 
+// A program that cannot tell its own path ends with that error reported, as
+// every other failure at the entry is, never with an uncaught exception.
+TEST(RunProgram, ReportsAnErrorBeforeTheWindowIsMade)
+{
+    static char name[] = "updater";
+    static char option[] = "--unattended";
+    char* argv[] = {name, option, nullptr};
+    std::ostringstream err;
+    std::streambuf* const original = std::cerr.rdbuf(err.rdbuf());
+    const int code = app::RunProgram(2, argv, [] () -> std::string {
+        throw std::runtime_error("Cannot determine the executable's path: No such file or directory");
+    });
+    std::cerr.rdbuf(original);
+    EXPECT_EQ(code, 2);
+    EXPECT_EQ(err.str(), "Cannot determine the executable's path: No such file or directory.\n");
+}
+
 TEST(ErrorBoxText, AppendsAFullStopAfterCharactersAboveIt)
 {
     EXPECT_EQ(app::ErrorBoxText("Stream write error"), "Stream write error.");
@@ -305,6 +325,29 @@ TEST(TForm1, TheUpdateButtonAppliesThePackages)
     EXPECT_EQ(Find<QProgressBar>(form, "ProgressBar2")->value(), 3);
     EXPECT_EQ(Find<QLabel>(form, "lCurVer")->text().toStdString(), "120");
     EXPECT_EQ(Find<QLabel>(form, "lActVer")->text().toStdString(), "121 - 122");
+}
+
+// A close asked for during the run (the close box, Alt+F4) leaves the window
+// on screen until the run has returned, and is carried out then.
+TEST(TForm1, ACloseDuringTheRunWaitsForItsEnd)
+{
+    Application();
+    BoxCollector boxes;
+    fixture::Installation installation(121, {{"122_RAR", fixture::Package122()}});
+    app::TForm1 form(installation.updater);
+    ShowWindow(form);
+    bool closed = true;
+    bool visible = false;
+    QTimer::singleShot(0, &form, [&] {
+        closed = form.close();
+        visible = form.isVisible();
+    });
+    QTest::mouseClick(Find<QPushButton>(form, "btOK"), Qt::LeftButton);
+    EXPECT_FALSE(closed);
+    EXPECT_TRUE(visible);
+    EXPECT_FALSE(form.isVisible());
+    EXPECT_EQ(installation.Version(), 122);
+    EXPECT_EQ(testsupport::ReadFile(installation.exeDir + "/nvlib.exe"), "program 122");
 }
 
 // An error that ends the run goes to the error box; the window keeps the state

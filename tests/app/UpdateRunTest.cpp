@@ -212,39 +212,23 @@ TEST(UpdateRun, RefusesAWorkingDirectoryThatIsALink)
 
 namespace {
 
-struct Unattended {
-    int code = -1;
-    std::string out;
-    std::string err;
-};
+using Unattended = fixture::UnattendedResult;
 
-// Runs the packed updater itself with --unattended.
 Unattended RunUnattendedProcess(const Installation& installation)
 {
-    const std::string outPath = installation.dir / "stdout";
-    const std::string errPath = installation.dir / "stderr";
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        ::dup2(out, 1);
-        ::dup2(err, 2);
-        ::unsetenv("DISPLAY");
-        ::execl(installation.updater.c_str(), "updater", "--unattended", static_cast<char*>(nullptr));
-        ::_exit(127);
-    }
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(outPath), ReadFile(errPath)};
+    return fixture::FinishUnattended(installation, fixture::StartUnattended(installation));
 }
 
 }  // namespace
 
+// Package 122 has one statement that fails: applied, but not cleanly (3),
+// and its run log is named.
 TEST(Unattended, AppliesTheUpdateAndPrintsTheMemo)
 {
     Installation installation(121, {{"122_RAR", Package122()}});
     const Unattended result = RunUnattendedProcess(installation);
-    EXPECT_EQ(result.code, 0) << result.err;
+    EXPECT_EQ(result.code, app::kExitFailures) << result.err;
+    EXPECT_EQ(result.err, installation.workDir + "/up/122.001.sql.log: 1 failed statement, 0 failed blob files\n");
     std::string expected = "Перевірка запущенної програми...OK\nПідключення до бази даних\n" + installation.database +
                            "\nВерсія бази даних: 121\nНаявні пакети оновлення:\n122_RAR [OK]\n"
                            "Створення тимчасового каталога\n" + installation.workDir +
@@ -296,6 +280,15 @@ TEST(Unattended, ExitCodesForRefusedAndFailedRuns)
     {
         Installation broken(120, {{"121_RAR", "Rar!\x1A\x07\x00 not really an archive"}});
         EXPECT_EQ(RunUnattendedProcess(broken).code, app::kExitRefused);
+    }
+    {
+        // Every statement ran, but the package never wrote its version.
+        Installation unversioned(121, {{"122_RAR", rarformat::WriteRar4({{"up", "", true},
+                                                                         {"up/122.001.sql", "UPDATE INFO_DOC SET "
+                                                                                            "KIND = 5;\r\n"}})}});
+        const Unattended result = RunUnattendedProcess(unversioned);
+        EXPECT_EQ(result.code, app::kExitRefused);
+        EXPECT_EQ(result.err, "The database version is 121 after the update, not 122\n");
     }
 }
 

@@ -1,0 +1,194 @@
+// How an update run ends when it cannot go on: a termination request, a lost
+// connection to the server, a closed standard output. Nothing of a package
+// whose database update did not finish is installed, and the run is never
+// reported as applied.
+#include "app/HeadlessView.h"
+#include "app/Shell.h"
+#include "app/Unattended.h"
+
+#include "InstallationFixture.h"
+#include "TcpRelay.h"
+#include "dbupdate/Uglobdb.h"
+#include "platform/Termination.h"
+
+#include <chrono>
+#include <csignal>
+#include <functional>
+#include <gtest/gtest.h>
+#include <sstream>
+#include <streambuf>
+#include <thread>
+
+namespace fs = std::filesystem;
+using fixture::Installation;
+using testsupport::ReadFile;
+
+namespace {
+
+const std::string kSeparator = "------------------------- error ------------------------------";
+
+// A package of three scripts over INFO_DOC: first, a second one, the version.
+std::string Package(int number, const std::string& firstScript)
+{
+    const std::string n = std::to_string(number);
+    return rarformat::WriteRar4({{"up", "", true},
+                                 {"up/" + n + ".001.sql", firstScript},
+                                 {"up/" + n + ".002.sql", "UPDATE INFO_DOC SET KIND = KIND + 100 WHERE ID = 200;\r\n"},
+                                 {"up/" + n + ".099.sql", "INSERT INTO VERSIONS (DATA) VALUES (" + n + ");\r\n"},
+                                 {"nvlib.exe", "program " + n}});
+}
+
+const std::string kTwoStatements = "UPDATE INFO_DOC SET KIND = 1 WHERE ID = 200;\r\n"
+                                   "INSERT INTO INFO_DOC (ID) VALUES (201);\r\n";
+
+// A view whose pumps run a test's action at a chosen point of the run.
+struct HookedView : app::HeadlessView {
+    using app::HeadlessView::HeadlessView;
+    std::function<void()> onPump;
+    void ProcessMessages() override
+    {
+        if (onPump)
+            onPump();
+    }
+};
+
+// Waits up to 30 s for a condition the test cannot wait for otherwise.
+bool WaitFor(const std::function<bool()>& condition)
+{
+    for (int i = 0; i < 300; ++i) {
+        if (condition())
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    return false;
+}
+
+// A stream that cuts a relay once a given memo line has been written to it.
+class CutAfterLine : public std::stringbuf {
+public:
+    CutAfterLine(testsupport::TcpRelay& relay, std::string line) : relay_(relay), line_("\n" + line + "\n") {}
+
+protected:
+    int sync() override
+    {
+        if (str().find(line_) != std::string::npos)
+            relay_.Cut();
+        return 0;
+    }
+
+private:
+    testsupport::TcpRelay& relay_;
+    std::string line_;
+};
+
+}  // namespace
+
+// SIGTERM raised while the first statement of 122.001.sql has just finished:
+// it stays committed, nothing after it runs, nothing of 122 is installed.
+// The updater's handlers are the installed ones during the run, after the
+// engine has been loaded and attached.
+TEST(RunEnd, ATerminationRequestStopsAfterTheStatementInProgress)
+{
+    Installation installation(121, {{"122_RAR", Package(122, kTwoStatements)}, {"123_RAR", Package(123, "")}});
+    HookedView view;
+    bool owned = false;
+    bool sent = false;
+    view.onPump = [&] {
+        if (!sent && view.memo.back() == "122.001.sql") {
+            owned = platform::OwnsTerminationSignals();
+            sent = true;
+            std::raise(SIGTERM);
+        }
+    };
+    app::CUpdaterShell shell(view, installation.updater);
+    ASSERT_EQ(shell.FormShow(), app::CheckResult::UpdatePossible);
+    EXPECT_EQ(shell.btOKClick(), app::RunResult::Interrupted);
+    EXPECT_TRUE(owned) << "the client library's handlers replaced the updater's";
+    EXPECT_EQ(std::vector<std::string>(view.memo.end() - 3, view.memo.end()),
+              (std::vector<std::string> {"Встановлення оновлення", "122.001.sql", "error"}));
+    EXPECT_EQ(shell.InterruptionMessage(), "The update was interrupted at 122.001.sql of package 122; no program "
+                                           "file of that package was installed");
+    EXPECT_EQ(installation.Query("select KIND from INFO_DOC where ID = 200"), 1);
+    EXPECT_EQ(installation.Query("select count(*) from INFO_DOC where ID = 201"), 0);
+    EXPECT_EQ(installation.Version(), 121);
+    EXPECT_EQ(ReadFile(installation.exeDir + "/nvlib.exe"), "program 120");
+    EXPECT_FALSE(fs::exists(installation.workDir + "/123.rar"));
+    EXPECT_FALSE(view.ok.visible);
+    EXPECT_EQ(view.cancel.caption, "Зачинити");
+}
+
+// The real updater, connected through the server, gets SIGTERM while its
+// first statement waits for a row the test holds: the statement finishes
+// once the row is free and is committed, the run stops, exit code 2.
+TEST(RunEnd, SigtermToTheUnattendedUpdaterThroughTheServer)
+{
+    const std::string server = testsupport::TestServer();
+    if (server.empty())
+        GTEST_SKIP() << "no Firebird server (UPDATER_FIREBIRD_SERVER=host/port names one)";
+    Installation installation(121, {{"122_RAR", Package(122, kTwoStatements)}});
+    installation.UseServer(server, server);
+    dbupdate::CGlobDB holder("", installation.connection);
+    dbupdate::CDBStatement hold(holder);
+    hold.SetSQL("UPDATE INFO_DOC SET KIND = 0 WHERE ID = 200");
+    hold.Execute();
+
+    const pid_t pid = fixture::StartUnattended(installation);
+    const bool waiting = WaitFor([&] {
+        return installation.Query("select count(*) from mon$statements where mon$state = 1 and "
+                                  "mon$attachment_id <> current_connection") > 0;
+    });
+    ::kill(pid, SIGTERM);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    holder.Rollback();
+    const fixture::UnattendedResult result = fixture::FinishUnattended(installation, pid);
+    ASSERT_TRUE(waiting) << "the first statement never waited";
+    EXPECT_EQ(result.code, app::kExitError) << result.err;
+    EXPECT_EQ(result.err, "The update was interrupted at 122.001.sql of package 122; no program file of that "
+                          "package was installed.\n");
+    EXPECT_TRUE(result.out.ends_with("122.001.sql\nerror\n")) << result.out;
+    EXPECT_EQ(installation.Query("select KIND from INFO_DOC where ID = 200"), 1);
+    EXPECT_EQ(installation.Query("select count(*) from INFO_DOC where ID = 201"), 0);
+    EXPECT_EQ(installation.Version(), 121);
+    EXPECT_EQ(ReadFile(installation.exeDir + "/nvlib.exe"), "program 120");
+}
+
+// The network goes away between 122.001.sql and 122.002.sql: the failing
+// statement is logged, the run stops there with the engine's message, and
+// neither the program files of 122 nor package 123 are touched.
+TEST(RunEnd, ALostConnectionEndsTheRun)
+{
+    const std::string server = testsupport::TestServer();
+    if (server.empty())
+        GTEST_SKIP() << "no Firebird server (UPDATER_FIREBIRD_SERVER=host/port names one)";
+    Installation installation(121, {{"122_RAR", Package(122, kTwoStatements)}, {"123_RAR", Package(123, "")}});
+    testsupport::TcpRelay relay(testsupport::ServerHost(server), testsupport::ServerPort(server));
+    installation.UseServer("127.0.0.1/" + std::to_string(relay.Port()), server);
+    CutAfterLine cut(relay, "122.001.sql");
+    std::ostream out(&cut);
+    std::ostringstream err;
+    const int code = app::RunUnattended(installation.updater, out, err);
+
+    EXPECT_EQ(code, app::kExitError);
+    const std::string log = installation.workDir + "/up/122.002.sql.log";
+    EXPECT_TRUE(err.str().starts_with(log + ": 1 failed statement, 0 failed blob files\n")) << err.str();
+    EXPECT_NE(err.str().find("connection"), std::string::npos) << err.str();
+    EXPECT_TRUE(cut.str().ends_with("122.001.sql\n122.002.sql\nerror\n")) << cut.str();
+    EXPECT_TRUE(ReadFile(log).starts_with("UPDATE INFO_DOC SET KIND = KIND + 100 WHERE ID = 200\r\n" + kSeparator));
+    EXPECT_EQ(installation.Query("select KIND from INFO_DOC where ID = 200"), 1);
+    EXPECT_EQ(installation.Version(), 121);
+    EXPECT_EQ(ReadFile(installation.exeDir + "/nvlib.exe"), "program 120");
+    EXPECT_FALSE(fs::exists(installation.workDir + "/123.rar"));
+}
+
+// `updater --unattended | head -1`: the closed pipe ends no run.
+TEST(RunEnd, AClosedStandardOutputDoesNotEndTheRun)
+{
+    Installation installation(121, {{"122_RAR", Package(122, kTwoStatements)}});
+    const fixture::UnattendedResult result =
+        fixture::FinishUnattended(installation, fixture::StartUnattended(installation, true));
+    EXPECT_EQ(result.signal, 0);
+    EXPECT_EQ(result.code, app::kExitApplied) << result.err;
+    EXPECT_EQ(installation.Version(), 122);
+    EXPECT_EQ(installation.Query("select KIND from INFO_DOC where ID = 200"), 101);
+    EXPECT_EQ(ReadFile(installation.exeDir + "/nvlib.exe"), "program 122");
+}
