@@ -344,6 +344,10 @@ void TForm1::btOKClick()
         if (shell_->btOKClick() == RunResult::Interrupted)
             closeAfterRun_ = true;
     });
+    // A request that came during the last steps of a run that completed
+    // still ends the program.
+    if (platform::TerminationRequested())
+        closeAfterRun_ = true;
     runInProgress_ = false;
     if (closeAfterRun_)
         close();

@@ -140,6 +140,8 @@ RunResult CUpdaterShell::btOKClick()
             currentPackage_ = n;
             dbupdate::StopIfTerminationRequested("");
             if (!ApplyPackage(n, rarPath)) {
+                // Ctrl+C reaches the unpacker too: its end is the request's.
+                dbupdate::StopIfTerminationRequested("");
                 view_.AddLine("error");
                 result = RunResult::UnpackFailed;
                 break;
