@@ -12,6 +12,7 @@
 #include <QTest>
 #include <QTextCursor>
 #include <QTimer>
+#include <csignal>
 #include <gtest/gtest.h>
 #include <iostream>
 #include <sstream>
@@ -348,6 +349,25 @@ TEST(TForm1, ACloseDuringTheRunWaitsForItsEnd)
     EXPECT_FALSE(form.isVisible());
     EXPECT_EQ(installation.Version(), 122);
     EXPECT_EQ(testsupport::ReadFile(installation.exeDir + "/nvlib.exe"), "program 122");
+}
+
+// SIGTERM during the run (here while the package is prepared): nothing of the
+// package is installed, and the window closes once the run has returned.
+TEST(TForm1, ATerminationRequestEndsTheRunAndClosesTheWindow)
+{
+    Application();
+    BoxCollector boxes;
+    fixture::Installation installation(121, {{"122_RAR", fixture::Package122()}});
+    app::TForm1 form(installation.updater);
+    ShowWindow(form);
+    QTimer::singleShot(0, &form, [] { std::raise(SIGTERM); });
+    QTest::mouseClick(Find<QPushButton>(form, "btOK"), Qt::LeftButton);
+    EXPECT_TRUE(boxes.boxes.empty());
+    EXPECT_FALSE(form.isVisible());
+    const std::string memo = Find<QPlainTextEdit>(form, "Memo2")->toPlainText().toStdString();
+    EXPECT_TRUE(memo.ends_with("Розпаковка пакету...[OK]\nerror\n")) << memo;
+    EXPECT_EQ(installation.Version(), 121);
+    EXPECT_EQ(testsupport::ReadFile(installation.exeDir + "/nvlib.exe"), "program 120");
 }
 
 // An error that ends the run goes to the error box; the window keeps the state
