@@ -340,12 +340,9 @@ void TForm1::FormShow()
 void TForm1::btOKClick()
 {
     runInProgress_ = true;
-    RunHandler([this] {
-        if (shell_->btOKClick() == RunResult::Interrupted)
-            closeAfterRun_ = true;
-    });
-    // A request that came during the last steps of a run that completed
-    // still ends the program.
+    RunHandler([this] { shell_->btOKClick(); });
+    // A termination request during the run (it stopped the run, or came
+    // during its last steps) ends the program.
     if (platform::TerminationRequested())
         closeAfterRun_ = true;
     runInProgress_ = false;

@@ -65,17 +65,7 @@ void LoadBlobFile(UpdateContext& context, const std::string& path)
         // Before any script has run there is no run log yet; the failure then
         // goes to a log of the blob file's own instead of being lost.
         const std::string logPath = context.runLogPath.empty() ? path + ".log" : context.runLogPath;
-        WriteRunLog(logPath, false, statement.SQL() + "\n");
-        WriteRunLog(logPath, true, error.what());
-        CountFailure(context, logPath, true);
-        if (context.db.InTransaction()) {
-            try {
-                context.db.Rollback();
-            } catch (const std::exception&) {
-                // Nothing more can be done for this file.
-            }
-        }
-        if (const auto* failure = dynamic_cast<const DatabaseError*>(&error); failure && failure->ConnectionLost())
+        if (LogFailure(context, logPath, statement.SQL() + "\n", error, true))
             throw;
     }
 }

@@ -82,19 +82,7 @@ void ExecuteStatement(UpdateContext& context, CDBStatement& statement, const std
         if (context.db.InTransaction())
             context.db.Commit();
     } catch (const std::exception& error) {
-        WriteRunLog(logPath, false, statement.SQL());
-        WriteRunLog(logPath, true, error.what());
-        CountFailure(context, logPath, false);
-        if (context.db.InTransaction()) {
-            try {
-                context.db.Rollback();
-            } catch (const std::exception&) {
-                // The rollback's own failure changes nothing for the script.
-            }
-        }
-        // Without its connection the update cannot go on: every later
-        // statement would fail, and the run would look complete.
-        if (const auto* failure = dynamic_cast<const DatabaseError*>(&error); failure && failure->ConnectionLost())
+        if (LogFailure(context, logPath, statement.SQL(), error, false))
             throw;
     }
 }
@@ -228,13 +216,27 @@ StatementSplitter::Step StatementSplitter::Feed(const std::string& rawLine, std:
     return Step::Statement;
 }
 
-void CountFailure(UpdateContext& context, const std::string& logPath, bool blobFile)
+bool LogFailure(UpdateContext& context, const std::string& logPath, const std::string& text,
+                const std::exception& error, bool blobFile)
 {
+    WriteRunLog(logPath, false, text);
+    WriteRunLog(logPath, true, error.what());
     auto record = std::find_if(context.failures.begin(), context.failures.end(),
                                [&](const RunLogFailures& entry) { return entry.path == logPath; });
     if (record == context.failures.end())
         record = context.failures.insert(context.failures.end(), RunLogFailures {logPath});
     ++(blobFile ? record->blobFiles : record->statements);
+    if (context.db.InTransaction()) {
+        try {
+            context.db.Rollback();
+        } catch (const std::exception&) {
+            // The rollback's own failure changes nothing for the run log.
+        }
+    }
+    // Without its connection the update cannot go on: every later statement
+    // would fail, and the run would look complete.
+    const auto* failure = dynamic_cast<const DatabaseError*>(&error);
+    return failure && failure->ConnectionLost();
 }
 
 void StopIfTerminationRequested(const std::string& item)
@@ -322,9 +324,8 @@ void RunScript(UpdateContext& context, const std::string& path, platform::IProgr
     // comments after the last statement are no statement.
     if (!IsBlankOrComment(splitter.Pending())) {
         statement.SetSQL(splitter.Pending());
-        WriteRunLog(logPath, false, statement.SQL());
-        WriteRunLog(logPath, true, "Expected end of statement, encountered EOF");
-        CountFailure(context, logPath, false);
+        LogFailure(context, logPath, statement.SQL(), std::runtime_error("Expected end of statement, encountered EOF"),
+                   false);
     }
 }
 

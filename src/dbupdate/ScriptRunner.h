@@ -29,8 +29,13 @@ struct UpdateContext {
     std::vector<RunLogFailures> failures = {};
 };
 
-// Counts a failed statement or blob file against its run log.
-void CountFailure(UpdateContext& context, const std::string& logPath, bool blobFile);
+// Records a failed statement or blob file: its text as a plain entry and the
+// error's message as a framed one in the run log logPath, counted against
+// that log; an open transaction is rolled back. Returns whether the error
+// lost the connection (the caller then raises it again: nothing later can
+// succeed on it).
+bool LogFailure(UpdateContext& context, const std::string& logPath, const std::string& text,
+                const std::exception& error, bool blobFile);
 
 // Raised between two steps of the database update when a termination request
 // has arrived (the statement in progress has finished and been committed).
