@@ -11,7 +11,7 @@
 
 namespace app {
 
-struct ControlState : platform::IButton, platform::ILabel {
+struct ControlState : view::IButton, view::ILabel {
     std::string caption;
     bool visible = true;
     bool enabled = true;
@@ -21,7 +21,7 @@ struct ControlState : platform::IButton, platform::ILabel {
     void SetEnabled(bool value) override { enabled = value; }
 };
 
-struct BarState : platform::IProgressBar {
+struct BarState : view::IProgressBar {
     int minimum = 0;
     int maximum = 100;
     int position = 0;
@@ -45,16 +45,16 @@ public:
     void AddLine(const std::string& text) override;
     void AppendToLastLine(const std::string& text) override;
     void ProcessMessages() override {}
-    platform::IButton& btOK() override { return ok; }
-    platform::IButton& btCancel() override { return cancel; }
-    platform::ILabel& lCurVer() override { return curVer; }
-    platform::ILabel& lActVer() override { return actVer; }
-    platform::IControl& plUp() override { return panelUp; }
-    platform::ILabel& lUpdate() override { return update; }
-    platform::IProgressBar& ProgressBar2() override { return bar; }
-    platform::ILabel& lTextFile() override { return textFile; }
-    platform::ILabel& lFile() override { return file; }
-    platform::ILabel& lUpdateTime() override { return updateTime; }
+    view::IButton& btOK() override { return ok; }
+    view::IButton& btCancel() override { return cancel; }
+    view::ILabel& lCurVer() override { return curVer; }
+    view::ILabel& lActVer() override { return actVer; }
+    view::IControl& plUp() override { return panelUp; }
+    view::ILabel& lUpdate() override { return update; }
+    view::IProgressBar& ProgressBar2() override { return bar; }
+    view::ILabel& lTextFile() override { return textFile; }
+    view::ILabel& lFile() override { return file; }
+    view::ILabel& lUpdateTime() override { return updateTime; }
     void ShowWarning(const std::string& text) override;
     // Shows an error as the standard error box would.
     void ShowError(const std::string& text);

@@ -42,7 +42,7 @@ void ShowBox(BoxKind kind, const std::string& caption, const std::string& text)
     box.exec();
 }
 
-class QtButton final : public platform::IButton {
+class QtButton final : public view::IButton {
 public:
     explicit QtButton(QPushButton* button) : button_(button) {}
     void SetCaption(const std::string& text) override { button_->setText(ToQt(text)); }
@@ -55,7 +55,7 @@ private:
 
 // A label that, unless its size is fixed, grows with its text as the
 // design's auto-sized labels do; a right-anchored one keeps its right edge.
-class QtLabel final : public platform::ILabel {
+class QtLabel final : public view::ILabel {
 public:
     QtLabel(QLabel* label, bool fixedSize, bool keepRightEdge)
         : label_(label), fixedSize_(fixedSize), keepRightEdge_(keepRightEdge) {}
@@ -76,7 +76,7 @@ private:
     bool keepRightEdge_;
 };
 
-class QtPanel final : public platform::IControl {
+class QtPanel final : public view::IControl {
 public:
     explicit QtPanel(QWidget* panel) : panel_(panel) {}
     void SetVisible(bool visible) override { panel_->setVisible(visible); }
@@ -85,7 +85,7 @@ private:
     QWidget* panel_;
 };
 
-class QtBar final : public platform::IProgressBar {
+class QtBar final : public view::IProgressBar {
 public:
     explicit QtBar(QProgressBar* bar) : bar_(bar) {}
     void SetMinimum(int value) override { bar_->setMinimum(value); }
@@ -367,16 +367,16 @@ void TForm1::closeEvent(QCloseEvent* event)
 void TForm1::AddLine(const std::string& text) { app::AddLine(*controls_->Memo2, text); }
 void TForm1::AppendToLastLine(const std::string& text) { app::AppendToLastLine(*controls_->Memo2, text); }
 void TForm1::ProcessMessages() { QCoreApplication::processEvents(); }
-platform::IButton& TForm1::btOK() { return *controls_->okAdapter; }
-platform::IButton& TForm1::btCancel() { return *controls_->cancelAdapter; }
-platform::ILabel& TForm1::lCurVer() { return *controls_->curVerAdapter; }
-platform::ILabel& TForm1::lActVer() { return *controls_->actVerAdapter; }
-platform::IControl& TForm1::plUp() { return *controls_->upAdapter; }
-platform::ILabel& TForm1::lUpdate() { return *controls_->updateAdapter; }
-platform::IProgressBar& TForm1::ProgressBar2() { return *controls_->barAdapter; }
-platform::ILabel& TForm1::lTextFile() { return *controls_->textFileAdapter; }
-platform::ILabel& TForm1::lFile() { return *controls_->fileAdapter; }
-platform::ILabel& TForm1::lUpdateTime() { return *controls_->timeAdapter; }
+view::IButton& TForm1::btOK() { return *controls_->okAdapter; }
+view::IButton& TForm1::btCancel() { return *controls_->cancelAdapter; }
+view::ILabel& TForm1::lCurVer() { return *controls_->curVerAdapter; }
+view::ILabel& TForm1::lActVer() { return *controls_->actVerAdapter; }
+view::IControl& TForm1::plUp() { return *controls_->upAdapter; }
+view::ILabel& TForm1::lUpdate() { return *controls_->updateAdapter; }
+view::IProgressBar& TForm1::ProgressBar2() { return *controls_->barAdapter; }
+view::ILabel& TForm1::lTextFile() { return *controls_->textFileAdapter; }
+view::ILabel& TForm1::lFile() { return *controls_->fileAdapter; }
+view::ILabel& TForm1::lUpdateTime() { return *controls_->timeAdapter; }
 void TForm1::ShowWarning(const std::string& text) { ShowBox(BoxKind::Warning, "Warning", text); }
 
 int RunProgram(int argc, char** argv, std::string (*findExecutablePath)())

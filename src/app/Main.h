@@ -67,16 +67,16 @@ public:
     void AddLine(const std::string& text) override;
     void AppendToLastLine(const std::string& text) override;
     void ProcessMessages() override;
-    platform::IButton& btOK() override;
-    platform::IButton& btCancel() override;
-    platform::ILabel& lCurVer() override;
-    platform::ILabel& lActVer() override;
-    platform::IControl& plUp() override;
-    platform::ILabel& lUpdate() override;
-    platform::IProgressBar& ProgressBar2() override;
-    platform::ILabel& lTextFile() override;
-    platform::ILabel& lFile() override;
-    platform::ILabel& lUpdateTime() override;
+    view::IButton& btOK() override;
+    view::IButton& btCancel() override;
+    view::ILabel& lCurVer() override;
+    view::ILabel& lActVer() override;
+    view::IControl& plUp() override;
+    view::ILabel& lUpdate() override;
+    view::IProgressBar& ProgressBar2() override;
+    view::ILabel& lTextFile() override;
+    view::ILabel& lFile() override;
+    view::ILabel& lUpdateTime() override;
     void ShowWarning(const std::string& text) override;
 
 protected:

@@ -64,10 +64,11 @@ CheckResult CUpdaterShell::FormShow()
     view_.AddLine("Наявні пакети оновлення:");
 
     PackageNames.clear();
-    // The running updater reads its own packages through /proc/self/exe, so
-    // that they come from the program that runs even if its file was replaced.
+    // The running updater reads its own packages through the file that
+    // runs, so that they come from that program even if the file at its path
+    // was replaced.
     const bool running = executablePath_ == platform::ExecutablePath();
-    store_ = std::make_unique<package::PackageStore>(running ? platform::kRunningExecutable : executablePath_,
+    store_ = std::make_unique<package::PackageStore>(running ? platform::RunningExecutableFile() : executablePath_,
                                                      executablePath_);
     for (const auto& name : store_->Names()) {
         if (name.find("_RAR") != std::string::npos)
@@ -126,7 +127,7 @@ RunResult CUpdaterShell::btOKClick()
     package::PrepareWorkDir(WorkDir);
     view_.AddLine(WorkDir);
 
-    const std::string rarPath = JoinPath(ExeDir, kRarName);
+    const std::string rarPath = JoinPath(ExeDir, platform::ProgramFileName(kRarName));
     view_.AddLine("Наявність архиватора RAR...");
     if (!platform::FileExists(rarPath)) {
         view_.AddLine("error");

@@ -23,7 +23,8 @@ namespace app {
 
 // The main application's executable name.
 inline constexpr const char* kMainProgramName = "nvlib.exe";
-// The unpacker beside the updater.
+// The unpacker beside the updater, without the system's program suffix
+// ("rar", "rar.exe").
 inline constexpr const char* kRarName = "rar";
 
 // The outcome of FormShow.

@@ -70,8 +70,8 @@ void LoadBlobFile(UpdateContext& context, const std::string& path)
     }
 }
 
-void LoadBlobFiles(UpdateContext& context, const std::string& upDir, platform::IProgressBar* bar,
-                   platform::ILabel* itemLabel)
+void LoadBlobFiles(UpdateContext& context, const std::string& upDir, view::IProgressBar* bar,
+                   view::ILabel* itemLabel)
 {
     const std::vector<std::string> files = CollectFiles(upDir, "*.blo");
     const std::size_t count = files.size();

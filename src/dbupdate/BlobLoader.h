@@ -25,7 +25,7 @@ BlobTarget ParseBlobName(const std::string& fileName);
 void LoadBlobFile(UpdateContext& context, const std::string& path);
 
 // Loads every upDir/*.blo in sorted order, marking each "~blo".
-void LoadBlobFiles(UpdateContext& context, const std::string& upDir, platform::IProgressBar* bar,
-                   platform::ILabel* itemLabel);
+void LoadBlobFiles(UpdateContext& context, const std::string& upDir, view::IProgressBar* bar,
+                   view::ILabel* itemLabel);
 
 }  // namespace dbupdate

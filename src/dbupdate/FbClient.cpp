@@ -1,7 +1,8 @@
 #include "dbupdate/FbClient.h"
 
+#include "platform/SharedLibrary.h"
+
 #include <cstdlib>
-#include <dlfcn.h>
 #include <memory>
 #include <mutex>
 #include <stdexcept>
@@ -10,27 +11,12 @@ namespace dbupdate {
 
 namespace {
 
-// Owns one dlopen handle.
-class SharedLibrary {
-public:
-    explicit SharedLibrary(void* handle) noexcept : handle_(handle) {}
-    SharedLibrary(const SharedLibrary&) = delete;
-    SharedLibrary& operator=(const SharedLibrary&) = delete;
-    ~SharedLibrary()
-    {
-        if (handle_)
-            ::dlclose(handle_);
-    }
-    void* Get() const noexcept { return handle_; }
-
-private:
-    void* handle_;
-};
+using platform::SharedLibrary;
 
 template <typename Function>
 void Resolve(const SharedLibrary& library, const char* name, Function& target)
 {
-    void* symbol = ::dlsym(library.Get(), name);
+    void* symbol = library.Symbol(name);
     if (!symbol)
         throw std::runtime_error(std::string("The Firebird client library has no entry point ") + name);
     target = reinterpret_cast<Function>(symbol);
@@ -44,15 +30,18 @@ struct LoadedClient {
 LoadedClient Load()
 {
     const std::string name = FbClientLibraryName();
-    void* handle = ::dlopen(name.c_str(), RTLD_NOW | RTLD_GLOBAL);
-    if (!handle && !std::getenv("UPDATER_FBCLIENT"))
-        handle = ::dlopen("libfbclient.so", RTLD_NOW | RTLD_GLOBAL);
-    if (!handle) {
-        const char* why = ::dlerror();
-        throw std::runtime_error("Cannot load the Firebird client library " + name + ": " + (why ? why : "unknown error"));
+    std::string why;
+    SharedLibrary library = SharedLibrary::Load(name, why);
+    if (!library.IsLoaded() && !std::getenv("UPDATER_FBCLIENT")) {
+        // The client library's other name on this system; the first one's
+        // reason is the one reported.
+        std::string ignored;
+        library = SharedLibrary::Load(kFallbackFbClientLibrary, ignored);
     }
+    if (!library.IsLoaded())
+        throw std::runtime_error("Cannot load the Firebird client library " + name + ": " + why);
     LoadedClient client;
-    client.library = std::make_unique<SharedLibrary>(handle);
+    client.library = std::make_unique<SharedLibrary>(std::move(library));
     const SharedLibrary& lib = *client.library;
     FbApi& api = client.api;
     Resolve(lib, "isc_attach_database", api.attach_database);
@@ -89,7 +78,7 @@ LoadedClient Load()
 std::string FbClientLibraryName()
 {
     const char* overridden = std::getenv("UPDATER_FBCLIENT");
-    return overridden && *overridden ? overridden : "libfbclient.so.2";
+    return overridden && *overridden ? overridden : kFbClientLibrary;
 }
 
 const FbApi& LoadFbClient()

@@ -36,8 +36,13 @@ struct FbApi {
     decltype(&::isc_vax_integer) vax_integer;
 };
 
+// The client library's usual names on this system: libfbclient.so.2, then
+// libfbclient.so; fbclient.dll, then gds32.dll on Windows.
+extern const char* const kFbClientLibrary;
+extern const char* const kFallbackFbClientLibrary;
+
 // The name of the client library that is loaded: $UPDATER_FBCLIENT when set,
-// else libfbclient.so.2, falling back to libfbclient.so.
+// else kFbClientLibrary, falling back to kFallbackFbClientLibrary.
 std::string FbClientLibraryName();
 
 // Loads the client library once per process and returns its entry points.

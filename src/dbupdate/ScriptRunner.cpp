@@ -2,6 +2,7 @@
 
 #include "dbupdate/BlobLoader.h"
 #include "dbupdate/Uglobdb.h"
+#include "platform/File.h"
 #include "platform/FileSystem.h"
 #include "platform/Locale.h"
 #include "platform/Paths.h"
@@ -11,8 +12,6 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdint>
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace dbupdate {
 
@@ -268,8 +267,8 @@ void WriteRunLog(const std::string& logPath, bool framed, const std::string& tex
 {
     if (logPath.empty())
         return;
-    platform::UniqueFd fd(::open(logPath.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644));
-    if (!fd.Valid())
+    platform::File log = platform::File::OpenAppend(logPath);
+    if (!log.IsOpen())
         return;
     std::string entry;
     if (framed)
@@ -277,11 +276,11 @@ void WriteRunLog(const std::string& logPath, bool framed, const std::string& tex
     entry += text;
     if (framed)
         entry += std::string("\r\n") + kRunLogSeparator + "\r\n\r\n";
-    platform::WriteAll(fd.Get(), entry.data(), entry.size());
+    log.Write(entry.data(), entry.size());
 }
 
-void RunScript(UpdateContext& context, const std::string& path, platform::IProgressBar* bar, double start,
-               platform::ILabel* timeLabel)
+void RunScript(UpdateContext& context, const std::string& path, view::IProgressBar* bar, double start,
+               view::ILabel* timeLabel)
 {
     const std::vector<std::string> lines = platform::ReadTextLines(path);
     if (lines.empty())
@@ -333,15 +332,15 @@ std::vector<std::string> CollectFiles(const std::string& dir, const std::string&
 {
     std::vector<std::string> paths;
     for (const auto& name : platform::FindEntries(dir, mask))
-        paths.push_back(dir + "/" + name);
+        paths.push_back(platform::JoinPath(dir, name));
     platform::SortTextList(paths);
     return paths;
 }
 
-void UpdateDatabase(UpdateContext& context, const std::string& dir, platform::IProgressBar* bar,
-                    platform::ILabel* itemLabel, platform::ILabel* timeLabel)
+void UpdateDatabase(UpdateContext& context, const std::string& dir, view::IProgressBar* bar,
+                    view::ILabel* itemLabel, view::ILabel* timeLabel)
 {
-    const std::string upDir = dir + "/up";
+    const std::string upDir = platform::JoinPath(dir, "up");
     const std::vector<std::string> scripts = CollectFiles(upDir, "*.sql");
     if (bar) {
         bar->SetPosition(0);

@@ -2,7 +2,7 @@
 // The database update of one package: the SQL script runner with its run log
 // (this file) and the blob phase (BlobLoader.h).
 
-#include "platform/UpdateView.h"
+#include "view/UpdateView.h"
 
 #include <stdexcept>
 #include <string>
@@ -23,7 +23,7 @@ struct RunLogFailures {
 // connection, the run log path of the last script started, and what the
 // run logs received.
 struct UpdateContext {
-    platform::IUpdateView& view;
+    view::IUpdateView& view;
     CGlobDB& db;
     std::string runLogPath = {};  // empty until a script with lines has started
     std::vector<RunLogFailures> failures = {};
@@ -144,13 +144,13 @@ void WriteRunLog(const std::string& logPath, bool framed, const std::string& tex
 // failures go to the script's run log. Throws std::runtime_error "Cannot open
 // file ..." when the script cannot be read, the DatabaseError of a statement
 // that lost the connection (after logging it), and UpdateInterrupted.
-void RunScript(UpdateContext& context, const std::string& path, platform::IProgressBar* bar, double start,
-               platform::ILabel* timeLabel);
+void RunScript(UpdateContext& context, const std::string& path, view::IProgressBar* bar, double start,
+               view::ILabel* timeLabel);
 
 // The database update of one unpacked package in dir: every dir/up/*.sql in
 // sorted order, then every dir/up/*.blo. The controls may be null.
-void UpdateDatabase(UpdateContext& context, const std::string& dir, platform::IProgressBar* bar,
-                    platform::ILabel* itemLabel, platform::ILabel* timeLabel);
+void UpdateDatabase(UpdateContext& context, const std::string& dir, view::IProgressBar* bar,
+                    view::ILabel* itemLabel, view::ILabel* timeLabel);
 
 // The sorted full paths of dir's entries that match mask.
 std::vector<std::string> CollectFiles(const std::string& dir, const std::string& mask);

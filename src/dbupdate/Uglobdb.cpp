@@ -2,6 +2,7 @@
 
 #include "dbupdate/FbClient.h"
 #include "dbupdate/Settings.h"
+#include "platform/File.h"
 #include "platform/FileSystem.h"
 #include "platform/Paths.h"
 #include "platform/Text.h"
@@ -14,8 +15,6 @@
 #include <climits>
 #include <cmath>
 #include <cstring>
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace dbupdate {
 
@@ -570,9 +569,9 @@ void CDBStatement::LoadParamFromFile(const std::string& name, const std::string&
     if (positions.empty())
         throw DatabaseError("Field \"" + name + "\" not found");
 
-    platform::UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!file.Valid())
-        throw DatabaseError("Cannot open file \"" + path + "\". " + platform::SystemMessage(errno));
+    platform::File file = platform::File::OpenRead(path);
+    if (!file.IsOpen())
+        throw DatabaseError("Cannot open file \"" + path + "\". " + platform::SystemMessage(file.OpenError()));
 
     ISC_STATUS_ARRAY status {};
     isc_blob_handle blob = 0;
@@ -586,11 +585,8 @@ void CDBStatement::LoadParamFromFile(const std::string& name, const std::string&
     };
     std::vector<char> buffer(32768);
     for (;;) {
-        const ssize_t got = ::read(file.Get(), buffer.data(), buffer.size());
-        if (got < 0) {
-            if (errno == EINTR)
-                continue;
-            const int code = errno;
+        std::size_t got = 0;
+        if (const int code = file.Read(buffer.data(), buffer.size(), got)) {
             cancel();
             throw DatabaseError("Cannot open file \"" + path + "\". " + platform::SystemMessage(code));
         }

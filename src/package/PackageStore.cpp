@@ -2,13 +2,12 @@
 
 #include "platform/FileSystem.h"
 
+#include "platform/File.h"
+
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
-#include <fcntl.h>
+#include <functional>
 #include <future>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace package {
 
@@ -43,10 +42,12 @@ std::size_t FindLocator(const unsigned char* data, std::size_t size, std::size_t
     const std::string magic = LocatorMagic();
     if (size < from + kLocatorSize)
         return std::string::npos;
-    const void* found = ::memmem(data + from, size - from, magic.data(), magic.size());
-    if (!found)
+    const auto* magicBytes = reinterpret_cast<const unsigned char*>(magic.data());
+    const unsigned char* found = std::search(data + from, data + size,
+                                             std::boyer_moore_horspool_searcher(magicBytes, magicBytes + magic.size()));
+    if (found == data + size)
         return std::string::npos;
-    const auto at = static_cast<std::size_t>(static_cast<const unsigned char*>(found) - data);
+    const auto at = static_cast<std::size_t>(found - data);
     return size - at >= kLocatorSize ? at : std::string::npos;
 }
 
@@ -92,61 +93,6 @@ std::string EncodeLocator(std::uint32_t count, std::uint64_t storeOffset, std::u
     const Digest digest = hash.Final();
     locator.append(reinterpret_cast<const char*>(digest.data()), digest.size());
     return locator;
-}
-
-// Writes a file under a temporary name beside out and renames it into place.
-class OutputFile {
-public:
-    OutputFile(const std::string& out, mode_t mode) : out_(out), temporary_(out + ".XXXXXX")
-    {
-        fd_ = platform::UniqueFd(::mkostemp(temporary_.data(), O_CLOEXEC));
-        if (!fd_.Valid())
-            throw std::runtime_error("Cannot create file \"" + out + "\". " + platform::SystemMessage(errno));
-        ::fchmod(fd_.Get(), mode);
-    }
-    OutputFile(const OutputFile&) = delete;
-    OutputFile& operator=(const OutputFile&) = delete;
-    ~OutputFile()
-    {
-        if (!committed_) {
-            fd_.Close();
-            ::unlink(temporary_.c_str());
-        }
-    }
-    void WriteAt(std::uint64_t offset, const std::string& bytes)
-    {
-        if (::pwrite(fd_.Get(), bytes.data(), bytes.size(), static_cast<off_t>(offset)) !=
-            static_cast<ssize_t>(bytes.size()))
-            throw std::runtime_error("Cannot write \"" + out_ + "\". " + platform::SystemMessage(errno));
-    }
-    void Write(const void* data, std::size_t size)
-    {
-        if (const int code = platform::WriteAll(fd_.Get(), data, size))
-            throw std::runtime_error("Cannot write \"" + out_ + "\". " + platform::SystemMessage(code));
-        written_ += size;
-    }
-    std::uint64_t Written() const noexcept { return written_; }
-    void Commit()
-    {
-        if (::fsync(fd_.Get()) != 0 || fd_.Close() != 0 || ::rename(temporary_.c_str(), out_.c_str()) != 0)
-            throw std::runtime_error("Cannot write \"" + out_ + "\". " + platform::SystemMessage(errno));
-        committed_ = true;
-    }
-
-private:
-    std::string out_;
-    std::string temporary_;
-    platform::UniqueFd fd_;
-    std::uint64_t written_ = 0;
-    bool committed_ = false;
-};
-
-mode_t ModeOf(const std::string& path)
-{
-    struct stat info {};
-    if (::stat(path.c_str(), &info) != 0)
-        throw std::runtime_error("Cannot open file \"" + path + "\". " + platform::SystemMessage(errno));
-    return info.st_mode & 07777;
 }
 
 }  // namespace
@@ -266,13 +212,14 @@ bool HashRange(const platform::MappedFile& file, std::uint64_t offset, std::uint
     Sha256 hash;
     std::vector<unsigned char> buffer(1 << 20);
     while (size > 0) {
-        const long long got =
-            file.ReadAt(offset, buffer.data(), static_cast<std::size_t>(std::min<std::uint64_t>(size, buffer.size())));
-        if (got <= 0)
+        std::size_t got = 0;
+        if (file.ReadAt(offset, buffer.data(), static_cast<std::size_t>(std::min<std::uint64_t>(size, buffer.size())),
+                        got) != 0 ||
+            got == 0)
             return false;
-        hash.Update(buffer.data(), static_cast<std::size_t>(got));
-        offset += static_cast<std::uint64_t>(got);
-        size -= static_cast<std::uint64_t>(got);
+        hash.Update(buffer.data(), got);
+        offset += got;
+        size -= got;
     }
     digest = hash.Final();
     return true;
@@ -286,7 +233,7 @@ bool PackageStore::Verify(const PackageEntry& entry) const
     return HashRange(file_, entry.offset, entry.size, digest) && digest == entry.sha256;
 }
 
-int PackageStore::WriteTo(const PackageEntry& entry, const platform::UniqueFd& out, bool& intact) const
+int PackageStore::WriteTo(const PackageEntry& entry, platform::File& out, bool& intact) const
 {
     // SHA-256 is about as slow as copying the file: the two run side by side.
     auto verified = std::async(std::launch::async, [&] { return Verify(entry); });
@@ -309,30 +256,37 @@ void WriteStoreWith(const std::string& updater, const std::string& out,
     if (FindLocator(executable.Data(), imageSize, static_cast<std::size_t>(source.LocatorOffset()) + 1) !=
         std::string::npos)
         throw PackageStoreError("\"" + updater + "\" holds more than one package store locator");
-    OutputFile output(out, ModeOf(updater));
-    output.Write(executable.Data(), imageSize);
-    const std::uint64_t storeStart = output.Written();
+    platform::ReplacingFile output(out, updater);
+    std::uint64_t written = 0;
+    auto write = [&](const void* data, std::size_t size) {
+        if (const int error = output.Output().Write(data, size))
+            throw std::runtime_error("Cannot write \"" + out + "\". " + platform::SystemMessage(error));
+        written += size;
+    };
+    write(executable.Data(), imageSize);
+    const std::uint64_t storeStart = written;
 
     std::vector<PackageEntry> entries;
     for (const auto& [name, writer] : packages) {
         PackageEntry entry;
         entry.name = name;
-        entry.offset = output.Written();
+        entry.offset = written;
         Sha256 hash;
         writer([&](const void* data, std::size_t size) {
             hash.Update(data, size);
-            output.Write(data, size);
+            write(data, size);
             entry.size += size;
         });
         entry.sha256 = hash.Final();
         entries.push_back(std::move(entry));
     }
     const std::string index = EncodeIndex(entries);
-    const std::uint64_t indexOffset = output.Written();
-    output.Write(index.data(), index.size());
-    output.WriteAt(source.LocatorOffset(),
-                   EncodeLocator(static_cast<std::uint32_t>(entries.size()), storeStart,
-                                 output.Written() - storeStart, indexOffset, index));
+    const std::uint64_t indexOffset = written;
+    write(index.data(), index.size());
+    const std::string locator = EncodeLocator(static_cast<std::uint32_t>(entries.size()), storeStart,
+                                              written - storeStart, indexOffset, index);
+    if (const int error = output.Output().WriteAt(source.LocatorOffset(), locator.data(), locator.size()))
+        throw std::runtime_error("Cannot write \"" + out + "\". " + platform::SystemMessage(error));
     output.Commit();
 }
 
@@ -344,27 +298,23 @@ void WriteStore(const std::string& updater, const std::string& out, const std::v
     std::vector<std::pair<std::string, PackageWriter>> writers;
     for (const auto& package : packages) {
         writers.emplace_back(package.name, [&package, &progress](const auto& emit) {
-            platform::UniqueFd in(::open(package.path.c_str(), O_RDONLY | O_CLOEXEC));
-            if (!in.Valid())
+            platform::File in = platform::File::OpenRead(package.path);
+            if (!in.IsOpen())
                 throw std::runtime_error("Cannot open file \"" + package.path + "\". " +
-                                         platform::SystemMessage(errno));
-            struct stat info {};
-            ::fstat(in.Get(), &info);
-            const auto total = static_cast<std::uint64_t>(info.st_size);
+                                         platform::SystemMessage(in.OpenError()));
+            std::uint64_t total = 0;
+            in.Size(total);
             std::uint64_t done = 0;
             std::vector<unsigned char> buffer(kChunkSize);
             for (;;) {
-                const ssize_t got = ::read(in.Get(), buffer.data(), buffer.size());
-                if (got < 0) {
-                    if (errno == EINTR)
-                        continue;
+                std::size_t got = 0;
+                if (const int error = in.Read(buffer.data(), buffer.size(), got))
                     throw std::runtime_error("Cannot read \"" + package.path + "\". " +
-                                             platform::SystemMessage(errno));
-                }
+                                             platform::SystemMessage(error));
                 if (got == 0)
                     break;
-                emit(buffer.data(), static_cast<std::size_t>(got));
-                done += static_cast<std::uint64_t>(got);
+                emit(buffer.data(), got);
+                done += got;
                 if (progress)
                     progress(package.name, done, total);
             }

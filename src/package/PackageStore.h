@@ -80,7 +80,7 @@ public:
     // the recorded one. Neither side reads the bytes through the mapping, so
     // the process's memory stays flat. Returns 0, or the errno of a failed
     // write.
-    int WriteTo(const PackageEntry& entry, const platform::UniqueFd& out, bool& intact) const;
+    int WriteTo(const PackageEntry& entry, platform::File& out, bool& intact) const;
 
 private:
     platform::MappedFile file_;
@@ -98,7 +98,7 @@ struct PackageSource {
 // Writes out = the executable's own bytes of updater (an existing store and
 // anything after it removed) followed by a store of the given packages, in
 // the given order, with the locator filled in. The file is written under a
-// temporary name and renamed into place, with the updater's permission bits.
+// temporary name and moved into place, with the updater's permission bits.
 // Refuses (PackageStoreError) an updater whose image holds no locator or
 // more than one. progress, when given, is called with the name,
 // bytes done and total while packages are copied. Throws std::runtime_error.

@@ -16,15 +16,15 @@ std::string CopyErrorLine(int errorCode)
     return "error (" + std::to_string(errorCode) + ") " + message;
 }
 
-void InstallProgramFiles(platform::IUpdateView& view, const std::string& exeDir, const std::string& sourceDir,
-                         platform::IProgressBar* bar, platform::ILabel* itemLabel, platform::ILabel* timeLabel)
+void InstallProgramFiles(view::IUpdateView& view, const std::string& exeDir, const std::string& sourceDir,
+                         view::IProgressBar* bar, view::ILabel* itemLabel, view::ILabel* timeLabel)
 {
     std::vector<std::string> files;
     for (const auto& name : platform::FindEntries(sourceDir, "*.exe"))
-        files.push_back(sourceDir + "/" + name);
-    const std::string reports = sourceDir + "/Reports";
+        files.push_back(platform::JoinPath(sourceDir, name));
+    const std::string reports = platform::JoinPath(sourceDir, "Reports");
     for (const auto& name : platform::FindEntries(reports, "*.fr3"))
-        files.push_back(reports + "/" + name);
+        files.push_back(platform::JoinPath(reports, name));
     platform::SortTextList(files);
 
     const int count = static_cast<int>(files.size());

@@ -1,7 +1,7 @@
 #pragma once
 // Installation of a package's program executables and report templates.
 
-#include "platform/UpdateView.h"
+#include "view/UpdateView.h"
 
 #include <string>
 
@@ -16,7 +16,7 @@ std::string CopyErrorLine(int errorCode);
 // platform::CopyFileReplacing: regular files only, a target keeps its
 // permissions, a target without write permission stays). The controls may be
 // null. Never throws for a failed copy: it is reported.
-void InstallProgramFiles(platform::IUpdateView& view, const std::string& exeDir, const std::string& sourceDir,
-                         platform::IProgressBar* bar, platform::ILabel* itemLabel, platform::ILabel* timeLabel);
+void InstallProgramFiles(view::IUpdateView& view, const std::string& exeDir, const std::string& sourceDir,
+                         view::IProgressBar* bar, view::ILabel* itemLabel, view::ILabel* timeLabel);
 
 }  // namespace package

@@ -1,5 +1,5 @@
 #pragma once
-// SHA-256 through OpenSSL's libcrypto.
+// SHA-256: OpenSSL's libcrypto on POSIX systems, BCrypt on Windows.
 
 #include <array>
 #include <cstddef>

@@ -5,10 +5,9 @@
 #include "platform/Locale.h"
 #include "platform/Paths.h"
 
-#include <cerrno>
-#include <fcntl.h>
+#include "platform/File.h"
+
 #include <stdexcept>
-#include <unistd.h>
 
 namespace package {
 
@@ -53,7 +52,7 @@ void SavePackage(const PackageStore& store, const std::string& name, const std::
         throw std::runtime_error(ResourceNotFoundMessage(name));
     // A link or special file left at the name (by an earlier package, say)
     // is refused, never written through.
-    platform::UniqueFd out = platform::CreateRegularFile(fileName);
+    platform::File out = platform::CreateRegularFile(fileName);
 
     bool intact = false;
     const int error = store.WriteTo(*entry, out, intact);

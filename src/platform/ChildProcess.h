@@ -1,9 +1,9 @@
 #pragma once
 // A child process started without a shell, owned until it has been waited for.
 
+#include <cstdint>
 #include <optional>
 #include <string>
-#include <sys/types.h>
 #include <vector>
 
 namespace platform {
@@ -11,18 +11,20 @@ namespace platform {
 struct ExitStatus {
     bool exited = false;  // ended by itself (exit code valid)
     int code = 0;         // exit code when exited
-    int signal = 0;       // terminating signal otherwise
+    int signal = 0;       // terminating signal otherwise (POSIX systems)
 };
 
 class ChildProcess {
 public:
     // Starts argv[0] (a path, not searched in PATH) with the given arguments,
-    // current directory, standard input from /dev/null, standard output to
-    // /dev/null and standard error to errorOutputPath (created or emptied; a
-    // link or anything but a regular file there is never written through, and
-    // /dev/null is used instead, as when the path is empty). The child
-    // inherits no other descriptor. Returns nothing when the program cannot
-    // be started.
+    // current directory, standard input from the null device, standard
+    // output to the null device and standard error to errorOutputPath
+    // (created or emptied; a link or anything but a regular file there is
+    // never written through, and the null device is used instead, as when the
+    // path is empty). The child inherits no other handle; on Windows it gets
+    // no visible window and a command line quoted so that the program path
+    // and every argument arrive whole. Returns nothing when the program
+    // cannot be started.
     static std::optional<ChildProcess> Start(const std::vector<std::string>& argv,
                                              const std::string& currentDirectory,
                                              const std::string& errorOutputPath = {});
@@ -38,9 +40,11 @@ public:
     ExitStatus Wait();
 
 private:
-    explicit ChildProcess(pid_t pid) noexcept : pid_(pid) {}
+    explicit ChildProcess(std::intptr_t process) noexcept : process_(process) {}
     void KillAndReap() noexcept;
-    pid_t pid_ = -1;
+    // The process id or handle; kNoProcess when there is none.
+    static constexpr std::intptr_t kNoProcess = -1;
+    std::intptr_t process_ = kNoProcess;
 };
 
 }  // namespace platform

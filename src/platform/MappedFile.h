@@ -2,7 +2,7 @@
 // A read-only memory mapping of a whole file, with the file kept open for
 // reading and copying ranges without touching the mapping.
 
-#include "platform/FileSystem.h"
+#include "platform/File.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -25,19 +25,21 @@ public:
     std::size_t Size() const noexcept { return size_; }
     const std::string& Path() const noexcept { return path_; }
 
-    // Reads up to size bytes at offset; returns how many were read (0 at the
-    // end), or -1 with errno set when reading fails.
-    long long ReadAt(std::uint64_t offset, void* buffer, std::size_t size) const;
+    // Reads up to size bytes at offset through the open file, not the
+    // mapping; got is 0 at the end. Returns 0 or the system's error code.
+    int ReadAt(std::uint64_t offset, void* buffer, std::size_t size, std::size_t& got) const;
     // Writes size bytes of the file from offset to out, inside the kernel
-    // where it can. Returns 0, or the errno of the failure (ENOSPC when the
-    // file ends first).
-    int CopyTo(std::uint64_t offset, std::uint64_t size, const UniqueFd& out) const;
+    // where it can. Returns 0, or the system's error code (a "disk full" code
+    // when the file ends first).
+    int CopyTo(std::uint64_t offset, std::uint64_t size, File& out) const;
 
 private:
     void Unmap() noexcept;
 
     std::string path_;
-    UniqueFd fd_;
+    File file_;
+    // The system's mapping object where it needs one besides the view.
+    std::intptr_t mapping_ = 0;
     const unsigned char* data_ = nullptr;
     std::size_t size_ = 0;
 };

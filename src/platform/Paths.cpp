@@ -1,9 +1,6 @@
 #include "platform/Paths.h"
 
 #include <cctype>
-#include <filesystem>
-#include <stdexcept>
-#include <system_error>
 
 namespace platform {
 
@@ -16,36 +13,6 @@ std::string JoinPath(const std::string& directory, const std::string& name)
     if (directory.back() == kPathSeparator)
         return directory + name;
     return directory + kPathSeparator + name;
-}
-
-std::string ExecutablePath()
-{
-    std::error_code error;
-    auto path = std::filesystem::read_symlink(kRunningExecutable, error);
-    if (error)
-        throw std::runtime_error("Cannot determine the executable's path: " + error.message());
-    return path.string();
-}
-
-std::string ExeDirOf(const std::string& executablePath)
-{
-    const auto last = executablePath.rfind(kPathSeparator);
-    if (last == std::string::npos)
-        return {};
-    if (last == 0)
-        return "/";
-    return executablePath.substr(0, last);
-}
-
-std::string TempPath()
-{
-    std::error_code error;
-    std::string path = std::filesystem::temp_directory_path(error).string();
-    if (error || path.empty())
-        path = "/tmp";
-    if (path.back() != kPathSeparator)
-        path += kPathSeparator;
-    return path;
 }
 
 std::string FileNameOf(const std::string& path)

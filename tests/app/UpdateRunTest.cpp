@@ -169,7 +169,7 @@ TEST(UpdateRun, TheUnpackerInheritsNoDescriptors)
     fs::rename(script, installation.exeDir + "/rar.real");
     WriteFile(script, "#!/bin/sh\nls -l /proc/$$/fd >&2\nexec \"$0.real\" \"$@\"\n");
     fs::permissions(script, fs::perms::owner_all);
-    platform::UniqueFd inheritable(::open(installation.database.c_str(), O_RDONLY));  // no close-on-exec
+    const int inheritable = ::open(installation.database.c_str(), O_RDONLY);  // no close-on-exec
     RunRecord run;
     RunUpdate(installation, run);
     ASSERT_EQ(run.result, app::RunResult::Completed) << run.error;
@@ -181,6 +181,7 @@ TEST(UpdateRun, TheUnpackerInheritsNoDescriptors)
             targets.insert(line.substr(arrow + 4));
     }
     EXPECT_EQ(targets, (std::set<std::string> {"/dev/null", installation.workDir + "/rar.log", script}));
+    ::close(inheritable);
 }
 
 TEST(UpdateRun, AMissingPackageEndsTheRunAfterTheLowerOnes)

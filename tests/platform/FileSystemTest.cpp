@@ -1,3 +1,4 @@
+#include "platform/File.h"
 #include "platform/FileSystem.h"
 
 #include "TestSupport.h"
@@ -124,7 +125,7 @@ TEST(CreateRegularFile, RefusesLinksAndSpecialFiles)
     EXPECT_THROW(platform::CreateRegularFile(dir / "fifo"), std::runtime_error) << "and does not block on it";
     EXPECT_EQ(ReadFile(dir / "target"), "precious");
     WriteFile(dir / "old", "longer old contents");
-    platform::UniqueFd fd = platform::CreateRegularFile(dir / "old");
+    platform::File file = platform::CreateRegularFile(dir / "old");
     EXPECT_EQ(ReadFile(dir / "old"), "") << "emptied";
 }
 

@@ -3,6 +3,7 @@
 #include "Rar4Headers.h"
 #include "RarWriter.h"
 #include "Crc32.h"
+#include "UniqueFd.h"
 
 #include "TestSupport.h"
 #include "package/Sha256.h"
@@ -456,7 +457,7 @@ TEST(Rar, RemovesTheStagingDirectoriesOfInterruptedRuns)
         WriteFile(work + "/" + name + "/up/left.sql", "x");
     }
     fs::create_directory_symlink(dir.Path(), work + "/.rar-staging-Link00");
-    platform::UniqueFd busy(::open((work + "/.rar-staging-Busy99").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    rarextract::UniqueFd busy(::open((work + "/.rar-staging-Busy99").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     ASSERT_EQ(::flock(busy.Get(), LOCK_EX), 0);
     WriteArchive(dir / "p.rar", {{"nvlib.exe", "program"}});
     EXPECT_EQ(RunRar(dir / "p.rar", work).code, 0);

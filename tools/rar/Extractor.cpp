@@ -2,6 +2,7 @@
 
 #include "Crc32.h"
 #include "Rar4Headers.h"
+#include "UniqueFd.h"
 #include "platform/FileSystem.h"
 
 #include <algorithm>
@@ -26,7 +27,8 @@ namespace rarformat {
 
 namespace {
 
-using platform::UniqueFd;
+using rarextract::UniqueFd;
+using rarextract::WriteAll;
 
 constexpr std::size_t kBufferSize = 1 << 16;
 constexpr unsigned kDefaultFileMode = 0644;
@@ -343,7 +345,7 @@ public:
                 throw CreateFailure("cannot read " + source, errno);
             if (got == 0)
                 break;
-            if (const int error = platform::WriteAll(out.Get(), buffer.data(), static_cast<std::size_t>(got)))
+            if (const int error = WriteAll(out.Get(), buffer.data(), static_cast<std::size_t>(got)))
                 throw CreateFailure("cannot write " + name, error);
         }
     }
@@ -510,7 +512,7 @@ private:
 // Writes data to fd, failing with a create error.
 void WriteOut(int fd, const void* data, std::size_t size, const std::string& name)
 {
-    if (const int error = platform::WriteAll(fd, data, size))
+    if (const int error = WriteAll(fd, data, size))
         throw CreateFailure("cannot write " + name, error);
 }
 

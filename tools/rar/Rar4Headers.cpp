@@ -1,17 +1,14 @@
 #include "Rar4Headers.h"
 
 #include "Crc32.h"
-#include "platform/FileSystem.h"
+#include "platform/File.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
 #include <functional>
 #include <iconv.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace rarformat {
 
@@ -141,7 +138,8 @@ std::string ConvertToUtf8(const std::string& bytes, const std::string& codePage)
 
 bool Rar4FileHeader::IsSymlink() const
 {
-    return hostOs == 3 && (attributes & S_IFMT) == S_IFLNK;
+    // The Unix mode bits: file type in 0170000, a link is 0120000.
+    return hostOs == 3 && (attributes & 0170000u) == 0120000u;
 }
 
 std::string OemCodePage()
@@ -247,24 +245,20 @@ std::vector<Rar4FileHeader> WalkHeaders(std::uint64_t fileSize, const ReadAt& re
 
 std::vector<Rar4FileHeader> ReadRar4Headers(const std::string& path)
 {
-    platform::UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    struct stat info {};
-    if (!fd.Valid() || ::fstat(fd.Get(), &info) != 0)
+    const platform::File file = platform::File::OpenRead(path);
+    std::uint64_t fileSize = 0;
+    if (!file.IsOpen() || file.Size(fileSize) != 0)
         throw ArchiveError("cannot open " + path);
-    return WalkHeaders(static_cast<std::uint64_t>(info.st_size),
-                       [&](std::uint64_t offset, void* buffer, std::size_t size) -> std::size_t {
-                           std::size_t done = 0;
-                           while (done < size) {
-                               const ssize_t got = ::pread(fd.Get(), static_cast<char*>(buffer) + done,
-                                                           size - done, static_cast<off_t>(offset + done));
-                               if (got < 0 && errno == EINTR)
-                                   continue;
-                               if (got <= 0)
-                                   break;
-                               done += static_cast<std::size_t>(got);
-                           }
-                           return done;
-                       });
+    return WalkHeaders(fileSize, [&](std::uint64_t offset, void* buffer, std::size_t size) -> std::size_t {
+        std::size_t done = 0;
+        while (done < size) {
+            std::size_t got = 0;
+            if (file.ReadAt(offset + done, static_cast<char*>(buffer) + done, size - done, got) != 0 || got == 0)
+                break;
+            done += got;
+        }
+        return done;
+    });
 }
 
 std::vector<Rar4FileHeader> ReadRar4Headers(std::string_view archive)

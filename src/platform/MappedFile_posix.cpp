@@ -6,30 +6,29 @@
 #include <fcntl.h>
 #include <stdexcept>
 #include <sys/mman.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace platform {
 
 MappedFile::MappedFile(const std::string& path) : path_(path)
 {
-    fd_ = UniqueFd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!fd_.Valid())
-        throw std::runtime_error("Cannot open file \"" + path + "\". " + SystemMessage(errno));
-    struct stat info {};
-    if (::fstat(fd_.Get(), &info) != 0)
-        throw std::runtime_error("Cannot open file \"" + path + "\". " + SystemMessage(errno));
-    size_ = static_cast<std::size_t>(info.st_size);
+    file_ = File::OpenRead(path);
+    if (!file_.IsOpen())
+        throw std::runtime_error("Cannot open file \"" + path + "\". " + SystemMessage(file_.OpenError()));
+    std::uint64_t size = 0;
+    if (const int error = file_.Size(size))
+        throw std::runtime_error("Cannot open file \"" + path + "\". " + SystemMessage(error));
+    size_ = static_cast<std::size_t>(size);
     if (size_ == 0)
         return;
-    void* mapping = ::mmap(nullptr, size_, PROT_READ, MAP_PRIVATE, fd_.Get(), 0);
+    void* mapping = ::mmap(nullptr, size_, PROT_READ, MAP_PRIVATE, static_cast<int>(file_.NativeHandle()), 0);
     if (mapping == MAP_FAILED)
         throw std::runtime_error("Cannot map file \"" + path + "\". " + SystemMessage(errno));
     data_ = static_cast<const unsigned char*>(mapping);
 }
 
 MappedFile::MappedFile(MappedFile&& other) noexcept
-    : path_(std::move(other.path_)), fd_(std::move(other.fd_)), data_(other.data_), size_(other.size_)
+    : path_(std::move(other.path_)), file_(std::move(other.file_)), data_(other.data_), size_(other.size_)
 {
     other.data_ = nullptr;
     other.size_ = 0;
@@ -40,7 +39,7 @@ MappedFile& MappedFile::operator=(MappedFile&& other) noexcept
     if (this != &other) {
         Unmap();
         path_ = std::move(other.path_);
-        fd_ = std::move(other.fd_);
+        file_ = std::move(other.file_);
         data_ = other.data_;
         size_ = other.size_;
         other.data_ = nullptr;
@@ -51,20 +50,17 @@ MappedFile& MappedFile::operator=(MappedFile&& other) noexcept
 
 MappedFile::~MappedFile() { Unmap(); }
 
-long long MappedFile::ReadAt(std::uint64_t offset, void* buffer, std::size_t size) const
+int MappedFile::ReadAt(std::uint64_t offset, void* buffer, std::size_t size, std::size_t& got) const
 {
-    for (;;) {
-        const ssize_t got = ::pread(fd_.Get(), buffer, size, static_cast<off_t>(offset));
-        if (got >= 0 || errno != EINTR)
-            return got;
-    }
+    return file_.ReadAt(offset, buffer, size, got);
 }
 
-int MappedFile::CopyTo(std::uint64_t offset, std::uint64_t size, const UniqueFd& out) const
+int MappedFile::CopyTo(std::uint64_t offset, std::uint64_t size, File& out) const
 {
     auto from = static_cast<loff_t>(offset);
+    const int in = static_cast<int>(file_.NativeHandle());
     while (size > 0) {
-        const ssize_t copied = ::copy_file_range(fd_.Get(), &from, out.Get(), nullptr, size, 0);
+        const ssize_t copied = ::copy_file_range(in, &from, static_cast<int>(out.NativeHandle()), nullptr, size, 0);
         if (copied > 0) {
             size -= static_cast<std::uint64_t>(copied);
             continue;
@@ -78,7 +74,7 @@ int MappedFile::CopyTo(std::uint64_t offset, std::uint64_t size, const UniqueFd&
         if (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP) {
             if (static_cast<std::uint64_t>(from) > size_ || size > size_ - static_cast<std::uint64_t>(from))
                 return ENOSPC;
-            return WriteAll(out.Get(), data_ + from, static_cast<std::size_t>(size));
+            return out.Write(data_ + from, static_cast<std::size_t>(size));
         }
         return errno;
     }

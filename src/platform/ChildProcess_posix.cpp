@@ -1,6 +1,6 @@
 #include "platform/ChildProcess.h"
 
-#include "platform/FileSystem.h"
+#include "platform/File.h"
 
 #include <cerrno>
 #include <csignal>
@@ -16,22 +16,21 @@ namespace platform {
 
 namespace {
 
-// The file standard error goes to; invalid when it cannot be used (a link
-// or a special file at its path is refused before anything is written).
-UniqueFd OpenErrorOutput(const std::string& path)
+// The descriptor standard error goes to, for the caller to own; -1 when
+// it cannot be used (a link or a special file at its path is refused before
+// anything is written).
+int OpenErrorOutput(const std::string& path)
 {
     if (path.empty())
-        return {};
-    UniqueFd fd;
+        return -1;
+    File file;
     try {
-        fd = CreateRegularFile(path);
+        file = CreateRegularFile(path);
     } catch (const std::runtime_error&) {
-        return {};
+        return -1;
     }
     // Above the standard descriptors, which the child's own set-up replaces.
-    if (fd.Get() <= 2)
-        fd = UniqueFd(::fcntl(fd.Get(), F_DUPFD_CLOEXEC, 3));
-    return fd;
+    return ::fcntl(static_cast<int>(file.NativeHandle()), F_DUPFD_CLOEXEC, 3);
 }
 
 }  // namespace
@@ -50,10 +49,10 @@ std::optional<ChildProcess> ChildProcess::Start(const std::vector<std::string>& 
     posix_spawn_file_actions_t actions;
     if (::posix_spawn_file_actions_init(&actions) != 0)
         return std::nullopt;
-    const UniqueFd errorOutput = OpenErrorOutput(errorOutputPath);
+    const File errorOutput = File::FromNativeHandle(OpenErrorOutput(errorOutputPath));
     ::posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
     ::posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    ::posix_spawn_file_actions_adddup2(&actions, errorOutput.Valid() ? errorOutput.Get() : 1, 2);
+    ::posix_spawn_file_actions_adddup2(&actions, errorOutput.IsOpen() ? static_cast<int>(errorOutput.NativeHandle()) : 1, 2);
     // Descriptors that libraries opened without close-on-exec (the database
     // engine's files among them) must not reach the child.
     ::posix_spawn_file_actions_addclosefrom_np(&actions, 3);
@@ -81,14 +80,14 @@ std::optional<ChildProcess> ChildProcess::Start(const std::vector<std::string>& 
     return ChildProcess(pid);
 }
 
-ChildProcess::ChildProcess(ChildProcess&& other) noexcept : pid_(other.pid_) { other.pid_ = -1; }
+ChildProcess::ChildProcess(ChildProcess&& other) noexcept : process_(other.process_) { other.process_ = kNoProcess; }
 
 ChildProcess& ChildProcess::operator=(ChildProcess&& other) noexcept
 {
     if (this != &other) {
         KillAndReap();
-        pid_ = other.pid_;
-        other.pid_ = -1;
+        process_ = other.process_;
+        other.process_ = kNoProcess;
     }
     return *this;
 }
@@ -97,25 +96,26 @@ ChildProcess::~ChildProcess() { KillAndReap(); }
 
 void ChildProcess::KillAndReap() noexcept
 {
-    if (pid_ <= 0)
+    if (process_ <= 0)
         return;
-    ::kill(pid_, SIGKILL);
+    const auto pid = static_cast<pid_t>(process_);
+    ::kill(pid, SIGKILL);
     int status = 0;
-    while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
-    pid_ = -1;
+    process_ = kNoProcess;
 }
 
 ExitStatus ChildProcess::Wait()
 {
     ExitStatus result;
-    if (pid_ <= 0)
+    if (process_ <= 0)
         return result;
     int status = 0;
     pid_t waited;
-    while ((waited = ::waitpid(pid_, &status, 0)) < 0 && errno == EINTR) {
+    while ((waited = ::waitpid(static_cast<pid_t>(process_), &status, 0)) < 0 && errno == EINTR) {
     }
-    pid_ = -1;
+    process_ = kNoProcess;
     if (waited < 0)
         return result;
     if (WIFEXITED(status)) {

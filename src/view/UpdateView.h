@@ -5,7 +5,7 @@
 
 #include <string>
 
-namespace platform {
+namespace view {
 
 class IControl {
 public:
@@ -47,4 +47,4 @@ public:
     virtual void ProcessMessages() = 0;
 };
 
-}  // namespace platform
+}  // namespace view

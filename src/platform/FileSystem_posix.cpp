@@ -1,0 +1,156 @@
+#include "platform/FileSystem.h"
+
+#include "platform/File.h"
+#include "platform/Paths.h"
+#include "platform/Text.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <fnmatch.h>
+#include <stdexcept>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace platform {
+
+bool FileExists(const std::string& path)
+{
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+bool DirectoryExists(const std::string& path)
+{
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+bool IsSymbolicLink(const std::string& path)
+{
+    struct stat info {};
+    return ::lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode);
+}
+
+bool DeleteFile(const std::string& path) { return ::unlink(path.c_str()) == 0; }
+
+bool MoveFileNoReplace(const std::string& from, const std::string& to)
+{
+    return ::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0;
+}
+
+bool CreateDirectory(const std::string& path) { return ::mkdir(path.c_str(), 0777) == 0; }
+
+std::vector<std::string> FindEntries(const std::string& directory, const std::string& mask)
+{
+    std::vector<std::string> names;
+    DIR* dir = ::opendir(directory.empty() ? "." : directory.c_str());
+    if (!dir)
+        return names;
+    while (const dirent* entry = ::readdir(dir)) {
+        if (::fnmatch(mask.c_str(), entry->d_name, FNM_CASEFOLD) == 0)
+            names.emplace_back(entry->d_name);
+    }
+    ::closedir(dir);
+    return names;
+}
+
+int CopyFileReplacing(const std::string& source, const std::string& target)
+{
+    File in = File::FromNativeHandle(::open(source.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    if (!in.IsOpen())
+        return errno;
+    struct stat sourceInfo {};
+    if (::fstat(static_cast<int>(in.NativeHandle()), &sourceInfo) != 0)
+        return errno;
+    if (S_ISDIR(sourceInfo.st_mode))
+        return EISDIR;
+    if (!S_ISREG(sourceInfo.st_mode))
+        return EINVAL;
+
+    // The new file keeps the permissions the installation gave the file it
+    // replaces. A target with no write permission at all is protected, also
+    // from the superuser, for whom access() always allows writing.
+    mode_t mode = sourceInfo.st_mode & 0777;
+    struct stat targetInfo {};
+    if (::lstat(target.c_str(), &targetInfo) == 0 && S_ISREG(targetInfo.st_mode)) {
+        if ((targetInfo.st_mode & 0222) == 0)
+            return EACCES;
+        mode = targetInfo.st_mode & 0777;
+    }
+
+    // The temporary file lives beside the target so that the final rename
+    // stays within one file system and is atomic.
+    const auto slash = target.rfind(kPathSeparator);
+    const std::string directory = slash == std::string::npos ? std::string(".") : target.substr(0, slash + 1);
+    const std::string targetName = FileNameOf(target);
+    for (const auto& name : FindEntries(directory, "." + targetName + kCopyTemporaryMarker + "*")) {
+        struct stat info {};
+        const std::string path = JoinPath(directory, name);
+        if (IsCopyTemporaryName(name, targetName) && ::lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode))
+            ::unlink(path.c_str());
+    }
+    std::string temporary = JoinPath(directory, "." + targetName + kCopyTemporaryMarker + "XXXXXX");
+    File out = File::FromNativeHandle(::mkostemp(temporary.data(), O_CLOEXEC));
+    if (!out.IsOpen())
+        return errno;
+
+    auto fail = [&](int code) {
+        out.Close();
+        ::unlink(temporary.c_str());
+        return code;
+    };
+    char buffer[1 << 16];
+    for (;;) {
+        std::size_t got = 0;
+        if (const int code = in.Read(buffer, sizeof buffer, got))
+            return fail(code);
+        if (got == 0)
+            break;
+        if (const int code = out.Write(buffer, got))
+            return fail(code);
+    }
+    if (::fchmod(static_cast<int>(out.NativeHandle()), mode) != 0)
+        return fail(errno);
+    if (const int code = out.Flush())
+        return fail(code);
+    if (const int code = out.Close())
+        return fail(code);
+    if (::rename(temporary.c_str(), target.c_str()) != 0)
+        return fail(errno);
+    return 0;
+}
+
+std::string SystemMessage(int errorCode)
+{
+    char buffer[256];
+    // The GNU strerror_r returns the text, not necessarily in buffer.
+    return ::strerror_r(errorCode, buffer, sizeof buffer);
+}
+
+bool EnsurePrivateDirectory(const std::string& path)
+{
+    if (::mkdir(path.c_str(), 0700) == 0)
+        return false;
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) != 0)
+        return false;
+    auto refuse = [&](const char* why) {
+        return std::runtime_error("The working directory \"" + path + "\" is not safe to use: " + why);
+    };
+    if (S_ISLNK(info.st_mode))
+        throw refuse("it is a symbolic link");
+    if (!S_ISDIR(info.st_mode))
+        throw refuse("it is not a directory");
+    if (info.st_uid != ::geteuid())
+        throw refuse("it belongs to another user");
+    if (info.st_mode & (S_IWGRP | S_IWOTH))
+        throw refuse("it is writable by other users");
+    return true;
+}
+
+}  // namespace platform

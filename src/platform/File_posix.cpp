@@ -1,0 +1,209 @@
+#include "platform/File.h"
+
+#include "platform/FileSystem.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <stdexcept>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace platform {
+
+namespace {
+
+int Descriptor(std::intptr_t handle) { return static_cast<int>(handle); }
+
+File Opened(int fd) { return fd >= 0 ? File::FromNativeHandle(fd) : File::FailedOpen(errno); }
+
+}  // namespace
+
+File::File(File&& other) noexcept : handle_(other.handle_), openError_(other.openError_)
+{
+    other.handle_ = kNoHandle;
+    other.openError_ = 0;
+}
+
+File& File::operator=(File&& other) noexcept
+{
+    if (this != &other) {
+        Close();
+        handle_ = other.handle_;
+        openError_ = other.openError_;
+        other.handle_ = kNoHandle;
+        other.openError_ = 0;
+    }
+    return *this;
+}
+
+File::~File() { Close(); }
+
+File File::FromNativeHandle(std::intptr_t handle) noexcept
+{
+    File file;
+    file.handle_ = handle;
+    return file;
+}
+
+File File::FailedOpen(int error) noexcept
+{
+    File file;
+    file.openError_ = error;
+    return file;
+}
+
+File File::OpenRead(const std::string& path) { return Opened(::open(path.c_str(), O_RDONLY | O_CLOEXEC)); }
+
+File File::OpenAppend(const std::string& path)
+{
+    return Opened(::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644));
+}
+
+bool File::IsOpen() const noexcept { return handle_ >= 0; }
+
+int File::Read(void* buffer, std::size_t size, std::size_t& got)
+{
+    got = 0;
+    for (;;) {
+        const ssize_t result = ::read(Descriptor(handle_), buffer, size);
+        if (result >= 0) {
+            got = static_cast<std::size_t>(result);
+            return 0;
+        }
+        if (errno != EINTR)
+            return errno;
+    }
+}
+
+int File::ReadAt(std::uint64_t offset, void* buffer, std::size_t size, std::size_t& got) const
+{
+    got = 0;
+    for (;;) {
+        const ssize_t result = ::pread(Descriptor(handle_), buffer, size, static_cast<off_t>(offset));
+        if (result >= 0) {
+            got = static_cast<std::size_t>(result);
+            return 0;
+        }
+        if (errno != EINTR)
+            return errno;
+    }
+}
+
+int File::Write(const void* data, std::size_t size)
+{
+    const char* bytes = static_cast<const char*>(data);
+    while (size > 0) {
+        const ssize_t written = ::write(Descriptor(handle_), bytes, size);
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            return errno;
+        }
+        if (written == 0)
+            return ENOSPC;
+        bytes += written;
+        size -= static_cast<std::size_t>(written);
+    }
+    return 0;
+}
+
+int File::WriteAt(std::uint64_t offset, const void* data, std::size_t size)
+{
+    const char* bytes = static_cast<const char*>(data);
+    while (size > 0) {
+        const ssize_t written = ::pwrite(Descriptor(handle_), bytes, size, static_cast<off_t>(offset));
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            return errno;
+        }
+        if (written == 0)
+            return ENOSPC;
+        bytes += written;
+        offset += static_cast<std::uint64_t>(written);
+        size -= static_cast<std::size_t>(written);
+    }
+    return 0;
+}
+
+int File::Size(std::uint64_t& size) const
+{
+    struct stat info {};
+    if (::fstat(Descriptor(handle_), &info) != 0)
+        return errno;
+    size = static_cast<std::uint64_t>(info.st_size);
+    return 0;
+}
+
+int File::Truncate() { return ::ftruncate(Descriptor(handle_), 0) == 0 ? 0 : errno; }
+
+int File::Flush() { return ::fsync(Descriptor(handle_)) == 0 ? 0 : errno; }
+
+int File::Close() noexcept
+{
+    if (handle_ < 0)
+        return 0;
+    const int result = ::close(Descriptor(handle_));
+    handle_ = kNoHandle;
+    return result == 0 ? 0 : errno;
+}
+
+File CreateRegularFile(const std::string& path)
+{
+    auto cannot = [&](const std::string& why) {
+        return std::runtime_error("Cannot create file \"" + path + "\". " + why);
+    };
+    // Not blocking on a FIFO, so that it can be refused.
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        const int error = errno;
+        if (error == ELOOP && IsSymbolicLink(path))
+            throw cannot("It is a symbolic link");
+        throw cannot(SystemMessage(error));
+    }
+    File file = File::FromNativeHandle(fd);
+    struct stat info {};
+    if (::fstat(fd, &info) != 0)
+        throw cannot(SystemMessage(errno));
+    if (!S_ISREG(info.st_mode))
+        throw cannot("It is not a regular file");
+    // Only a file with contents is truncated: some file systems (ext4)
+    // flush a truncated file's new data when it is closed.
+    if ((info.st_size > 0 && ::ftruncate(fd, 0) != 0) || ::fcntl(fd, F_SETFL, 0) != 0)
+        throw cannot(SystemMessage(errno));
+    return file;
+}
+
+ReplacingFile::ReplacingFile(const std::string& target, const std::string& permissionsFrom)
+    : target_(target), temporary_(target + ".XXXXXX")
+{
+    const int fd = ::mkostemp(temporary_.data(), O_CLOEXEC);
+    if (fd < 0)
+        throw std::runtime_error("Cannot create file \"" + target + "\". " + SystemMessage(errno));
+    file_ = File::FromNativeHandle(fd);
+    struct stat info {};
+    if (::stat(permissionsFrom.c_str(), &info) == 0)
+        ::fchmod(fd, info.st_mode & 07777);
+}
+
+ReplacingFile::~ReplacingFile()
+{
+    if (!committed_) {
+        file_.Close();
+        ::unlink(temporary_.c_str());
+    }
+}
+
+void ReplacingFile::Commit()
+{
+    int error = file_.Flush();
+    if (error == 0)
+        error = file_.Close();
+    if (error == 0 && ::rename(temporary_.c_str(), target_.c_str()) != 0)
+        error = errno;
+    if (error != 0)
+        throw std::runtime_error("Cannot write \"" + target_ + "\". " + SystemMessage(error));
+    committed_ = true;
+}
+
+}  // namespace platform
