@@ -6,14 +6,16 @@
 namespace platform {
 
 // True when a process runs whose executable name equals name, ignoring the
-// case of ASCII letters. A process's names are its comm and the first
-// argument of its command line after the last '/' or '\' (programs under a
-// Windows compatibility layer carry Windows paths). An unreadable process
-// list gives false.
+// case of ASCII letters. On Windows a process's name is the executable file
+// name of the process snapshot. On POSIX systems a process's names are its
+// comm and the first argument of its command line after the last '/' or '\'
+// (programs under a Windows compatibility layer carry Windows paths). An
+// unreadable process list gives false.
 bool IsProcessRunning(const std::string& name);
 
-// The name comparison used by IsProcessRunning, on one process's comm and
-// raw command line (arguments separated by NUL bytes).
+// The name comparison used by IsProcessRunning, on one process's name and
+// raw command line (arguments separated by NUL bytes; empty where the system
+// gives none).
 bool ProcessMatches(const std::string& comm, const std::string& commandLine, const std::string& name);
 
 }  // namespace platform

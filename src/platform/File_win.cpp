@@ -1,0 +1,245 @@
+#include "platform/File.h"
+
+#include "platform/FileSystem.h"
+#include "platform/RandomName_win.h"
+
+#include <stdexcept>
+#include <windows.h>
+
+namespace platform {
+
+namespace {
+
+HANDLE Native(std::intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
+
+std::intptr_t Stored(HANDLE handle) { return reinterpret_cast<std::intptr_t>(handle); }
+
+File Opened(HANDLE handle)
+{
+    return handle != INVALID_HANDLE_VALUE ? File::FromNativeHandle(Stored(handle))
+                                          : File::FailedOpen(static_cast<int>(GetLastError()));
+}
+
+// The largest piece one ReadFile or WriteFile call moves.
+constexpr std::size_t kMaxPiece = 1u << 30;
+
+OVERLAPPED At(std::uint64_t offset)
+{
+    OVERLAPPED overlapped {};
+    overlapped.Offset = static_cast<DWORD>(offset & 0xFFFFFFFFu);
+    overlapped.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    return overlapped;
+}
+
+}  // namespace
+
+File::File(File&& other) noexcept : handle_(other.handle_), openError_(other.openError_)
+{
+    other.handle_ = kNoHandle;
+    other.openError_ = 0;
+}
+
+File& File::operator=(File&& other) noexcept
+{
+    if (this != &other) {
+        Close();
+        handle_ = other.handle_;
+        openError_ = other.openError_;
+        other.handle_ = kNoHandle;
+        other.openError_ = 0;
+    }
+    return *this;
+}
+
+File::~File() { Close(); }
+
+File File::FromNativeHandle(std::intptr_t handle) noexcept
+{
+    File file;
+    file.handle_ = handle;
+    return file;
+}
+
+File File::FailedOpen(int error) noexcept
+{
+    File file;
+    file.openError_ = error;
+    return file;
+}
+
+// Handles are not inherited by child processes (no security attributes).
+File File::OpenRead(const std::string& path)
+{
+    return Opened(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+File File::OpenAppend(const std::string& path)
+{
+    return Opened(CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+bool File::IsOpen() const noexcept { return handle_ != kNoHandle && handle_ != 0; }
+
+int File::Read(void* buffer, std::size_t size, std::size_t& got)
+{
+    got = 0;
+    DWORD read = 0;
+    const auto piece = static_cast<DWORD>(size < kMaxPiece ? size : kMaxPiece);
+    if (!ReadFile(Native(handle_), buffer, piece, &read, nullptr)) {
+        const DWORD error = GetLastError();
+        // The write end of a pipe was closed: its end.
+        return error == ERROR_BROKEN_PIPE ? 0 : static_cast<int>(error);
+    }
+    got = read;
+    return 0;
+}
+
+int File::ReadAt(std::uint64_t offset, void* buffer, std::size_t size, std::size_t& got) const
+{
+    got = 0;
+    OVERLAPPED overlapped = At(offset);
+    DWORD read = 0;
+    const auto piece = static_cast<DWORD>(size < kMaxPiece ? size : kMaxPiece);
+    if (!ReadFile(Native(handle_), buffer, piece, &read, &overlapped)) {
+        const DWORD error = GetLastError();
+        return error == ERROR_HANDLE_EOF ? 0 : static_cast<int>(error);
+    }
+    got = read;
+    return 0;
+}
+
+int File::Write(const void* data, std::size_t size)
+{
+    const char* bytes = static_cast<const char*>(data);
+    while (size > 0) {
+        DWORD written = 0;
+        const auto piece = static_cast<DWORD>(size < kMaxPiece ? size : kMaxPiece);
+        if (!WriteFile(Native(handle_), bytes, piece, &written, nullptr))
+            return static_cast<int>(GetLastError());
+        if (written == 0)
+            return ERROR_DISK_FULL;
+        bytes += written;
+        size -= written;
+    }
+    return 0;
+}
+
+int File::WriteAt(std::uint64_t offset, const void* data, std::size_t size)
+{
+    const char* bytes = static_cast<const char*>(data);
+    while (size > 0) {
+        OVERLAPPED overlapped = At(offset);
+        DWORD written = 0;
+        const auto piece = static_cast<DWORD>(size < kMaxPiece ? size : kMaxPiece);
+        if (!WriteFile(Native(handle_), bytes, piece, &written, &overlapped))
+            return static_cast<int>(GetLastError());
+        if (written == 0)
+            return ERROR_DISK_FULL;
+        bytes += written;
+        offset += written;
+        size -= written;
+    }
+    return 0;
+}
+
+int File::Size(std::uint64_t& size) const
+{
+    LARGE_INTEGER value {};
+    if (!GetFileSizeEx(Native(handle_), &value))
+        return static_cast<int>(GetLastError());
+    size = static_cast<std::uint64_t>(value.QuadPart);
+    return 0;
+}
+
+int File::Truncate()
+{
+    LARGE_INTEGER start {};
+    if (!SetFilePointerEx(Native(handle_), start, nullptr, FILE_BEGIN) || !SetEndOfFile(Native(handle_)))
+        return static_cast<int>(GetLastError());
+    return 0;
+}
+
+int File::Flush() { return FlushFileBuffers(Native(handle_)) ? 0 : static_cast<int>(GetLastError()); }
+
+int File::Close() noexcept
+{
+    if (!IsOpen())
+        return 0;
+    const BOOL closed = CloseHandle(Native(handle_));
+    handle_ = kNoHandle;
+    return closed ? 0 : static_cast<int>(GetLastError());
+}
+
+File CreateRegularFile(const std::string& path)
+{
+    auto cannot = [&](const std::string& why) {
+        return std::runtime_error("Cannot create file \"" + path + "\". " + why);
+    };
+    // A reparse point (a symbolic link or junction) is opened itself, never
+    // followed, so that it can be refused.
+    HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        if (DirectoryExists(path))
+            throw cannot("It is not a regular file");
+        throw cannot(SystemMessage(static_cast<int>(error)));
+    }
+    File file = File::FromNativeHandle(Stored(handle));
+    if (GetFileType(handle) != FILE_TYPE_DISK)
+        throw cannot("It is not a regular file");
+    BY_HANDLE_FILE_INFORMATION info {};
+    if (!GetFileInformationByHandle(handle, &info))
+        throw cannot(SystemMessage(static_cast<int>(GetLastError())));
+    if (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
+        throw cannot("It is a symbolic link");
+    if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+        throw cannot("It is not a regular file");
+    const bool empty = info.nFileSizeHigh == 0 && info.nFileSizeLow == 0;
+    if (const int error = empty ? 0 : file.Truncate())
+        throw cannot(SystemMessage(error));
+    return file;
+}
+
+ReplacingFile::ReplacingFile(const std::string& target, const std::string&) : target_(target)
+{
+    // A fresh name that nobody holds: CREATE_NEW fails on an existing file.
+    for (int attempt = 0;; ++attempt) {
+        temporary_ = target + "." + RandomLetters(kCopyTemporarySuffixLength);
+        HANDLE handle = CreateFileA(temporary_.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (handle != INVALID_HANDLE_VALUE) {
+            file_ = File::FromNativeHandle(Stored(handle));
+            return;
+        }
+        const DWORD error = GetLastError();
+        if (error != ERROR_FILE_EXISTS || attempt == 100)
+            throw std::runtime_error("Cannot create file \"" + target + "\". " +
+                                     SystemMessage(static_cast<int>(error)));
+    }
+}
+
+ReplacingFile::~ReplacingFile()
+{
+    if (!committed_) {
+        file_.Close();
+        DeleteFileA(temporary_.c_str());
+    }
+}
+
+void ReplacingFile::Commit()
+{
+    int error = file_.Flush();
+    if (error == 0)
+        error = file_.Close();
+    if (error == 0 &&
+        !MoveFileExA(temporary_.c_str(), target_.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        error = static_cast<int>(GetLastError());
+    if (error != 0)
+        throw std::runtime_error("Cannot write \"" + target_ + "\". " + SystemMessage(error));
+    committed_ = true;
+}
+
+}  // namespace platform
