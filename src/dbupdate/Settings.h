@@ -16,21 +16,14 @@ struct Settings {
     std::int32_t connectProtocol = 0;  // "ConnectProtocol": read and kept
 };
 
-// Reads a value from INI text by the profile rules: section and key names
-// match without regard to letter case; the value is the text after the first
-// "=" with surrounding blanks removed and one enclosing pair of quotation
-// marks dropped; at most 2047 characters are read. Missing gives fallback.
-std::string ReadProfileString(const std::string& iniText, const std::string& section, const std::string& key,
-                              const std::string& fallback);
+// Reads a profile value as an integer: a text longer than two characters
+// starting with "0x" or "0X" is hexadecimal, otherwise a signed decimal;
+// anything that does not convert as a whole, like an empty text, gives
+// fallback.
+std::int32_t ProfileInteger(const std::string& text, std::int32_t fallback);
 
-// Reads an integer: a text longer than two characters starting with "0x" or
-// "0X" is hexadecimal, otherwise a signed decimal; anything that does not
-// convert as a whole, like a missing entry, gives fallback.
-std::int32_t ReadProfileInteger(const std::string& iniText, const std::string& section, const std::string& key,
-                                std::int32_t fallback);
-
-// Reads the four settings from the file iniPath (a missing or unreadable file
-// gives the defaults) and replaces an empty database path by exeDir joined
+// Reads the four settings from the profile file iniPath, section "Common" (a
+// missing or unreadable file gives the defaults) and replaces an empty database path by exeDir joined
 // with "norvexlib.fdb".
 Settings ReadSettings(const std::string& iniPath, const std::string& exeDir);
 

@@ -17,7 +17,7 @@ std::string JoinPath(const std::string& directory, const std::string& name)
 
 std::string FileNameOf(const std::string& path)
 {
-    const auto last = path.rfind(kPathSeparator);
+    const auto last = path.find_last_of(kPathDelimiters);
     return last == std::string::npos ? path : path.substr(last + 1);
 }
 

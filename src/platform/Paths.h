@@ -44,7 +44,11 @@ std::string ProgramFileName(const std::string& base);
 // "Updater").
 std::string ApplicationTitle(const std::string& executablePath);
 
-// The file name of a path: everything after its last separator.
+// The characters that end a directory part: "/"; on Windows "\\", "/" and
+// the drive's ":".
+extern const char* const kPathDelimiters;
+
+// The file name of a path: everything after its last delimiter.
 std::string FileNameOf(const std::string& path);
 
 }  // namespace platform

@@ -6,6 +6,7 @@
 
 namespace platform {
 
+const char* const kPathDelimiters = "/";
 const char kPathSeparator = '/';
 
 std::string RunningExecutableFile() { return "/proc/self/exe"; }

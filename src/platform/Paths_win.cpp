@@ -8,6 +8,7 @@
 
 namespace platform {
 
+const char* const kPathDelimiters = "\\/:";
 const char kPathSeparator = '\\';
 
 std::string ExecutablePath()

@@ -2,13 +2,13 @@
 
 #include "TestSupport.h"
 #include "dbupdate/Uglobdb.h"
+#include "platform/Profile.h"
 
 #include <gtest/gtest.h>
 
-using dbupdate::ReadProfileInteger;
-using dbupdate::ReadProfileString;
+using platform::ProfileStringFromText;
 
-TEST(ReadProfileString, FollowsTheProfileRules)
+TEST(ProfileStringFromText, FollowsTheProfileRules)
 {
     const std::string ini =
         "; comment\r\n"
@@ -32,17 +32,17 @@ TEST(ReadProfileString, FollowsTheProfileRules)
         {"Later", "<default>"},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(ReadProfileString(ini, "Common", c.key, "<default>"), c.expected) << c.key;
-    EXPECT_EQ(ReadProfileString(ini, "Missing", "PathBaseIB", "none"), "none");
+        EXPECT_EQ(ProfileStringFromText(ini, "Common", c.key, "<default>"), c.expected) << c.key;
+    EXPECT_EQ(ProfileStringFromText(ini, "Missing", "PathBaseIB", "none"), "none");
 }
 
-TEST(ReadProfileString, ReadsAtMost2047Characters)
+TEST(ProfileStringFromText, ReadsAtMost2047Characters)
 {
     const std::string ini = "[Common]\nPathBaseIB=" + std::string(3000, 'x') + "\n";
-    EXPECT_EQ(ReadProfileString(ini, "Common", "PathBaseIB", "").size(), 2047u);
+    EXPECT_EQ(ProfileStringFromText(ini, "Common", "PathBaseIB", "").size(), 2047u);
 }
 
-TEST(ReadProfileInteger, ReadsDecimalAndHexadecimal)
+TEST(ProfileInteger, ReadsDecimalAndHexadecimal)
 {
     struct Case {
         const char* value;
@@ -54,9 +54,10 @@ TEST(ReadProfileInteger, ReadsDecimalAndHexadecimal)
     };
     for (const auto& c : cases) {
         const std::string ini = std::string("[Common]\nTypeServer=") + c.value + "\n";
-        EXPECT_EQ(ReadProfileInteger(ini, "Common", "TypeServer", 0), c.expected) << c.value;
+        EXPECT_EQ(dbupdate::ProfileInteger(ProfileStringFromText(ini, "Common", "TypeServer", ""), 0), c.expected)
+            << c.value;
     }
-    EXPECT_EQ(ReadProfileInteger("", "Common", "TypeServer", 0), 0);
+    EXPECT_EQ(dbupdate::ProfileInteger("", 0), 0);
 }
 
 TEST(ReadSettings, MissingFileGivesDefaultsAndTheDatabaseBesideTheUpdater)
@@ -74,16 +75,16 @@ TEST(ReadSettings, GiveTheConnectionString)
 {
     struct Case {
         const char* ini;
-        const char* expected;  // "@" stands for the updater's directory
+        const char* expected;  // "@" stands for the database beside the updater
     };
     const Case cases[] = {
-        {"", "@/norvexlib.fdb"},
+        {"", "@"},
         {"[Common]\nTypeServer=1\nNameServer=  dbhost  \nPathBaseIB=D:\\Data\\base.fdb\n", "dbhost:D:\\Data\\base.fdb"},
         {"[Common]\nTypeServer=1\nNameServer=\nPathBaseIB=/data/base.fdb\n", "/data/base.fdb"},
         {"[Common]\nTypeServer=0\nNameServer=dbhost\nPathBaseIB=/data/base.fdb\n", "/data/base.fdb"},
         {"[Common]\nTypeServer=0x10\nNameServer=dbhost\nPathBaseIB=/d.fdb\n", "dbhost:/d.fdb"},
         {"[Common]\nTypeServer=abc\nNameServer=dbhost\nPathBaseIB=/d.fdb\n", "/d.fdb"},
-        {"[Common]\nTypeServer=1\nNameServer=dbhost\n", "dbhost:@/norvexlib.fdb"},
+        {"[Common]\nTypeServer=1\nNameServer=dbhost\n", "dbhost:@"},
         {"[Common]\nTypeServer=1\nNameServer=dbhost\nConnectProtocol=2\nPathBaseIB=/d.fdb\n", "dbhost:/d.fdb"},
     };
     testsupport::TempDir dir;
@@ -92,7 +93,7 @@ TEST(ReadSettings, GiveTheConnectionString)
         const auto settings = dbupdate::ReadSettings(dir / "cnfg.ini", dir.Path());
         std::string expected = c.expected;
         if (const auto at = expected.find('@'); at != std::string::npos)
-            expected.replace(at, 1, dir.Path());
+            expected.replace(at, 1, dir / "norvexlib.fdb");
         EXPECT_EQ(dbupdate::BuildConnectionString(dbupdate::ServerForConnect(settings), settings.pathBaseIB), expected)
             << c.ini;
     }

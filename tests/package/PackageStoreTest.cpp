@@ -1,6 +1,6 @@
 #include "package/PackageStore.h"
 
-#include "PackTool.h"
+#include "PackStoreSupport.h"
 #include "TestSupport.h"
 #include "package/WorkDir.h"
 
@@ -8,50 +8,12 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <sstream>
-#include <sys/stat.h>
 
 using package::PackageStore;
 using package::PackageStoreError;
 using testsupport::ReadFile;
 using testsupport::TempDir;
 using testsupport::WriteFile;
-
-namespace {
-
-const std::string kRar4Signature("Rar!\x1A\x07\x00", 7);
-
-// An "updater" stand-in: any bytes work as the executable part.
-std::string MakeExecutable(const TempDir& dir)
-{
-    const std::string path = dir / "updater";
-    WriteFile(path, "\x7F" "ELF pretend executable bytes " + package::EmptyLocator() + " more bytes");
-    ::chmod(path.c_str(), 0755);
-    return path;
-}
-
-int Pack(const std::vector<std::string>& arguments, std::string* out = nullptr, std::string* err = nullptr)
-{
-    std::ostringstream outStream, errStream;
-    const int code = packtool::Run(arguments, outStream, errStream);
-    if (out)
-        *out = outStream.str();
-    if (err)
-        *err = errStream.str();
-    return code;
-}
-
-long ResidentKilobytes()
-{
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind("VmRSS:", 0) == 0)
-            return std::stol(line.substr(6));
-    }
-    return -1;
-}
-
-}  // namespace
 
 TEST(PackageStore, RoundTripThroughUpdaterPack)
 {
@@ -92,7 +54,7 @@ TEST(PackageStore, AnExecutableWithAnEmptyLocatorCarriesNoPackages)
     const PackageStore store(MakeExecutable(dir));
     EXPECT_TRUE(store.Names().empty());
     EXPECT_EQ(store.Find("122_RAR"), nullptr);
-    EXPECT_TRUE(PackageStore(testsupport::BinaryDir() + "/src/app/updater").Names().empty());
+    EXPECT_TRUE(PackageStore(testsupport::BuiltProgram("src/app", "updater")).Names().empty());
     WriteFile(dir / "empty", "");
     EXPECT_THROW(PackageStore(dir / "empty"), PackageStoreError) << "not an updater at all";
 }
@@ -235,30 +197,4 @@ TEST(UpdaterPack, NamesPackagesAfterTheirFiles)
     EXPECT_EQ(file, "/a/b/122.rar");
     EXPECT_EQ(packtool::PackageNameFor("123_RAR=/x/any name.bin", file), "123_RAR");
     EXPECT_EQ(file, "/x/any name.bin");
-}
-
-// A 200 MB package is hashed and written out without the process's resident
-// memory growing by the package's size.
-TEST(PackageStore, LargePackagesAreNeverHeldInMemory)
-{
-    TempDir dir;
-    {
-        std::ofstream big(dir / "200.rar", std::ios::binary);
-        big << kRar4Signature;
-        std::string block(1 << 20, '\0');
-        for (int i = 0; i < 200; ++i) {
-            for (std::size_t j = 0; j < block.size(); j += 4096)
-                block[j] = static_cast<char>(i + j);
-            big << block;
-        }
-    }
-    ASSERT_EQ(Pack({"add", MakeExecutable(dir), dir / "packed", dir / "200.rar"}), 0);
-    std::filesystem::remove(dir / "200.rar");
-    const PackageStore store(dir / "packed");
-    const long before = ResidentKilobytes();
-    EXPECT_TRUE(store.Verify(*store.Find("200_RAR")));
-    package::SavePackage(store, "200_RAR", dir / "200.rar");
-    const long grown = ResidentKilobytes() - before;
-    EXPECT_LT(grown, 64 * 1024) << "resident memory grew by " << grown << " KB";
-    EXPECT_EQ(std::filesystem::file_size(dir / "200.rar"), (200u << 20) + kRar4Signature.size());
 }

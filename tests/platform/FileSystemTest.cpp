@@ -3,13 +3,7 @@
 
 #include "TestSupport.h"
 
-#include <csignal>
-#include <filesystem>
 #include <gtest/gtest.h>
-#include <sys/resource.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 using testsupport::ReadFile;
 using testsupport::TempDir;
@@ -30,6 +24,7 @@ TEST(ReadTextLines, SplitsAtCrLfLoneCrAndLoneLf)
         {"a\rb\nc\r\n\r\nd", {"a", "b", "c", "", "d"}},
         {"\n\n", {"", ""}},
         {"a\n\r", {"a", ""}},
+        {"a\x1A" "b\r\nc", {"a\x1A" "b", "c"}},  // Ctrl-Z ends nothing
     };
     for (const auto& c : cases) {
         WriteFile(dir / "s.sql", c.bytes);
@@ -37,148 +32,53 @@ TEST(ReadTextLines, SplitsAtCrLfLoneCrAndLoneLf)
     }
 }
 
-TEST(ReadTextLines, NamesTheFileWhenItCannotBeRead)
+// Files are opened in binary mode everywhere: CR LF stays two bytes and a
+// Ctrl-Z ends nothing, in either direction.
+TEST(File, ReadsAndWritesEveryByteUnchanged)
 {
     TempDir dir;
-    std::filesystem::create_directory(dir / "x.sql");
-    try {
-        platform::ReadTextLines(dir / "x.sql");
-        FAIL() << "a directory was read";
-    } catch (const std::runtime_error& error) {
-        EXPECT_EQ(std::string(error.what()), "Cannot open file \"" + (dir / "x.sql") + "\". Is a directory");
+    std::string bytes = "line\r\nnext\nlone\r\x1A" "after Ctrl-Z";
+    for (int i = 0; i < 256; ++i)
+        bytes += static_cast<char>(i);
+    {
+        platform::File out = platform::CreateRegularFile(dir / "blob.blo");
+        ASSERT_EQ(out.Write(bytes.data(), bytes.size()), 0);
     }
-    EXPECT_THROW(platform::ReadTextLines(dir / "missing.sql"), std::runtime_error);
-}
+    EXPECT_EQ(ReadFile(dir / "blob.blo"), bytes);
 
-TEST(CopyFileReplacing, ReplacesTheTargetAndKeepsItsMode)
-{
-    TempDir dir;
-    WriteFile(dir / "new", "new bytes");
-    ::chmod((dir / "new").c_str(), 0755);
-    WriteFile(dir / "old", "old");
-    ::chmod((dir / "old").c_str(), 0750);
-    ASSERT_EQ(platform::CopyFileReplacing(dir / "new", dir / "old"), 0);
-    EXPECT_EQ(ReadFile(dir / "old"), "new bytes");
-    struct stat info {};
-    ::stat((dir / "old").c_str(), &info);
-    EXPECT_EQ(info.st_mode & 0777, 0750u);
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 2);
-}
+    platform::File in = platform::File::OpenRead(dir / "blob.blo");
+    ASSERT_TRUE(in.IsOpen());
+    std::string back(bytes.size() + 10, '\0');
+    std::size_t got = 0;
+    ASSERT_EQ(in.Read(back.data(), back.size(), got), 0);
+    EXPECT_EQ(back.substr(0, got), bytes);
+    ASSERT_EQ(in.ReadAt(4, back.data(), 4, got), 0);
+    EXPECT_EQ(back.substr(0, got), "\r\nne");
 
-TEST(CopyFileReplacing, ReportsTheErrnoOfTheFailure)
-{
-    TempDir dir;
-    WriteFile(dir / "src", "x");
-    std::filesystem::create_directory(dir / "adir.exe");
-    EXPECT_EQ(platform::CopyFileReplacing(dir / "adir.exe", dir / "t"), EISDIR);
-    EXPECT_EQ(platform::CopyFileReplacing(dir / "src", dir / "missing/t"), ENOENT);
-    std::filesystem::create_directories(dir / "target/inside");
-    EXPECT_NE(platform::CopyFileReplacing(dir / "src", dir / "target"), 0);
-    EXPECT_TRUE(std::filesystem::is_directory(dir / "target/inside"));
-}
-
-TEST(CopyFileReplacing, CopiesRegularFilesOnlyAndKeepsProtection)
-{
-    TempDir dir;
-    WriteFile(dir / "new.exe", "new");
-    ::chmod((dir / "new.exe").c_str(), 0755);
-    std::filesystem::create_symlink(dir / "new.exe", dir / "link.exe");
-    ASSERT_EQ(::mkfifo((dir / "fifo.exe").c_str(), 0644), 0);
-    EXPECT_EQ(platform::CopyFileReplacing(dir / "link.exe", dir / "t1"), ELOOP);
-    EXPECT_EQ(platform::CopyFileReplacing(dir / "fifo.exe", dir / "t2"), EINVAL);
-
-    WriteFile(dir / "readonly.exe", "old");
-    ::chmod((dir / "readonly.exe").c_str(), 0444);
-    EXPECT_EQ(platform::CopyFileReplacing(dir / "new.exe", dir / "readonly.exe"), EACCES) << "for root too";
-    EXPECT_EQ(ReadFile(dir / "readonly.exe"), "old");
-
-    auto mode = [&](const std::string& name) {
-        struct stat info {};
-        ::stat((dir / name).c_str(), &info);
-        return info.st_mode & 07777;
-    };
-    WriteFile(dir / "kept.exe", "old");
-    ::chmod((dir / "kept.exe").c_str(), 0640);
-    ASSERT_EQ(platform::CopyFileReplacing(dir / "new.exe", dir / "kept.exe"), 0);
-    EXPECT_EQ(mode("kept.exe"), 0640u) << "an existing target keeps its permissions";
-    ASSERT_EQ(platform::CopyFileReplacing(dir / "new.exe", dir / "fresh.exe"), 0);
-    EXPECT_EQ(mode("fresh.exe"), 0755u) << "a new target gets the source's";
-
-    // An interrupted copy's temporary file for the same target goes; other
-    // names stay.
-    WriteFile(dir / ".fresh.exe.update-AbC123", "left over");
-    WriteFile(dir / ".fresh.exe.update-keep", "not ours");
-    WriteFile(dir / ".other.exe.update-AbC123", "another target's");
-    ASSERT_EQ(platform::CopyFileReplacing(dir / "new.exe", dir / "fresh.exe"), 0);
-    EXPECT_FALSE(std::filesystem::exists(dir / ".fresh.exe.update-AbC123"));
-    EXPECT_TRUE(std::filesystem::exists(dir / ".fresh.exe.update-keep"));
-    EXPECT_TRUE(std::filesystem::exists(dir / ".other.exe.update-AbC123"));
-}
-
-TEST(CreateRegularFile, RefusesLinksAndSpecialFiles)
-{
-    TempDir dir;
-    WriteFile(dir / "target", "precious");
-    std::filesystem::create_symlink(dir / "target", dir / "link");
-    EXPECT_THROW(platform::CreateRegularFile(dir / "link"), std::runtime_error);
-    ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0644), 0);
-    EXPECT_THROW(platform::CreateRegularFile(dir / "fifo"), std::runtime_error) << "and does not block on it";
-    EXPECT_EQ(ReadFile(dir / "target"), "precious");
-    WriteFile(dir / "old", "longer old contents");
-    platform::File file = platform::CreateRegularFile(dir / "old");
-    EXPECT_EQ(ReadFile(dir / "old"), "") << "emptied";
-}
-
-TEST(CopyFileReplacing, AnInterruptedCopyLeavesTheOldFileWhole)
-{
-    TempDir dir;
-    WriteFile(dir / "new.exe", std::string(1 << 20, 'N'));
-    WriteFile(dir / "old.exe", "the previous version");
-    // The child may write no more than 64 KB: the copy fails half-way.
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::signal(SIGXFSZ, SIG_IGN);
-        rlimit limit {65536, 65536};
-        ::setrlimit(RLIMIT_FSIZE, &limit);
-        ::_exit(platform::CopyFileReplacing(dir / "new.exe", dir / "old.exe"));
+    {
+        platform::File log = platform::File::OpenAppend(dir / "blob.blo");
+        ASSERT_TRUE(log.IsOpen());
+        ASSERT_EQ(log.Write("\r\n", 2), 0);
     }
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), EFBIG);
-    EXPECT_EQ(ReadFile(dir / "old.exe"), "the previous version");
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 2) << "temporary file left";
+    EXPECT_EQ(ReadFile(dir / "blob.blo"), bytes + "\r\n");
+    EXPECT_NE(platform::File::OpenRead(dir / "missing").OpenError(), 0);
 }
 
-TEST(EnsurePrivateDirectory, CreatesAMode0700Directory)
+TEST(ReplacingFile, ReplacesTheTargetOnlyWhenCommitted)
 {
     TempDir dir;
-    const std::string work = dir / "norvex22.nvx";
-    EXPECT_FALSE(platform::EnsurePrivateDirectory(work));
-    struct stat info {};
-    ::stat(work.c_str(), &info);
-    EXPECT_EQ(info.st_mode & 0777, 0700u);
-    EXPECT_TRUE(platform::EnsurePrivateDirectory(work));
-    // Creation failing is left to whatever needs the directory later.
-    EXPECT_FALSE(platform::EnsurePrivateDirectory(dir / "missing/norvex22.nvx"));
-}
-
-TEST(EnsurePrivateDirectory, RefusesWhatOthersCouldControl)
-{
-    TempDir dir;
-    std::filesystem::create_directory(dir / "target");
-    std::filesystem::create_directory_symlink(dir / "target", dir / "link");
-    WriteFile(dir / "file", "x");
-    std::filesystem::create_directory(dir / "open");
-    ::chmod((dir / "open").c_str(), 0777);
-    std::filesystem::create_directory(dir / "group");
-    ::chmod((dir / "group").c_str(), 0770);
-    for (const char* name : {"link", "file", "open", "group"})
-        EXPECT_THROW(platform::EnsurePrivateDirectory(dir / name), std::runtime_error) << name;
-    if (::geteuid() == 0) {
-        std::filesystem::create_directory(dir / "foreign");
-        ::chmod((dir / "foreign").c_str(), 0700);
-        ASSERT_EQ(::chown((dir / "foreign").c_str(), 65534, 65534), 0);
-        EXPECT_THROW(platform::EnsurePrivateDirectory(dir / "foreign"), std::runtime_error);
+    WriteFile(dir / "out", "old");
+    {
+        platform::ReplacingFile file(dir / "out", dir / "out");
+        ASSERT_EQ(file.Output().Write("abandoned", 9), 0);
     }
+    EXPECT_EQ(ReadFile(dir / "out"), "old");
+    EXPECT_EQ(platform::FindEntries(dir.Path(), "*").size(), 3u) << "only ., .. and out";
+    {
+        platform::ReplacingFile file(dir / "out", dir / "out");
+        ASSERT_EQ(file.Output().Write("new bytes", 9), 0);
+        ASSERT_EQ(file.Output().WriteAt(0, "N", 1), 0);
+        file.Commit();
+    }
+    EXPECT_EQ(ReadFile(dir / "out"), "New bytes");
 }

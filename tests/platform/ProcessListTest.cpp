@@ -2,19 +2,14 @@
 
 #include "TestSupport.h"
 
-#include <csignal>
-#include <filesystem>
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <thread>
-#include <unistd.h>
 
 using namespace std::string_literals;
 
-TEST(ProcessMatches, ComparesCommAndTheFirstArgumentIgnoringAsciiCase)
+TEST(ProcessMatches, ComparesTheNameAndTheFirstArgumentIgnoringAsciiCase)
 {
     struct Case {
-        std::string comm;
+        std::string name;
         std::string commandLine;
         bool expected;
     };
@@ -28,32 +23,16 @@ TEST(ProcessMatches, ComparesCommAndTheFirstArgumentIgnoringAsciiCase)
         {"bash", "bash\0nvlib.exe\0"s, false},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(platform::ProcessMatches(c.comm, c.commandLine, "nvlib.exe"), c.expected) << c.comm;
+        EXPECT_EQ(platform::ProcessMatches(c.name, c.commandLine, "nvlib.exe"), c.expected) << c.name;
 }
 
-// Starts a copy of sleep under the given name and looks for the main
-// application while it runs.
+// Starts a program under the given name and looks for the main application
+// while it runs.
 static bool SeenRunningAs(const std::string& name)
 {
     testsupport::TempDir dir;
-    const std::string program = dir / name;
-    std::filesystem::copy_file("/bin/sleep", program);
-    std::filesystem::permissions(program, std::filesystem::perms::owner_all);
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::execl(program.c_str(), name.c_str(), "30", static_cast<char*>(nullptr));
-        ::_exit(127);
-    }
-    // Wait until the child has become the program.
-    for (int i = 0; i < 200; ++i) {
-        if (std::filesystem::read_symlink("/proc/" + std::to_string(pid) + "/exe").filename() == name)
-            break;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    const bool seen = platform::IsProcessRunning("nvlib.exe");
-    ::kill(pid, SIGKILL);
-    ::waitpid(pid, nullptr, 0);
-    return seen;
+    const testsupport::RunningProgram program(dir.Path(), name);
+    return platform::IsProcessRunning("nvlib.exe");
 }
 
 TEST(IsProcessRunning, FindsTheMainApplicationByItsName)

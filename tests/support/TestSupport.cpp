@@ -2,6 +2,7 @@
 
 #include "dbupdate/FbClient.h"
 #include "package/PackageStore.h"
+#include "platform/Paths.h"
 
 #include <cstdlib>
 #include <functional>
@@ -10,6 +11,8 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <iterator>
+#include <random>
+#include <thread>
 #include <stdexcept>
 
 namespace testsupport {
@@ -34,14 +37,24 @@ void Check(const ISC_STATUS* status, const std::string& what)
 TempDir::TempDir()
 {
     // Taken once: tests point TMPDIR at directories of their own.
-    static const std::filesystem::path base = std::filesystem::temp_directory_path();
-    std::string pattern = (base / "updater-test-XXXXXX").string();
-    if (!::mkdtemp(pattern.data()))
-        throw std::runtime_error("mkdtemp failed");
-    path_ = pattern;
+    static const std::string base = platform::TempPath();
+    static const char letters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+    std::random_device random;
+    for (int attempt = 0; path_.empty(); ++attempt) {
+        std::string name = "updater-test-";
+        for (int i = 0; i < 8; ++i)
+            name += letters[random() % (sizeof letters - 1)];
+        std::error_code error;
+        if (std::filesystem::create_directory(platform::JoinPath(base, name), error))
+            path_ = platform::JoinPath(base, name);
+        else if (attempt == 100)
+            throw std::runtime_error("cannot create a directory in " + base + ": " + error.message());
+    }
     // The Firebird server runs as another user on some machines.
     std::filesystem::permissions(path_, std::filesystem::perms::all);
 }
+
+std::string TempDir::operator/(const std::string& name) const { return platform::JoinPath(path_, name); }
 
 TempDir::~TempDir()
 {
@@ -49,6 +62,26 @@ TempDir::~TempDir()
     std::filesystem::permissions(path_, std::filesystem::perms::owner_all, ignored);
     std::filesystem::remove_all(path_, ignored);
 }
+
+RunningProgram::RunningProgram(const std::string& directory, const std::string& name)
+    : path_(platform::JoinPath(directory, name))
+{
+    std::filesystem::copy_file(BuiltProgram("tests/support", "test-helper"), path_,
+                               std::filesystem::copy_options::overwrite_existing);
+    const std::string ready = path_ + ".ready";
+    auto started = platform::ChildProcess::Start({path_, "sleep", "120", ready}, directory);
+    if (!started)
+        throw std::runtime_error("cannot start " + path_);
+    process_ = std::make_unique<platform::ChildProcess>(std::move(*started));
+    // The helper writes its file once it runs as that program.
+    for (int i = 0; i < 1000 && !std::filesystem::exists(ready); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    if (!std::filesystem::exists(ready))
+        throw std::runtime_error(path_ + " did not start");
+}
+
+// The process is killed and reaped by its owner.
+RunningProgram::~RunningProgram() = default;
 
 void CreateDatabase(const std::string& connectionString, int dialect)
 {
@@ -171,9 +204,14 @@ std::unique_ptr<std::string> QueryBlob(const std::string& connectionString, cons
     return result;
 }
 
+std::string BuiltProgram(const std::string& directory, const std::string& name)
+{
+    return platform::JoinPath(platform::JoinPath(BinaryDir(), directory), platform::ProgramFileName(name));
+}
+
 void MakePackedUpdater(const std::string& path, const std::vector<std::pair<std::string, std::string>>& packages)
 {
-    package::WriteStoreFromMemory(BinaryDir() + "/src/app/updater", path, packages);
+    package::WriteStoreFromMemory(BuiltProgram("src/app", "updater"), path, packages);
 }
 
 std::string FakePackage(const std::string& tag) { return std::string("Rar!\x1A\x07\x00", 7) + "fake " + tag; }

@@ -3,6 +3,7 @@
 // databases created through the embedded engine, small file helpers.
 
 #include "dbupdate/Uglobdb.h"
+#include "platform/ChildProcess.h"
 
 #include <memory>
 #include <string>
@@ -19,10 +20,28 @@ public:
     TempDir& operator=(const TempDir&) = delete;
     ~TempDir();
     const std::string& Path() const { return path_; }
-    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+    // The path of name inside the directory.
+    std::string operator/(const std::string& name) const;
 
 private:
     std::string path_;
+};
+
+// A program running under the given file name in a directory (a copy of the
+// test helper that sleeps, standing in for the main application), from the
+// constructor until the object goes, when it is ended. Throws when it does
+// not start.
+class RunningProgram {
+public:
+    RunningProgram(const std::string& directory, const std::string& name);
+    RunningProgram(const RunningProgram&) = delete;
+    RunningProgram& operator=(const RunningProgram&) = delete;
+    ~RunningProgram();
+    const std::string& Path() const { return path_; }
+
+private:
+    std::string path_;
+    std::unique_ptr<platform::ChildProcess> process_;
 };
 
 // Creates a dialect-3 database file at connectionString (a path, or
@@ -52,6 +71,10 @@ std::string FakePackage(const std::string& tag = "");
 
 void WriteFile(const std::string& path, const std::string& bytes);
 std::string ReadFile(const std::string& path);
+
+// A program of the build: directory below the build directory ("src/app")
+// and the program's name without the system's suffix ("updater").
+std::string BuiltProgram(const std::string& directory, const std::string& name);
 
 // Where the shared test data and the build's programs are.
 std::string TestDataDir();

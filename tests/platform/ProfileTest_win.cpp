@@ -1,0 +1,38 @@
+#include "platform/Profile.h"
+
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+// cnfg.ini is read through GetPrivateProfileStringA on Windows and by the
+// updater's own reader elsewhere: both give the same settings.
+TEST(ReadProfileString, TheSystemAndTheOwnReaderAgree)
+{
+    const std::string ini =
+        "; comment\r\n"
+        "[Other]\r\n"
+        "PathBaseIB=wrong\r\n"
+        "[ common ]\r\n"
+        "  pathbaseib =  \"D:\\Data\\base.fdb\"  \r\n"
+        "NameServer = 'dbhost' \r\n"
+        "TypeServer=0x1\r\n"
+        "Empty=\r\n"
+        "Inner=a \"b\" c\r\n"
+        "Eq=a=b\r\n"
+        "Cyrillic=\xC1\xE0\xE7\xE0\r\n"
+        "[Common]\r\n"
+        "Later=ignored\r\n";
+    testsupport::TempDir dir;
+    testsupport::WriteFile(dir / "cnfg.ini", ini);
+    for (const char* key : {"PathBaseIB", "NAMESERVER", "TypeServer", "Empty", "Inner", "Eq", "Cyrillic", "Missing",
+                            "Later"}) {
+        EXPECT_EQ(platform::ReadProfileString(dir / "cnfg.ini", "Common", key, "<default>"),
+                  platform::ProfileStringFromText(ini, "Common", key, "<default>"))
+            << key;
+    }
+    EXPECT_EQ(platform::ReadProfileString(dir / "cnfg.ini", "Missing", "PathBaseIB", "none"), "none");
+    EXPECT_EQ(platform::ReadProfileString(dir / "missing.ini", "Common", "PathBaseIB", "none"), "none");
+    const std::string longValue = "[Common]\r\nPathBaseIB=" + std::string(3000, 'x') + "\r\n";
+    testsupport::WriteFile(dir / "long.ini", longValue);
+    EXPECT_EQ(platform::ReadProfileString(dir / "long.ini", "Common", "PathBaseIB", "").size(), 2047u);
+}
