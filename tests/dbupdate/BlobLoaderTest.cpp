@@ -53,13 +53,13 @@ TEST(LoadBlobFiles, StoresTheFilesBytesInTheirRows)
     std::string bytes;
     for (int i = 0; i < 70000; ++i)
         bytes += static_cast<char>(i % 251);
-    WriteFile(package.up + "/INFO_DOC.NOTE_U.ID 73.blo", bytes);
-    WriteFile(package.up + "/INFO_DOC.NOTE_U.ID 5.blo", "");
-    WriteFile(package.up + "/INFO_DOC.NOTE_U.ID 999.blo", "no such row");
-    WriteFile(package.up + "/DOCS.BODY.CODE 'A1'.blo", "text key");
+    WriteFile(package.In("INFO_DOC.NOTE_U.ID 73.blo"), bytes);
+    WriteFile(package.In("INFO_DOC.NOTE_U.ID 5.blo"), "");
+    WriteFile(package.In("INFO_DOC.NOTE_U.ID 999.blo"), "no such row");
+    WriteFile(package.In("DOCS.BODY.CODE 'A1'.blo"), "text key");
     // Two files for one row: applied in sorted order, the later one stays.
-    WriteFile(package.up + "/INFO_DOC.NOTE_U.ID 200.blo", "first");
-    WriteFile(package.up + "/INFO_DOC.NOTE_U.ID 200.KIND 1.blo", "second");
+    WriteFile(package.In("INFO_DOC.NOTE_U.ID 200.blo"), "first");
+    WriteFile(package.In("INFO_DOC.NOTE_U.ID 200.KIND 1.blo"), "second");
     package.Run();
 
     const auto big = package.Blob("select NOTE_U from INFO_DOC where ID = 73");
@@ -73,8 +73,8 @@ TEST(LoadBlobFiles, StoresTheFilesBytesInTheirRows)
     for (const char* done : {"INFO_DOC.NOTE_U.ID 200.~blo", "INFO_DOC.NOTE_U.ID 200.KIND 1.~blo",
                              "INFO_DOC.NOTE_U.ID 73.~blo", "INFO_DOC.NOTE_U.ID 999.~blo",
                              "DOCS.BODY.CODE 'A1'.~blo"})
-        EXPECT_TRUE(fs::exists(package.up + "/" + done)) << done;
-    EXPECT_FALSE(fs::exists(package.up + "/INFO_DOC.NOTE_U.ID 999.blo.log")) << "no row is no error";
+        EXPECT_TRUE(fs::exists(package.In(done))) << done;
+    EXPECT_FALSE(fs::exists(package.In("INFO_DOC.NOTE_U.ID 999.blo.log"))) << "no row is no error";
     EXPECT_EQ(package.view.file.caption, "INFO_DOC.NOTE_U.ID 999.blo (6/6)");
     // Without scripts the bar's maximum is 0, so it cannot advance.
     EXPECT_EQ(package.view.bar.position, 0);
@@ -84,27 +84,27 @@ TEST(LoadBlobFiles, StoresTheFilesBytesInTheirRows)
 TEST(LoadBlobFiles, AFailureGoesToTheBlobsOwnLogBeforeAnyScriptRan)
 {
     BlobPackage package;
-    WriteFile(package.up + "/INFO_DOC.MISSING.ID 200.blo", "x");
+    WriteFile(package.In("INFO_DOC.MISSING.ID 200.blo"), "x");
     package.Run();
-    const std::string log = ReadFile(package.up + "/INFO_DOC.MISSING.ID 200.blo.log");
+    const std::string log = ReadFile(package.In("INFO_DOC.MISSING.ID 200.blo.log"));
     const std::string head = "update INFO_DOC set MISSING = :MISSING where (ID=200)\r\n\n"
                              "------------------------- error ------------------------------\r\n";
     EXPECT_EQ(log.substr(0, head.size()), head);
     EXPECT_NE(log.find("MISSING"), std::string::npos);
-    EXPECT_TRUE(fs::exists(package.up + "/INFO_DOC.MISSING.ID 200.~blo"));
+    EXPECT_TRUE(fs::exists(package.In("INFO_DOC.MISSING.ID 200.~blo")));
     EXPECT_FALSE(package.db->InTransaction());
 }
 
 TEST(LoadBlobFiles, AFailureGoesToTheLastScriptsLogWhenThereIsOne)
 {
     BlobPackage package;
-    WriteFile(package.up + "/122.001.sql", "insert into DOCS (CODE) values ('B2');\r\n");
-    WriteFile(package.up + "/T.F.ID 1.BLO", "no table T");
-    WriteFile(package.up + "/DOCS.BODY.CODE 'B2'.blo", "after the failure");
+    WriteFile(package.In("122.001.sql"), "insert into DOCS (CODE) values ('B2');\r\n");
+    WriteFile(package.In("T.F.ID 1.BLO"), "no table T");
+    WriteFile(package.In("DOCS.BODY.CODE 'B2'.blo"), "after the failure");
     package.Run();
-    const std::string log = ReadFile(package.up + "/122.001.sql.log");
+    const std::string log = ReadFile(package.In("122.001.sql.log"));
     EXPECT_EQ(log.rfind("update T set F = :F where (ID=1)\r\n\n", 0), 0u) << log;
-    EXPECT_FALSE(fs::exists(package.up + "/T.F.ID 1.BLO.log"));
-    EXPECT_TRUE(fs::exists(package.up + "/T.F.ID 1.~blo"));
+    EXPECT_FALSE(fs::exists(package.In("T.F.ID 1.BLO.log")));
+    EXPECT_TRUE(fs::exists(package.In("T.F.ID 1.~blo")));
     EXPECT_EQ(*package.Blob("select BODY from DOCS where CODE = 'B2'"), "after the failure");
 }

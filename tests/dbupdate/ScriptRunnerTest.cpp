@@ -26,7 +26,7 @@ struct Package : UnpackedPackage {
                            "insert into department values (1, 5)"}) {}
     void Script(const std::string& name, const std::string& text) { Write(name, text); }
     long long Count(const std::string& where = "") { return testsupport::QueryInteger(database, "select count(*) from T " + where); }
-    std::string Log(const std::string& script) { return ReadFile(up + "/" + script + ".log"); }
+    std::string Log(const std::string& script) { return ReadFile(In(script + ".log")); }
 };
 
 }  // namespace
@@ -165,11 +165,11 @@ TEST(UpdateDatabase, RunsTheWorkedExamples)
               1);
     EXPECT_EQ(package.view.memo, (std::vector<std::string> {"122.001.sql", "122.099.sql"}));
     EXPECT_EQ(package.view.file.caption, "122.099.sql (2/2)");
-    EXPECT_TRUE(fs::exists(package.up + "/122.001.~sql"));
-    EXPECT_TRUE(fs::exists(package.up + "/122.099.~sql"));
-    EXPECT_FALSE(fs::exists(package.up + "/122.001.sql"));
-    EXPECT_FALSE(fs::exists(package.up + "/122.001.sql.log"));
-    EXPECT_EQ(package.context->runLogPath, package.up + "/122.099.sql.log");
+    EXPECT_TRUE(fs::exists(package.In("122.001.~sql")));
+    EXPECT_TRUE(fs::exists(package.In("122.099.~sql")));
+    EXPECT_FALSE(fs::exists(package.In("122.001.sql")));
+    EXPECT_FALSE(fs::exists(package.In("122.001.sql.log")));
+    EXPECT_EQ(package.context->runLogPath, package.In("122.099.sql.log"));
     // 7 + 3 lines, and one more for each script: the bar ends at its maximum.
     EXPECT_EQ(package.view.bar.maximum, 10);
     EXPECT_EQ(package.view.bar.position, 10);
@@ -183,7 +183,7 @@ TEST(UpdateDatabase, LogsAFailingStatementAndGoesOn)
     Package package;
     package.Script("122.001.sql", "insert into T (ID) values (1);\r\ninsert into NOWHERE (ID)\r\n  values (2);\r\n"
                                   "insert into T (ID) values (3);\r\n");
-    WriteFile(package.up + "/122.001.sql.log", "an old log");
+    WriteFile(package.In("122.001.sql.log"), "an old log");
     package.Run();
     EXPECT_EQ(package.Count(), 2);
     // The engine's own message for that statement, as the connection forms it.
@@ -243,7 +243,7 @@ TEST(UpdateDatabase, HandlesTheSplittersEdgeCases)
     // "!!" is not a terminator: "!" is, and the statement keeps one "!".
     EXPECT_EQ(package.Log("b.sql").rfind("insert into T (ID) values (4)!\r\n" + kSeparator, 0), 0u);
     // c.sql ended with "^": d.sql starts with ";" again.
-    EXPECT_FALSE(fs::exists(package.up + "/d.sql.log"));
+    EXPECT_FALSE(fs::exists(package.In("d.sql.log")));
     EXPECT_EQ(package.Log("e.sql"),
               "insert into T (ID) values (8)\r\n" + Framed("Expected end of statement, encountered EOF"));
 }
@@ -271,7 +271,7 @@ TEST(UpdateDatabase, KeepsLiteralLinesAndQualifiedAssignments)
                                         "'SET NAMES'"),
               1);
     EXPECT_EQ(package.Count("where ID = 3 and S = 'q'"), 1);
-    EXPECT_FALSE(fs::exists(package.up + "/a.sql.log")) << package.Log("a.sql");
+    EXPECT_FALSE(fs::exists(package.In("a.sql.log"))) << package.Log("a.sql");
 }
 
 TEST(UpdateDatabase, EmptyScriptsAndOldDoneFiles)
@@ -279,13 +279,13 @@ TEST(UpdateDatabase, EmptyScriptsAndOldDoneFiles)
     Package package;
     package.Script("122.001.sql", "insert into T (ID) values (1);\r\n");
     package.Script("122.002.sql", "");
-    WriteFile(package.up + "/122.002.sql.log", "kept: the empty script touches no log");
-    WriteFile(package.up + "/122.001.~sql", "an old done script");
+    WriteFile(package.In("122.002.sql.log"), "kept: the empty script touches no log");
+    WriteFile(package.In("122.001.~sql"), "an old done script");
     package.Run();
-    EXPECT_EQ(ReadFile(package.up + "/122.001.~sql"), "insert into T (ID) values (1);\r\n");
-    EXPECT_TRUE(fs::exists(package.up + "/122.002.~sql"));
-    EXPECT_TRUE(fs::exists(package.up + "/122.002.sql.log"));
-    EXPECT_EQ(package.context->runLogPath, package.up + "/122.001.sql.log");
+    EXPECT_EQ(ReadFile(package.In("122.001.~sql")), "insert into T (ID) values (1);\r\n");
+    EXPECT_TRUE(fs::exists(package.In("122.002.~sql")));
+    EXPECT_TRUE(fs::exists(package.In("122.002.sql.log")));
+    EXPECT_EQ(package.context->runLogPath, package.In("122.001.sql.log"));
     EXPECT_EQ(package.view.memo, (std::vector<std::string> {"122.001.sql", "122.002.sql"}));
 }
 
@@ -299,7 +299,7 @@ TEST(UpdateDatabase, WithoutADatabaseEveryStatementIsLogged)
     const std::string failure = Framed("Cannot perform operation -- DB is not open");
     EXPECT_EQ(package.Log("122.001.sql"), "insert into T (ID) values (1)\r\n" + failure +
                                               "insert into T (ID) values (2)\r\n" + failure);
-    EXPECT_TRUE(fs::exists(package.up + "/122.001.~sql"));
+    EXPECT_TRUE(fs::exists(package.In("122.001.~sql")));
     EXPECT_EQ(package.Count(), 0);
 }
 
@@ -307,17 +307,17 @@ TEST(UpdateDatabase, AScriptThatCannotBeReadStopsThePackage)
 {
     Package package;
     package.Script("122.001.sql", "insert into T (ID) values (1);\r\n");
-    fs::create_directory(package.up + "/122.002.sql");
+    fs::create_directory(package.In("122.002.sql"));
     package.Script("122.003.sql", "insert into T (ID) values (3);\r\n");
-    WriteFile(package.up + "/T.S.ID 1.blo", "x");
+    WriteFile(package.In("T.S.ID 1.blo"), "x");
     try {
         package.Run();
         FAIL() << "no error";
     } catch (const std::runtime_error& error) {
-        EXPECT_EQ(std::string(error.what()),
-                  "Cannot open file \"" + package.up + "/122.002.sql\". Is a directory");
+        const std::string expected = "Cannot open file \"" + package.In("122.002.sql") + "\". ";
+        EXPECT_EQ(std::string(error.what()).substr(0, expected.size()), expected);
     }
     EXPECT_EQ(package.Count(), 0) << "the line count reads every script before any runs";
-    EXPECT_TRUE(fs::exists(package.up + "/122.001.sql"));
-    EXPECT_TRUE(fs::exists(package.up + "/T.S.ID 1.blo"));
+    EXPECT_TRUE(fs::exists(package.In("122.001.sql")));
+    EXPECT_TRUE(fs::exists(package.In("T.S.ID 1.blo")));
 }

@@ -1,11 +1,10 @@
 #include "dbupdate/Uglobdb.h"
 
-#include "TcpRelay.h"
 #include "TestSupport.h"
 
 #include <cstdlib>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
+#include <filesystem>
 
 using dbupdate::CDBStatement;
 using dbupdate::CGlobDB;
@@ -230,7 +229,7 @@ TEST(CDBStatement, LoadParamFromFileStoresTheBytesAndAnEmptyFileAsAnEmptyBlob)
         EXPECT_EQ(ErrorOf([&] { statement.LoadParamFromFile("OTHER", db.dir / "big.blo"); }),
                   "Field \"OTHER\" not found");
         EXPECT_EQ(ErrorOf([&] { statement.LoadParamFromFile("NOTE_U", db.dir / "none.blo"); }),
-                  "Cannot open file \"" + (db.dir / "none.blo") + "\". No such file or directory");
+                  "Cannot open file \"" + (db.dir / "none.blo") + "\". " + testsupport::MissingFileMessage());
         connection.Rollback();
     }
     EXPECT_EQ(*testsupport::QueryBlob(db.path, "select NOTE_U from INFO_DOC where ID = 1"), bytes);
@@ -251,7 +250,7 @@ TEST(CGlobDB, ConnectsThroughTheServer)
     Database db;
     testsupport::CreateVersionDatabase(db.path);
     testsupport::AddVersion(db.path, "121", "2020-01-01");
-    ::chmod(db.path.c_str(), 0666);
+    std::filesystem::permissions(db.path, std::filesystem::perms::all);
     CGlobDB connection("", "");
     connection.Connect(" " + server + " ", db.path, "", "");
     EXPECT_EQ(connection.ConnectionString(), server + ":" + db.path);

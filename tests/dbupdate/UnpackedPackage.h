@@ -7,6 +7,7 @@
 #include "app/HeadlessView.h"
 #include "dbupdate/ScriptRunner.h"
 #include "dbupdate/Uglobdb.h"
+#include "platform/Paths.h"
 
 #include <clocale>
 #include <filesystem>
@@ -17,7 +18,7 @@
 struct UnpackedPackage {
     testsupport::TempDir dir;
     std::string database = dir / "norvexlib.fdb";
-    std::string up = dir / "work/up";
+    std::string up = platform::JoinPath(dir / "work", "up");
     std::unique_ptr<dbupdate::CGlobDB> db;
     app::HeadlessView view;
     std::unique_ptr<dbupdate::UpdateContext> context;
@@ -31,6 +32,8 @@ struct UnpackedPackage {
         db = std::make_unique<dbupdate::CGlobDB>("", database);
         context = std::make_unique<dbupdate::UpdateContext>(dbupdate::UpdateContext {view, *db, {}});
     }
-    void Write(const std::string& name, const std::string& bytes) { testsupport::WriteFile(up + "/" + name, bytes); }
+    // The path of a file in up/.
+    std::string In(const std::string& name) const { return platform::JoinPath(up, name); }
+    void Write(const std::string& name, const std::string& bytes) { testsupport::WriteFile(In(name), bytes); }
     void Run() { dbupdate::UpdateDatabase(*context, dir / "work", &view.bar, &view.file, &view.updateTime); }
 };

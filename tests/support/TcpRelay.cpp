@@ -104,18 +104,4 @@ void TcpRelay::Run()
     listen_ = -1;
 }
 
-std::string TestServer()
-{
-    const char* server = std::getenv("UPDATER_FIREBIRD_SERVER");
-    return server ? server : "";
-}
-
-std::string ServerHost(const std::string& server) { return server.substr(0, server.find('/')); }
-
-int ServerPort(const std::string& server)
-{
-    const auto slash = server.find('/');
-    return slash == std::string::npos ? 3050 : std::atoi(server.c_str() + slash + 1);
-}
-
 }  // namespace testsupport

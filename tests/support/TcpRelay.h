@@ -32,13 +32,4 @@ private:
     std::thread thread_;
 };
 
-// The Firebird server of the server-mode tests, as the server part of a
-// connection string ("127.0.0.1/30517"), from UPDATER_FIREBIRD_SERVER;
-// empty when the tests run without a server.
-std::string TestServer();
-
-// The host and port of a "host/port" server text.
-std::string ServerHost(const std::string& server);
-int ServerPort(const std::string& server);
-
 }  // namespace testsupport

@@ -2,6 +2,8 @@
 
 #include "dbupdate/FbClient.h"
 #include "package/PackageStore.h"
+#include "platform/File.h"
+#include "platform/FileSystem.h"
 #include "platform/Paths.h"
 
 #include <cstdlib>
@@ -240,5 +242,25 @@ std::string TestDataDir()
 }
 
 std::string BinaryDir() { return UPDATER_BINARY_DIR; }
+
+std::string MissingFileMessage()
+{
+    const TempDir dir;
+    return platform::SystemMessage(platform::File::OpenRead(dir / "missing").OpenError());
+}
+
+std::string TestServer()
+{
+    const char* server = std::getenv("UPDATER_FIREBIRD_SERVER");
+    return server ? server : "";
+}
+
+std::string ServerHost(const std::string& server) { return server.substr(0, server.find('/')); }
+
+int ServerPort(const std::string& server)
+{
+    const auto slash = server.find('/');
+    return slash == std::string::npos ? 3050 : std::atoi(server.c_str() + slash + 1);
+}
 
 }  // namespace testsupport

@@ -76,8 +76,21 @@ std::string ReadFile(const std::string& path);
 // and the program's name without the system's suffix ("updater").
 std::string BuiltProgram(const std::string& directory, const std::string& name);
 
+// The system's message for a file that does not exist ("No such file or
+// directory", "File not found.").
+std::string MissingFileMessage();
+
 // Where the shared test data and the build's programs are.
 std::string TestDataDir();
 std::string BinaryDir();
+
+// The Firebird server of the server-mode tests, as the server part of a
+// connection string ("127.0.0.1/30517"), from UPDATER_FIREBIRD_SERVER;
+// empty when the tests run without a server.
+std::string TestServer();
+
+// The host and port of a "host/port" server text.
+std::string ServerHost(const std::string& server);
+int ServerPort(const std::string& server);
 
 }  // namespace testsupport
