@@ -8,7 +8,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
-#include <iconv.h>
 
 namespace rarformat {
 
@@ -116,24 +115,6 @@ std::u16string DecodeUnicodePart(const std::string& legacy, const unsigned char*
     return name;
 }
 
-std::string ConvertToUtf8(const std::string& bytes, const std::string& codePage)
-{
-    iconv_t converter = ::iconv_open("UTF-8", codePage.c_str());
-    if (converter == reinterpret_cast<iconv_t>(-1))
-        return bytes;
-    std::string out(bytes.size() * 4 + 4, '\0');
-    char* in = const_cast<char*>(bytes.data());
-    std::size_t inLeft = bytes.size();
-    char* cursor = out.data();
-    std::size_t outLeft = out.size();
-    const std::size_t result = ::iconv(converter, &in, &inLeft, &cursor, &outLeft);
-    ::iconv_close(converter);
-    if (result == static_cast<std::size_t>(-1))
-        return bytes;
-    out.resize(out.size() - outLeft);
-    return out;
-}
-
 }  // namespace
 
 bool Rar4FileHeader::IsSymlink() const
@@ -162,7 +143,7 @@ std::string DecodeRar4Name(const std::string& field, unsigned flags, unsigned ch
                 legacy, reinterpret_cast<const unsigned char*>(field.data()) + zero + 1, field.size() - zero - 1));
         }
     } else if (hostOs <= 2) {
-        name = ConvertToUtf8(field, oemCodePage);
+        name = OemToUtf8(field, oemCodePage);
     } else {
         name = field;
     }
@@ -223,6 +204,7 @@ std::vector<Rar4FileHeader> WalkHeaders(std::uint64_t fileSize, const ReadAt& re
             if (type == 0x74) {
                 Rar4FileHeader file;
                 file.offset = position;
+                file.dataOffset = position + headSize;
                 file.flags = flags;
                 file.packSize = dataSize;
                 file.unpackedSize = Le(h + 11, 4) | (large ? Le(h + 36, 4) << 32 : 0);

@@ -17,6 +17,7 @@ public:
 
 struct Rar4FileHeader {
     std::uint64_t offset = 0;    // where the header starts in the archive
+    std::uint64_t dataOffset = 0;  // where the entry's packed data starts
     unsigned flags = 0;
     unsigned char hostOs = 0;    // 0 MS-DOS, 1 OS/2, 2 Windows, 3 Unix, ...
     unsigned char method = 0;
@@ -46,8 +47,13 @@ std::vector<Rar4FileHeader> ReadRar4Headers(std::string_view archive);
 std::string DecodeRar4Name(const std::string& field, unsigned flags, unsigned char hostOs,
                            const std::string& oemCodePage);
 
+// Bytes in an OEM code page ("CP866") as UTF-8; bytes that do not convert
+// are given back unchanged.
+std::string OemToUtf8(const std::string& bytes, const std::string& codePage);
+
 // The OEM code page of the installations this product serves, CP866, unless
-// $RAR_OEM_CODEPAGE names another (an iconv name).
+// $RAR_OEM_CODEPAGE names another (an iconv name; "CP" and a number on
+// Windows).
 std::string OemCodePage();
 
 }  // namespace rarformat

@@ -1,6 +1,7 @@
 #include "Extractor.h"
 
 #include "Crc32.h"
+#include "EntryPaths.h"
 #include "Rar4Headers.h"
 #include "UniqueFd.h"
 #include "platform/FileSystem.h"
@@ -45,31 +46,6 @@ struct Failure {
 Failure CreateFailure(const std::string& what, int error)
 {
     return Failure {kCreateError, what + ": " + std::strerror(error)};
-}
-
-std::vector<std::string> SplitPath(const std::string& path)
-{
-    std::vector<std::string> parts(1);
-    for (char c : path) {
-        if (c == '/' || c == '\\')
-            parts.emplace_back();
-        else
-            parts.back() += c;
-    }
-    return parts;
-}
-
-std::string JoinComponents(const std::vector<std::string>& components, std::size_t count)
-{
-    std::string path;
-    for (std::size_t i = 0; i < count; ++i)
-        path += (i ? "/" : "") + components[i];
-    return path;
-}
-
-bool IsAbsolute(const std::string& target)
-{
-    return target.empty() || target[0] == '/' || target[0] == '\\' || (target.size() >= 2 && target[1] == ':');
 }
 
 // Opens the directory made of the first count components below root, one
@@ -686,72 +662,6 @@ void ExtractWithLibArchive(const std::string& path, Staging& staging)
 
 }  // namespace
 
-bool IsStagingName(const std::string& name)
-{
-    const std::size_t prefix = std::strlen(kStagingPrefix);
-    if (name.size() != prefix + kStagingSuffixLength || name.compare(0, prefix, kStagingPrefix) != 0)
-        return false;
-    for (std::size_t i = prefix; i < name.size(); ++i) {
-        const char c = name[i];
-        if (!((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9')))
-            return false;
-    }
-    return true;
-}
-
-std::vector<std::string> SafeComponents(const std::string& path, std::string& why)
-{
-    if (path.empty()) {
-        why = "it has no name";
-        return {};
-    }
-    if (path.find('\0') != std::string::npos) {
-        why = "its name holds a NUL byte";
-        return {};
-    }
-    if (path[0] == '/' || path[0] == '\\') {
-        why = "its path is absolute";
-        return {};
-    }
-    if (path.size() >= 2 && path[1] == ':') {
-        why = "its path has a drive letter";
-        return {};
-    }
-    std::vector<std::string> components;
-    for (const auto& part : SplitPath(path)) {
-        if (part == "..") {
-            why = "its path climbs out with ..";
-            return {};
-        }
-        if (!part.empty() && part != ".")
-            components.push_back(part);
-    }
-    if (components.empty())
-        why = "it names nothing";
-    return components;
-}
-
-bool SymlinkStaysInside(const std::string& linkPath, const std::string& target)
-{
-    if (IsAbsolute(target))
-        return false;
-    // Depth of the link's directory below the root, then walk the target.
-    std::string why;
-    const auto link = SafeComponents(linkPath, why);
-    if (link.empty())
-        return false;
-    int depth = static_cast<int>(link.size()) - 1;
-    for (const auto& part : SplitPath(target)) {
-        if (part == "..")
-            --depth;
-        else if (!part.empty() && part != ".")
-            ++depth;
-        if (depth < 0)
-            return false;
-    }
-    return true;
-}
-
 int Extract(const std::string& archivePath, const std::string& destination, const ExtractOptions& options,
             std::ostream& err)
 {
@@ -777,50 +687,6 @@ int Extract(const std::string& archivePath, const std::string& destination, cons
         err << "rar: " << error.what() << "\n";
         return kFatal;
     }
-}
-
-int RunRar(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err)
-{
-    const char* usage = "usage: rar x [-o+|-o-|-y] ARCHIVE [DESTINATION/]\n";
-    if (arguments.empty() || arguments[0] != "x") {
-        err << usage;
-        return kUsageError;
-    }
-    ExtractOptions options;
-    std::vector<std::string> files;
-    for (std::size_t i = 1; i < arguments.size(); ++i) {
-        const std::string& argument = arguments[i];
-        if (argument.size() > 1 && argument[0] == '-' && files.empty()) {
-            if (argument == "-o-")
-                options.overwrite = false;
-            else if (argument == "-o+" || argument == "-y" || argument.rfind("-id", 0) == 0)
-                options.overwrite = true;
-            else {
-                err << "rar: unknown switch " << argument << "\n" << usage;
-                return kUsageError;
-            }
-            continue;
-        }
-        files.push_back(argument);
-    }
-    if (files.empty() || files.size() > 2) {
-        err << usage;
-        return kUsageError;
-    }
-    std::string destination = ".";
-    if (files.size() == 2) {
-        destination = files[1];
-        std::error_code error;
-        std::filesystem::create_directories(destination, error);
-        if (error) {
-            err << "rar: cannot create " << destination << ": " << error.message() << "\n";
-            return kCreateError;
-        }
-    }
-    const int code = Extract(files[0], destination, options, err);
-    if (code == kSuccess)
-        out << "All OK\n";
-    return code;
 }
 
 }  // namespace rarformat
