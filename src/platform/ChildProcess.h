@@ -17,17 +17,18 @@ struct ExitStatus {
 class ChildProcess {
 public:
     // Starts argv[0] (a path, not searched in PATH) with the given arguments,
-    // current directory, standard input from the null device, standard
-    // output to the null device and standard error to errorOutputPath
-    // (created or emptied; a link or anything but a regular file there is
-    // never written through, and the null device is used instead, as when the
-    // path is empty). The child inherits no other handle; on Windows it gets
+    // current directory, standard input from the null device, standard error
+    // to errorOutputPath and standard output to outputPath (each created or
+    // emptied; a link or anything but a regular file there is never written
+    // through, and the null device is used instead, as when the path is
+    // empty). The child inherits no other handle; on Windows it gets
     // no visible window and a command line quoted so that the program path
     // and every argument arrive whole. Returns nothing when the program
     // cannot be started.
     static std::optional<ChildProcess> Start(const std::vector<std::string>& argv,
                                              const std::string& currentDirectory,
-                                             const std::string& errorOutputPath = {});
+                                             const std::string& errorOutputPath = {},
+                                             const std::string& outputPath = {});
 
     ChildProcess(ChildProcess&& other) noexcept;
     ChildProcess& operator=(ChildProcess&& other) noexcept;

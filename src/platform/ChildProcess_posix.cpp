@@ -16,10 +16,10 @@ namespace platform {
 
 namespace {
 
-// The descriptor standard error goes to, for the caller to own; -1 when
-// it cannot be used (a link or a special file at its path is refused before
+// The descriptor an output goes to, for the caller to own; -1 when it
+// cannot be used (a link or a special file at its path is refused before
 // anything is written).
-int OpenErrorOutput(const std::string& path)
+int OpenOutput(const std::string& path)
 {
     if (path.empty())
         return -1;
@@ -37,7 +37,7 @@ int OpenErrorOutput(const std::string& path)
 
 std::optional<ChildProcess> ChildProcess::Start(const std::vector<std::string>& argv,
                                                 const std::string& currentDirectory,
-                                                const std::string& errorOutputPath)
+                                                const std::string& errorOutputPath, const std::string& outputPath)
 {
     if (argv.empty())
         return std::nullopt;
@@ -49,9 +49,13 @@ std::optional<ChildProcess> ChildProcess::Start(const std::vector<std::string>& 
     posix_spawn_file_actions_t actions;
     if (::posix_spawn_file_actions_init(&actions) != 0)
         return std::nullopt;
-    const File errorOutput = File::FromNativeHandle(OpenErrorOutput(errorOutputPath));
+    const File errorOutput = File::FromNativeHandle(OpenOutput(errorOutputPath));
+    const File output = File::FromNativeHandle(OpenOutput(outputPath));
     ::posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    ::posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    if (output.IsOpen())
+        ::posix_spawn_file_actions_adddup2(&actions, static_cast<int>(output.NativeHandle()), 1);
+    else
+        ::posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
     ::posix_spawn_file_actions_adddup2(&actions, errorOutput.IsOpen() ? static_cast<int>(errorOutput.NativeHandle()) : 1, 2);
     // Descriptors that libraries opened without close-on-exec (the database
     // engine's files among them) must not reach the child.

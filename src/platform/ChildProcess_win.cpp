@@ -59,10 +59,10 @@ HANDLE OpenNullDevice(DWORD access)
     return CreateFileA("NUL", access, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0, nullptr);
 }
 
-// The file standard error goes to, or the null device when it cannot be
-// used (a link or a special file at its path is refused before anything is
+// The file an output goes to, or the null device when it cannot be used (a
+// link or a special file at its path is refused before anything is
 // written).
-HANDLE OpenErrorOutput(const std::string& path)
+HANDLE OpenOutput(const std::string& path)
 {
     if (!path.empty()) {
         try {
@@ -81,7 +81,7 @@ HANDLE OpenErrorOutput(const std::string& path)
 
 std::optional<ChildProcess> ChildProcess::Start(const std::vector<std::string>& argv,
                                                 const std::string& currentDirectory,
-                                                const std::string& errorOutputPath)
+                                                const std::string& errorOutputPath, const std::string& outputPath)
 {
     if (argv.empty())
         return std::nullopt;
@@ -93,8 +93,8 @@ std::optional<ChildProcess> ChildProcess::Start(const std::vector<std::string>& 
         commandLine += (commandLine.empty() ? "" : " ") + QuoteArgument(argument);
 
     const InheritableHandle input(OpenNullDevice(GENERIC_READ));
-    const InheritableHandle output(OpenNullDevice(GENERIC_WRITE));
-    const InheritableHandle error(OpenErrorOutput(errorOutputPath));
+    const InheritableHandle output(OpenOutput(outputPath));
+    const InheritableHandle error(OpenOutput(errorOutputPath));
     if (!input.Valid() || !output.Valid() || !error.Valid())
         return std::nullopt;
 

@@ -2,14 +2,11 @@
 #include "app/Shell.h"
 
 #include "TestSupport.h"
+#include "platform/Paths.h"
 
-#include <csignal>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <optional>
-#include <sys/wait.h>
-#include <thread>
-#include <unistd.h>
 
 using app::CheckResult;
 using testsupport::TempDir;
@@ -141,7 +138,7 @@ TEST(FormShow, ADatabaseThatCannotBeOpenedStopsTheChecks)
 TEST(FormShow, ReadsTheDatabasePathFromCnfgIni)
 {
     Installation installation(121, {"122_RAR"});
-    const std::string elsewhere = installation.dir / "data/base.fdb";
+    const std::string elsewhere = platform::JoinPath(installation.dir / "data", "base.fdb");
     std::filesystem::create_directory(installation.dir / "data");
     std::filesystem::rename(installation.database, elsewhere);
     testsupport::WriteFile(installation.dir / "cnfg.ini", "[Common]\r\nPathBaseIB=" + elsewhere + "\r\n");
@@ -154,19 +151,11 @@ TEST(FormShow, ReadsTheDatabasePathFromCnfgIni)
 TEST(FormShow, RefusesWhileTheMainApplicationRuns)
 {
     Installation installation(121, {"122_RAR"});
-    const std::string program = installation.dir / "NVLIB.EXE";
-    std::filesystem::copy_file("/bin/sleep", program);
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::execl(program.c_str(), "NVLIB.EXE", "30", static_cast<char*>(nullptr));
-        ::_exit(127);
-    }
-    for (int i = 0; i < 200 && std::filesystem::read_symlink("/proc/" + std::to_string(pid) + "/exe") != program; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     Outcome outcome;
-    RunFormShow(installation, outcome);
-    ::kill(pid, SIGKILL);
-    ::waitpid(pid, nullptr, 0);
+    {
+        const testsupport::RunningProgram running(installation.dir.Path(), "NVLIB.EXE");
+        RunFormShow(installation, outcome);
+    }
     EXPECT_EQ(outcome.result, CheckResult::ProgramRunning);
     EXPECT_EQ(outcome.view.memo, (std::vector<std::string> {"Перевірка запущенної програми...", "Программа запущена",
                                                               "Оновлення не можливо!!!"}));

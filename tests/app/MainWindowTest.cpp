@@ -1,6 +1,6 @@
 #include "app/Main.h"
 
-#include "InstallationFixture.h"
+#include "UnattendedProcess_posix.h"
 #include "TestSupport.h"
 
 #include <QApplication>
@@ -293,7 +293,7 @@ TEST(TForm1, TheUpdateButtonAppliesThePackages)
 {
     Application();
     BoxCollector boxes;
-    fixture::Installation installation(120, {{"121_RAR", fixture::Package121()}, {"122_RAR", fixture::Package122()}});
+    testsupport::Installation installation(120, {{"121_RAR", testsupport::Package121()}, {"122_RAR", testsupport::Package122()}});
     app::TForm1 form(installation.updater);
     ShowWindow(form);
     auto* ok = Find<QPushButton>(form, "btOK");
@@ -308,9 +308,9 @@ TEST(TForm1, TheUpdateButtonAppliesThePackages)
                                  "\nВерсія бази даних: 120\nНаявні пакети оновлення:\n121_RAR\n122_RAR [OK]\n"
                                  "Створення тимчасового каталога\n" + work +
                                  "\nНаявність архиватора RAR...[OK]\n"
-                                 "Копіювання пакету\n" + work + "/121.rar\nРозпаковка пакету...[OK]\n"
+                                 "Копіювання пакету\n" + installation.InWorkDir("121.rar") + "\nРозпаковка пакету...[OK]\n"
                                  "Встановлення оновлення\n121.001.sql\n121.099.sql\nnvlib.exe...[OK]\na.fr3...[OK]\n"
-                                 "Копіювання пакету\n" + work + "/122.rar\nРозпаковка пакету...[OK]\n"
+                                 "Копіювання пакету\n" + installation.InWorkDir("122.rar") + "\nРозпаковка пакету...[OK]\n"
                                  "Встановлення оновлення\n122.001.sql\n122.099.sql\nnvlib.exe...[OK]\na.fr3...[OK]\n"
                                  "b.fr3...[OK]\n";
     EXPECT_EQ(memo, expected);
@@ -334,7 +334,7 @@ TEST(TForm1, ACloseDuringTheRunWaitsForItsEnd)
 {
     Application();
     BoxCollector boxes;
-    fixture::Installation installation(121, {{"122_RAR", fixture::Package122()}});
+    testsupport::Installation installation(121, {{"122_RAR", testsupport::Package122()}});
     app::TForm1 form(installation.updater);
     ShowWindow(form);
     bool closed = true;
@@ -348,7 +348,7 @@ TEST(TForm1, ACloseDuringTheRunWaitsForItsEnd)
     EXPECT_TRUE(visible);
     EXPECT_FALSE(form.isVisible());
     EXPECT_EQ(installation.Version(), 122);
-    EXPECT_EQ(testsupport::ReadFile(installation.exeDir + "/nvlib.exe"), "program 122");
+    EXPECT_EQ(testsupport::ReadFile(installation.InExeDir("nvlib.exe")), "program 122");
 }
 
 // SIGTERM during the run (here while the package is prepared): nothing of the
@@ -357,7 +357,7 @@ TEST(TForm1, ATerminationRequestEndsTheRunAndClosesTheWindow)
 {
     Application();
     BoxCollector boxes;
-    fixture::Installation installation(121, {{"122_RAR", fixture::Package122()}});
+    testsupport::Installation installation(121, {{"122_RAR", testsupport::Package122()}});
     app::TForm1 form(installation.updater);
     ShowWindow(form);
     QTimer::singleShot(0, &form, [] { std::raise(SIGTERM); });
@@ -367,7 +367,7 @@ TEST(TForm1, ATerminationRequestEndsTheRunAndClosesTheWindow)
     const std::string memo = Find<QPlainTextEdit>(form, "Memo2")->toPlainText().toStdString();
     EXPECT_TRUE(memo.ends_with("Розпаковка пакету...[OK]\nerror\n")) << memo;
     EXPECT_EQ(installation.Version(), 121);
-    EXPECT_EQ(testsupport::ReadFile(installation.exeDir + "/nvlib.exe"), "program 120");
+    EXPECT_EQ(testsupport::ReadFile(installation.InExeDir("nvlib.exe")), "program 120");
 }
 
 // An error that ends the run goes to the error box; the window keeps the state
@@ -376,7 +376,7 @@ TEST(TForm1, AMissingPackageEndsTheRunInTheErrorBox)
 {
     Application();
     BoxCollector boxes;
-    fixture::Installation installation(120, {{"121_RAR", fixture::Package121()}, {"123_RAR", fixture::Package122()}});
+    testsupport::Installation installation(120, {{"121_RAR", testsupport::Package121()}, {"123_RAR", testsupport::Package122()}});
     app::TForm1 form(installation.updater);
     ShowWindow(form);
     QTest::mouseClick(Find<QPushButton>(form, "btOK"), Qt::LeftButton);

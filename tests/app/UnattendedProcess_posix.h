@@ -1,0 +1,72 @@
+#pragma once
+// The packed updater run unattended as a child process whose end the test
+// controls: signals, a closed standard output (POSIX systems).
+
+#include "Installation.h"
+
+#include <fcntl.h>
+#include <filesystem>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <utility>
+#include <vector>
+
+namespace fixture {
+
+namespace fs = std::filesystem;
+using testsupport::ReadFile;
+
+// The outcome of `updater --unattended` run as a process of its own.
+struct UnattendedResult {
+    int code = -1;    // exit code, -1 when it did not exit by itself
+    int signal = 0;   // the signal that ended it otherwise
+    std::string out;
+    std::string err;
+};
+
+using testsupport::Installation;
+
+// Starts the packed updater with --unattended, standard output and error to
+// files in the installation's directory, or standard output to a pipe whose
+// reading end is already closed.
+inline pid_t StartUnattended(const Installation& installation, bool closedOutput = false)
+{
+    const std::string outPath = installation.dir / "stdout";
+    const std::string errPath = installation.dir / "stderr";
+    int pipeEnds[2] = {-1, -1};
+    if (closedOutput && ::pipe(pipeEnds) != 0)
+        return -1;
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        const int out = closedOutput ? pipeEnds[1] : ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (closedOutput)
+            ::close(pipeEnds[0]);
+        ::dup2(out, 1);
+        ::dup2(err, 2);
+        ::unsetenv("DISPLAY");
+        ::execl(installation.updater.c_str(), "updater", "--unattended", static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    if (closedOutput) {
+        ::close(pipeEnds[0]);
+        ::close(pipeEnds[1]);
+    }
+    return pid;
+}
+
+inline UnattendedResult FinishUnattended(const Installation& installation, pid_t pid)
+{
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    UnattendedResult result;
+    result.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    result.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
+    if (fs::exists(installation.dir / "stdout"))
+        result.out = ReadFile(installation.dir / "stdout");
+    result.err = ReadFile(installation.dir / "stderr");
+    return result;
+}
+
+}  // namespace fixture
