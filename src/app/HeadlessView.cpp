@@ -6,22 +6,6 @@
 
 namespace app {
 
-void BarState::SetMinimum(int value)
-{
-    minimum = value;
-    maximum = std::max(maximum, minimum);
-    position = std::clamp(position, minimum, maximum);
-}
-
-void BarState::SetMaximum(int value)
-{
-    maximum = value;
-    minimum = std::min(minimum, maximum);
-    position = std::clamp(position, minimum, maximum);
-}
-
-void BarState::SetPosition(int value) { position = std::clamp(value, minimum, maximum); }
-
 HeadlessView::HeadlessView(std::ostream* lines, std::ostream* boxes) : lines_(lines), boxes_(boxes)
 {
     ok.caption = "Оновить";

@@ -4,6 +4,7 @@
 // stream as they complete; boxes go to another stream.
 
 #include "app/ShellView.h"
+#include "view/RecordedControls.h"
 
 #include <ostream>
 #include <string>
@@ -11,30 +12,8 @@
 
 namespace app {
 
-struct ControlState : view::IButton, view::ILabel {
-    std::string caption;
-    bool visible = true;
-    bool enabled = true;
-
-    void SetCaption(const std::string& text) override { caption = text; }
-    void SetVisible(bool value) override { visible = value; }
-    void SetEnabled(bool value) override { enabled = value; }
-};
-
-struct BarState : view::IProgressBar {
-    int minimum = 0;
-    int maximum = 100;
-    int position = 0;
-    bool visible = true;
-
-    void SetMinimum(int value) override;
-    void SetMaximum(int value) override;
-    void SetPosition(int value) override;
-    int Minimum() const override { return minimum; }
-    int Maximum() const override { return maximum; }
-    int Position() const override { return position; }
-    void SetVisible(bool value) override { visible = value; }
-};
+using view::BarState;
+using view::ControlState;
 
 class HeadlessView : public IShellView {
 public:

@@ -4,7 +4,7 @@
 // connection, and the window's stand-ins.
 
 #include "TestSupport.h"
-#include "app/HeadlessView.h"
+#include "RecordingView.h"
 #include "dbupdate/ScriptRunner.h"
 #include "dbupdate/Uglobdb.h"
 #include "platform/Paths.h"
@@ -20,7 +20,7 @@ struct UnpackedPackage {
     std::string database = dir / "norvexlib.fdb";
     std::string up = platform::JoinPath(dir / "work", "up");
     std::unique_ptr<dbupdate::CGlobDB> db;
-    app::HeadlessView view;
+    testsupport::RecordingView view;
     std::unique_ptr<dbupdate::UpdateContext> context;
 
     explicit UnpackedPackage(const std::vector<std::string>& setup)

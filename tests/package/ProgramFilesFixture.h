@@ -3,7 +3,7 @@
 // tests, with a view that records what the installer reports.
 
 #include "TestSupport.h"
-#include "app/HeadlessView.h"
+#include "RecordingView.h"
 #include "package/ProgramFiles.h"
 
 #include <clocale>
@@ -13,7 +13,7 @@ struct Installation {
     testsupport::TempDir dir;
     std::string exeDir = dir / "Norvex";
     std::string work = dir / "norvex22.nvx";
-    app::HeadlessView view;
+    testsupport::RecordingView view;
 
     Installation()
     {
