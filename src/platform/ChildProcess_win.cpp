@@ -130,20 +130,6 @@ std::optional<ChildProcess> ChildProcess::Start(const std::vector<std::string>& 
     return ChildProcess(reinterpret_cast<std::intptr_t>(process.hProcess));
 }
 
-ChildProcess::ChildProcess(ChildProcess&& other) noexcept : process_(other.process_) { other.process_ = kNoProcess; }
-
-ChildProcess& ChildProcess::operator=(ChildProcess&& other) noexcept
-{
-    if (this != &other) {
-        KillAndReap();
-        process_ = other.process_;
-        other.process_ = kNoProcess;
-    }
-    return *this;
-}
-
-ChildProcess::~ChildProcess() { KillAndReap(); }
-
 void ChildProcess::KillAndReap() noexcept
 {
     if (process_ == kNoProcess)

@@ -66,6 +66,10 @@ private:
     int openError_ = 0;
 };
 
+// Copies what is left of in (from its current position) to out. Returns 0
+// or the error code of the failed read or write.
+int CopyRest(File& in, File& out);
+
 // Opens path for reading and writing, emptied, creating it when missing.
 // Never writes through a symbolic link and never opens anything but a
 // regular file: throws std::runtime_error "Cannot create file "path".

@@ -104,16 +104,8 @@ int CopyFileReplacing(const std::string& source, const std::string& target)
         ::unlink(temporary.c_str());
         return code;
     };
-    char buffer[1 << 16];
-    for (;;) {
-        std::size_t got = 0;
-        if (const int code = in.Read(buffer, sizeof buffer, got))
-            return fail(code);
-        if (got == 0)
-            break;
-        if (const int code = out.Write(buffer, got))
-            return fail(code);
-    }
+    if (const int code = CopyRest(in, out))
+        return fail(code);
     if (::fchmod(static_cast<int>(out.NativeHandle()), mode) != 0)
         return fail(errno);
     if (const int code = out.Flush())

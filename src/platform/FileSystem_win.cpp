@@ -126,16 +126,8 @@ int CopyFileReplacing(const std::string& source, const std::string& target)
         DeleteFileA(temporary.c_str());
         return code;
     };
-    char buffer[1 << 16];
-    for (;;) {
-        std::size_t got = 0;
-        if (const int code = in.Read(buffer, sizeof buffer, got))
-            return fail(code);
-        if (got == 0)
-            break;
-        if (const int code = out.Write(buffer, got))
-            return fail(code);
-    }
+    if (const int code = CopyRest(in, out))
+        return fail(code);
     // As CopyFileA: the copy carries the source's time of last change.
     FILETIME written {};
     if (GetFileTime(reinterpret_cast<HANDLE>(in.NativeHandle()), nullptr, nullptr, &written))

@@ -18,40 +18,6 @@ File Opened(int fd) { return fd >= 0 ? File::FromNativeHandle(fd) : File::Failed
 
 }  // namespace
 
-File::File(File&& other) noexcept : handle_(other.handle_), openError_(other.openError_)
-{
-    other.handle_ = kNoHandle;
-    other.openError_ = 0;
-}
-
-File& File::operator=(File&& other) noexcept
-{
-    if (this != &other) {
-        Close();
-        handle_ = other.handle_;
-        openError_ = other.openError_;
-        other.handle_ = kNoHandle;
-        other.openError_ = 0;
-    }
-    return *this;
-}
-
-File::~File() { Close(); }
-
-File File::FromNativeHandle(std::intptr_t handle) noexcept
-{
-    File file;
-    file.handle_ = handle;
-    return file;
-}
-
-File File::FailedOpen(int error) noexcept
-{
-    File file;
-    file.openError_ = error;
-    return file;
-}
-
 File File::OpenRead(const std::string& path) { return Opened(::open(path.c_str(), O_RDONLY | O_CLOEXEC)); }
 
 File File::OpenAppend(const std::string& path)

@@ -33,40 +33,6 @@ OVERLAPPED At(std::uint64_t offset)
 
 }  // namespace
 
-File::File(File&& other) noexcept : handle_(other.handle_), openError_(other.openError_)
-{
-    other.handle_ = kNoHandle;
-    other.openError_ = 0;
-}
-
-File& File::operator=(File&& other) noexcept
-{
-    if (this != &other) {
-        Close();
-        handle_ = other.handle_;
-        openError_ = other.openError_;
-        other.handle_ = kNoHandle;
-        other.openError_ = 0;
-    }
-    return *this;
-}
-
-File::~File() { Close(); }
-
-File File::FromNativeHandle(std::intptr_t handle) noexcept
-{
-    File file;
-    file.handle_ = handle;
-    return file;
-}
-
-File File::FailedOpen(int error) noexcept
-{
-    File file;
-    file.openError_ = error;
-    return file;
-}
-
 // Handles are not inherited by child processes (no security attributes).
 File File::OpenRead(const std::string& path)
 {

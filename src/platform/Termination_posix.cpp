@@ -1,6 +1,7 @@
 #include "platform/Termination.h"
 
-#include <atomic>
+#include "platform/TerminationState.h"
+
 #include <csignal>
 
 namespace platform {
@@ -9,15 +10,10 @@ namespace {
 
 constexpr int kTerminationSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
-// Read and written from signal handlers on any thread: lock-free atomics.
-std::atomic<bool> g_deferring {false};
-std::atomic<bool> g_requested {false};
-static_assert(std::atomic<bool>::is_always_lock_free);
-
 void OnTerminationSignal(int signal)
 {
-    if (g_deferring.load()) {
-        g_requested.store(true);
+    if (termination::deferring.load()) {
+        termination::requested.store(true);
         return;
     }
     // Outside a run: the signal's usual effect. It is blocked while this
@@ -56,20 +52,8 @@ bool OwnsTerminationSignals()
     return ::sigaction(SIGPIPE, nullptr, &pipe) == 0 && !(pipe.sa_flags & SA_SIGINFO) && pipe.sa_handler == SIG_IGN;
 }
 
-bool TerminationRequested() noexcept { return g_requested.load(); }
-
-void RequestTermination() noexcept
-{
-    if (g_deferring.load())
-        g_requested.store(true);
-}
-
-TerminationDeferral::TerminationDeferral() noexcept
-{
-    g_requested.store(false);
-    g_deferring.store(true);
-}
-
-TerminationDeferral::~TerminationDeferral() { g_deferring.store(false); }
+// Nothing more to do on POSIX systems: the handlers look at the state.
+void termination::OnRunStarts() noexcept {}
+void termination::OnRunEnds() noexcept {}
 
 }  // namespace platform

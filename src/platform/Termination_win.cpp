@@ -1,5 +1,7 @@
 #include "platform/Termination.h"
 
+#include "platform/TerminationState.h"
+
 #include <atomic>
 #include <windows.h>
 
@@ -13,8 +15,6 @@ namespace platform {
 
 namespace {
 
-std::atomic<bool> g_deferring {false};
-std::atomic<bool> g_requested {false};
 std::atomic<bool> g_installed {false};
 // Set while no run is in progress; a close, logoff or shutdown request
 // waits for it.
@@ -32,9 +32,9 @@ BOOL WINAPI OnControlEvent(DWORD event)
     default:
         return FALSE;
     }
-    if (!g_deferring.load())
+    if (!termination::deferring.load())
         return FALSE;  // the usual end of the process
-    g_requested.store(true);
+    termination::requested.store(true);
     // The system ends the process as soon as this handler returns from a
     // close, logoff or shutdown event: hold it until the run has stopped at
     // its next safe point (the system's own time limit still applies).
@@ -57,25 +57,14 @@ void TakeTerminationSignals()
 
 bool OwnsTerminationSignals() { return g_installed.load(); }
 
-bool TerminationRequested() noexcept { return g_requested.load(); }
-
-void RequestTermination() noexcept
+void termination::OnRunStarts() noexcept
 {
-    if (g_deferring.load())
-        g_requested.store(true);
-}
-
-TerminationDeferral::TerminationDeferral() noexcept
-{
-    g_requested.store(false);
-    g_deferring.store(true);
     if (g_runEnded)
         ResetEvent(g_runEnded);
 }
 
-TerminationDeferral::~TerminationDeferral()
+void termination::OnRunEnds() noexcept
 {
-    g_deferring.store(false);
     if (g_runEnded)
         SetEvent(g_runEnded);
 }

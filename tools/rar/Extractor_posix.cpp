@@ -2,8 +2,10 @@
 
 #include "Crc32.h"
 #include "EntryPaths.h"
+#include "ExtractFailure.h"
 #include "Rar4Headers.h"
 #include "UniqueFd.h"
+#include "platform/File.h"
 #include "platform/FileSystem.h"
 
 #include <algorithm>
@@ -29,7 +31,6 @@ namespace rarformat {
 namespace {
 
 using rarextract::UniqueFd;
-using rarextract::WriteAll;
 
 constexpr std::size_t kBufferSize = 1 << 16;
 constexpr unsigned kDefaultFileMode = 0644;
@@ -37,15 +38,17 @@ constexpr unsigned kDefaultDirectoryMode = 0755;
 // Links followed while checking where a new link leads, as the kernel does.
 constexpr int kMaxLinkHops = 40;
 
-// An extraction failure with the archiver's exit code for it.
-struct Failure {
-    int code;
-    std::string message;
-};
 
 Failure CreateFailure(const std::string& what, int error)
 {
     return Failure {kCreateError, what + ": " + std::strerror(error)};
+}
+
+// Writes data to an extracted file, failing with a create error.
+void WriteOut(platform::File& file, const void* data, std::size_t size, const std::string& name)
+{
+    if (const int error = file.Write(data, size))
+        throw CreateFailure("cannot write " + name, error);
 }
 
 // Opens the directory made of the first count components below root, one
@@ -236,8 +239,8 @@ public:
         ++warnings;
     }
 
-    // Opens a new file in staging for the entry; invalid when refused.
-    UniqueFd CreateFile(const std::vector<std::string>& components, const std::string& name, unsigned mode)
+    // Opens a new file in staging for the entry; not open when refused.
+    platform::File CreateFile(const std::vector<std::string>& components, const std::string& name, unsigned mode)
     {
         std::string why;
         const UniqueFd parent = OpenBeneath(root_.Get(), components, components.size() - 1, true, why);
@@ -266,7 +269,7 @@ public:
             throw CreateFailure("cannot create " + name, errno);
         }
         Record({components, Kind::File, mode, {}});
-        return fd;
+        return platform::File::FromNativeHandle(fd.Release());
     }
 
     void AddDirectory(const std::vector<std::string>& components, const std::string& name, unsigned mode)
@@ -309,8 +312,8 @@ public:
             Refuse(name, "its link target " + source + " is not a file of the archive");
             return;
         }
-        const UniqueFd out = CreateFile(components, name, order_[recorded->second].mode);
-        if (!out.Valid())
+        platform::File out = CreateFile(components, name, order_[recorded->second].mode);
+        if (!out.IsOpen())
             return;
         std::vector<char> buffer(kBufferSize);
         for (;;) {
@@ -321,8 +324,7 @@ public:
                 throw CreateFailure("cannot read " + source, errno);
             if (got == 0)
                 break;
-            if (const int error = WriteAll(out.Get(), buffer.data(), static_cast<std::size_t>(got)))
-                throw CreateFailure("cannot write " + name, error);
+            WriteOut(out, buffer.data(), static_cast<std::size_t>(got), name);
         }
     }
 
@@ -485,12 +487,6 @@ private:
     std::map<std::vector<std::string>, std::size_t> index_;
 };
 
-// Writes data to fd, failing with a create error.
-void WriteOut(int fd, const void* data, std::size_t size, const std::string& name)
-{
-    if (const int error = WriteAll(fd, data, size))
-        throw CreateFailure("cannot write " + name, error);
-}
 
 struct UnarrArchive {
     ar_stream* stream = nullptr;
@@ -552,7 +548,7 @@ void ExtractRar4(const std::string& path, Staging& staging)
         std::size_t left = ar_entry_get_size(unarr.archive);
         std::uint32_t crc = 0;
         std::string linkTarget;
-        UniqueFd fd;
+        platform::File fd;
         if (accepted && !header.IsSymlink())
             fd = staging.CreateFile(components, header.name, Rar4Mode(header));
         while (left > 0) {
@@ -562,8 +558,8 @@ void ExtractRar4(const std::string& path, Staging& staging)
             crc = Crc32(crc, buffer.data(), chunk);
             if (header.IsSymlink())
                 linkTarget.append(buffer.data(), chunk);
-            else if (fd.Valid())
-                WriteOut(fd.Get(), buffer.data(), chunk, header.name);
+            else if (fd.IsOpen())
+                WriteOut(fd, buffer.data(), chunk, header.name);
             left -= chunk;
         }
         if (crc != header.crc)
@@ -634,7 +630,7 @@ void ExtractWithLibArchive(const std::string& path, Staging& staging)
                 staging.AddSymlink(components, name, target ? target : "");
             continue;
         }
-        const UniqueFd fd = accepted ? staging.CreateFile(components, name, mode) : UniqueFd();
+        platform::File fd = accepted ? staging.CreateFile(components, name, mode) : platform::File();
         la_int64_t extracted = 0;
         for (;;) {
             const void* block = nullptr;
@@ -646,10 +642,9 @@ void ExtractWithLibArchive(const std::string& path, Staging& staging)
             if (read < ARCHIVE_WARN)
                 throw fail(name);
             extracted = std::max(extracted, offset + static_cast<la_int64_t>(size));
-            if (fd.Valid()) {
-                if (::lseek(fd.Get(), offset, SEEK_SET) < 0)
-                    throw CreateFailure("cannot write " + name, errno);
-                WriteOut(fd.Get(), block, size, name);
+            if (fd.IsOpen()) {
+                if (const int error = fd.WriteAt(static_cast<std::uint64_t>(offset), block, size))
+                    throw CreateFailure("cannot write " + name, error);
             }
         }
         // libarchive can end an entry's data early without an error (when
@@ -680,12 +675,8 @@ int Extract(const std::string& archivePath, const std::string& destination, cons
             ExtractWithLibArchive(archivePath, staging);
         staging.Commit();
         return staging.warnings > 0 ? kWarning : kSuccess;
-    } catch (const Failure& failure) {
-        err << "rar: " << failure.message << "\n";
-        return failure.code;
-    } catch (const std::exception& error) {
-        err << "rar: " << error.what() << "\n";
-        return kFatal;
+    } catch (...) {
+        return ReportFailure(err);
     }
 }
 

@@ -9,6 +9,7 @@
 
 #include "Crc32.h"
 #include "EntryPaths.h"
+#include "ExtractFailure.h"
 #include "Rar4Headers.h"
 #include "platform/File.h"
 #include "platform/FileSystem.h"
@@ -27,10 +28,6 @@ constexpr unsigned char kStoredMethod = 0x30;
 constexpr unsigned kSplitFlags = 0x01 | 0x02;  // continued from or in another volume
 constexpr std::size_t kBufferSize = 1 << 16;
 
-struct Failure {
-    int code;
-    std::string message;
-};
 
 std::wstring Wide(const std::string& text, UINT codePage)
 {
@@ -354,12 +351,8 @@ int Extract(const std::string& archivePath, const std::string& destination, cons
         Staging staging(Wide(destination, CP_ACP), options, err);
         ExtractRar4(archivePath, staging);
         return staging.warnings > 0 ? kWarning : kSuccess;
-    } catch (const Failure& failure) {
-        err << "rar: " << failure.message << "\n";
-        return failure.code;
-    } catch (const std::exception& error) {
-        err << "rar: " << error.what() << "\n";
-        return kFatal;
+    } catch (...) {
+        return ReportFailure(err);
     }
 }
 

@@ -1,9 +1,28 @@
 #include "Extractor.h"
 
+#include "ExtractFailure.h"
+
+#include <exception>
 #include <filesystem>
 #include <ostream>
 
 namespace rarformat {
+
+int ReportFailure(std::ostream& err)
+{
+    try {
+        throw;
+    } catch (const Failure& failure) {
+        err << "rar: " << failure.message << "\n";
+        return failure.code;
+    } catch (const std::exception& error) {
+        err << "rar: " << error.what() << "\n";
+        return kFatal;
+    } catch (...) {
+        err << "rar: unknown error\n";
+        return kFatal;
+    }
+}
 
 int RunRar(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err)
 {

@@ -43,24 +43,4 @@ private:
     int fd_ = -1;
 };
 
-// Writes all bytes to fd, retrying partial writes. Returns 0 or the errno of
-// the failed write (ENOSPC for a write that made no progress).
-inline int WriteAll(int fd, const void* data, std::size_t size)
-{
-    const char* bytes = static_cast<const char*>(data);
-    while (size > 0) {
-        const ssize_t written = ::write(fd, bytes, size);
-        if (written < 0) {
-            if (errno == EINTR)
-                continue;
-            return errno;
-        }
-        if (written == 0)
-            return ENOSPC;
-        bytes += written;
-        size -= static_cast<std::size_t>(written);
-    }
-    return 0;
-}
-
 }  // namespace rarextract

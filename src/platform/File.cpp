@@ -1,0 +1,54 @@
+#include "platform/File.h"
+
+namespace platform {
+
+File::File(File&& other) noexcept : handle_(other.handle_), openError_(other.openError_)
+{
+    other.handle_ = kNoHandle;
+    other.openError_ = 0;
+}
+
+File& File::operator=(File&& other) noexcept
+{
+    if (this != &other) {
+        Close();
+        handle_ = other.handle_;
+        openError_ = other.openError_;
+        other.handle_ = kNoHandle;
+        other.openError_ = 0;
+    }
+    return *this;
+}
+
+File::~File() { Close(); }
+
+File File::FromNativeHandle(std::intptr_t handle) noexcept
+{
+    File file;
+    file.handle_ = handle;
+    return file;
+}
+
+File File::FailedOpen(int error) noexcept
+{
+    File file;
+    file.openError_ = error;
+    return file;
+}
+
+
+int CopyRest(File& in, File& out)
+{
+    char buffer[1 << 16];
+    for (;;) {
+        std::size_t got = 0;
+        if (const int code = in.Read(buffer, sizeof buffer, got))
+            return code;
+        if (got == 0)
+            return 0;
+        if (const int code = out.Write(buffer, got))
+            return code;
+    }
+}
+
+}  // namespace platform
