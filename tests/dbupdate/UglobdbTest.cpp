@@ -9,21 +9,11 @@
 using dbupdate::CDBStatement;
 using dbupdate::CGlobDB;
 using dbupdate::DatabaseError;
+using testsupport::ErrorOf;
 using testsupport::TempDir;
 
 namespace {
 
-// The message of the DatabaseError that f raises.
-template <typename F>
-std::string ErrorOf(F&& f)
-{
-    try {
-        f();
-    } catch (const DatabaseError& error) {
-        return error.what();
-    }
-    return "<no error>";
-}
 
 struct Database {
     TempDir dir;

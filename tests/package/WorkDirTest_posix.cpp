@@ -1,6 +1,7 @@
 #include "package/WorkDir.h"
 
 #include "RarWriter.h"
+#include "ChildRun_posix.h"
 #include "TestSupport.h"
 #include "package/PackageStore.h"
 
@@ -79,12 +80,7 @@ TEST(SavePackage, ReportsFailures)
     const package::PackageStore store(dir / "updater");
 
     auto messageOf = [&](const std::string& name, const std::string& file) {
-        try {
-            package::SavePackage(store, name, file);
-        } catch (const std::runtime_error& error) {
-            return std::string(error.what());
-        }
-        return std::string("<no error>");
+        return testsupport::ErrorOf([&] { package::SavePackage(store, name, file); });
     };
     EXPECT_EQ(messageOf("122_RAR", dir / "missing/122.rar"),
               "Cannot create file \"" + (dir / "missing/122.rar") + "\". No such file or directory");
@@ -98,16 +94,10 @@ TEST(SavePackage, ReportsFailures)
     EXPECT_EQ(ReadFile(dir / "precious"), "precious");
 
     // A write that stops short (a file size limit in a child process).
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::signal(SIGXFSZ, SIG_IGN);
-        rlimit limit {4096, 4096};
-        ::setrlimit(RLIMIT_FSIZE, &limit);
-        ::_exit(messageOf("122_RAR", dir / "short.rar") == "Stream write error" ? 0 : 1);
-    }
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(testsupport::RunWithFileSizeLimit(4096, [&] {
+                  return messageOf("122_RAR", dir / "short.rar") == "Stream write error" ? 0 : 1;
+              }),
+              0);
 }
 
 TEST(UnpackPackage, StartsTheRealUnpackerInTheWorkingDirectory)

@@ -1,6 +1,7 @@
 #include "platform/File.h"
 #include "platform/FileSystem.h"
 
+#include "ChildRun_posix.h"
 #include "TestSupport.h"
 
 #include <csignal>
@@ -113,17 +114,9 @@ TEST(CopyFileReplacing, AnInterruptedCopyLeavesTheOldFileWhole)
     WriteFile(dir / "new.exe", std::string(1 << 20, 'N'));
     WriteFile(dir / "old.exe", "the previous version");
     // The child may write no more than 64 KB: the copy fails half-way.
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::signal(SIGXFSZ, SIG_IGN);
-        rlimit limit {65536, 65536};
-        ::setrlimit(RLIMIT_FSIZE, &limit);
-        ::_exit(platform::CopyFileReplacing(dir / "new.exe", dir / "old.exe"));
-    }
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), EFBIG);
+    EXPECT_EQ(testsupport::RunWithFileSizeLimit(
+                  65536, [&] { return platform::CopyFileReplacing(dir / "new.exe", dir / "old.exe"); }),
+              EFBIG);
     EXPECT_EQ(ReadFile(dir / "old.exe"), "the previous version");
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 2) << "temporary file left";
 }

@@ -5,6 +5,7 @@
 #include "dbupdate/Uglobdb.h"
 #include "platform/ChildProcess.h"
 
+#include <exception>
 #include <memory>
 #include <string>
 #include <vector>
@@ -79,6 +80,19 @@ std::string BuiltProgram(const std::string& directory, const std::string& name);
 // The system's message for a file that does not exist ("No such file or
 // directory", "File not found.").
 std::string MissingFileMessage();
+
+// The message of the error (a std::exception) that f raises, or "<no
+// error>".
+template <typename F>
+std::string ErrorOf(F&& f)
+{
+    try {
+        f();
+    } catch (const std::exception& error) {
+        return error.what();
+    }
+    return "<no error>";
+}
 
 // Where the shared test data and the build's programs are.
 std::string TestDataDir();
