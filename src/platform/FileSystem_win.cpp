@@ -98,7 +98,7 @@ int CopyFileReplacing(const std::string& source, const std::string& target)
     File in = File::FromNativeHandle(reinterpret_cast<std::intptr_t>(
         CreateFileA(source.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                     FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr)));
-    if (!in.IsOpen() || in.NativeHandle() == reinterpret_cast<std::intptr_t>(INVALID_HANDLE_VALUE))
+    if (!in.IsOpen())
         return LastError();
 
     // The temporary file lives beside the target so that the final move
