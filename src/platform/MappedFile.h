@@ -34,6 +34,9 @@ public:
     int CopyTo(std::uint64_t offset, std::uint64_t size, File& out) const;
 
 private:
+    // Opens path_ for reading into file_ and sets size_; throws as the
+    // constructor does.
+    void OpenFile();
     void Unmap() noexcept;
 
     std::string path_;

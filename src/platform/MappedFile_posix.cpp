@@ -12,13 +12,7 @@ namespace platform {
 
 MappedFile::MappedFile(const std::string& path) : path_(path)
 {
-    file_ = File::OpenRead(path);
-    if (!file_.IsOpen())
-        throw std::runtime_error("Cannot open file \"" + path + "\". " + SystemMessage(file_.OpenError()));
-    std::uint64_t size = 0;
-    if (const int error = file_.Size(size))
-        throw std::runtime_error("Cannot open file \"" + path + "\". " + SystemMessage(error));
-    size_ = static_cast<std::size_t>(size);
+    OpenFile();
     if (size_ == 0)
         return;
     void* mapping = ::mmap(nullptr, size_, PROT_READ, MAP_PRIVATE, static_cast<int>(file_.NativeHandle()), 0);

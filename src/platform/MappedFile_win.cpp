@@ -10,15 +10,7 @@ namespace platform {
 
 MappedFile::MappedFile(const std::string& path) : path_(path)
 {
-    file_ = File::OpenRead(path);
-    if (!file_.IsOpen())
-        throw std::runtime_error("Cannot open file \"" + path + "\". " + SystemMessage(file_.OpenError()));
-    std::uint64_t size = 0;
-    if (const int error = file_.Size(size))
-        throw std::runtime_error("Cannot open file \"" + path + "\". " + SystemMessage(error));
-    if (size > static_cast<std::uint64_t>(SIZE_MAX))
-        throw std::runtime_error("Cannot map file \"" + path + "\". " + SystemMessage(ERROR_NOT_ENOUGH_MEMORY));
-    size_ = static_cast<std::size_t>(size);
+    OpenFile();
     if (size_ == 0)
         return;
     HANDLE mapping = CreateFileMappingA(reinterpret_cast<HANDLE>(file_.NativeHandle()), nullptr, PAGE_READONLY, 0, 0,

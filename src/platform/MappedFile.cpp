@@ -1,0 +1,24 @@
+#include "platform/MappedFile.h"
+
+#include "platform/FileSystem.h"
+
+#include <cstdint>
+#include <stdexcept>
+
+namespace platform {
+
+void MappedFile::OpenFile()
+{
+    file_ = File::OpenRead(path_);
+    if (!file_.IsOpen())
+        throw std::runtime_error("Cannot open file \"" + path_ + "\". " + SystemMessage(file_.OpenError()));
+    std::uint64_t size = 0;
+    if (const int error = file_.Size(size))
+        throw std::runtime_error("Cannot open file \"" + path_ + "\". " + SystemMessage(error));
+    // A 32-bit process cannot map a file larger than its address space.
+    if (size > static_cast<std::uint64_t>(SIZE_MAX))
+        throw std::runtime_error("Cannot map file \"" + path_ + "\". It is too large for this program");
+    size_ = static_cast<std::size_t>(size);
+}
+
+}  // namespace platform
