@@ -36,12 +36,14 @@ public:
 
     // Reads up to size bytes at the current position; got is 0 at the end.
     int Read(void* buffer, std::size_t size, std::size_t& got);
-    // Reads up to size bytes at offset without moving the current position
-    // that Read and Write use; got is 0 at the end.
+    // Reads up to size bytes at offset; got is 0 at the end. Safe from
+    // several threads at once. Where Read and Write go on afterwards is
+    // unspecified (Windows moves the position, POSIX systems do not): a file
+    // is read either by offset or in sequence.
     int ReadAt(std::uint64_t offset, void* buffer, std::size_t size, std::size_t& got) const;
     // Writes all bytes at the current position, retrying partial writes.
     int Write(const void* data, std::size_t size);
-    // Writes all bytes at offset.
+    // Writes all bytes at offset (the position afterwards as for ReadAt).
     int WriteAt(std::uint64_t offset, const void* data, std::size_t size);
     // The file's size in bytes.
     int Size(std::uint64_t& size) const;

@@ -21,4 +21,9 @@ void MappedFile::OpenFile()
     size_ = static_cast<std::size_t>(size);
 }
 
+int MappedFile::ReadAt(std::uint64_t offset, void* buffer, std::size_t size, std::size_t& got) const
+{
+    return file_.ReadAt(offset, buffer, size, got);
+}
+
 }  // namespace platform

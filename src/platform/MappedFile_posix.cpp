@@ -44,11 +44,6 @@ MappedFile& MappedFile::operator=(MappedFile&& other) noexcept
 
 MappedFile::~MappedFile() { Unmap(); }
 
-int MappedFile::ReadAt(std::uint64_t offset, void* buffer, std::size_t size, std::size_t& got) const
-{
-    return file_.ReadAt(offset, buffer, size, got);
-}
-
 int MappedFile::CopyTo(std::uint64_t offset, std::uint64_t size, File& out) const
 {
     auto from = static_cast<loff_t>(offset);
