@@ -1,6 +1,7 @@
 #include "platform/FileSystem.h"
 
 #include "platform/File.h"
+#include "platform/Paths.h"
 #include "platform/Text.h"
 
 #include <algorithm>
@@ -39,6 +40,15 @@ bool IsCopyTemporaryName(const std::string& name, const std::string& targetName)
         return false;
     return std::all_of(name.begin() + static_cast<std::ptrdiff_t>(prefix.size()), name.end(),
                        [](char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0; });
+}
+
+void RemoveStaleCopies(const std::string& directory, const std::string& targetName)
+{
+    for (const auto& name : FindEntries(directory, "." + targetName + kCopyTemporaryMarker + "*")) {
+        const std::string path = JoinPath(directory, name);
+        if (IsCopyTemporaryName(name, targetName) && FileExists(path) && !IsSymbolicLink(path))
+            DeleteFile(path);
+    }
 }
 
 }  // namespace platform

@@ -60,6 +60,10 @@ inline constexpr std::size_t kCopyTemporarySuffixLength = 6;
 // target named targetName.
 bool IsCopyTemporaryName(const std::string& name, const std::string& targetName);
 
+// Removes, from directory, the regular files (not links) that interrupted
+// copies left for a target named targetName.
+void RemoveStaleCopies(const std::string& directory, const std::string& targetName);
+
 // The system's message text for an error code.
 std::string SystemMessage(int errorCode);
 

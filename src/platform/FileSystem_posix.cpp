@@ -88,12 +88,7 @@ int CopyFileReplacing(const std::string& source, const std::string& target)
     const auto slash = target.rfind(kPathSeparator);
     const std::string directory = slash == std::string::npos ? std::string(".") : target.substr(0, slash + 1);
     const std::string targetName = FileNameOf(target);
-    for (const auto& name : FindEntries(directory, "." + targetName + kCopyTemporaryMarker + "*")) {
-        struct stat info {};
-        const std::string path = JoinPath(directory, name);
-        if (IsCopyTemporaryName(name, targetName) && ::lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode))
-            ::unlink(path.c_str());
-    }
+    RemoveStaleCopies(directory, targetName);
     std::string temporary = JoinPath(directory, "." + targetName + kCopyTemporaryMarker + "XXXXXX");
     File out = File::FromNativeHandle(::mkostemp(temporary.data(), O_CLOEXEC));
     if (!out.IsOpen())

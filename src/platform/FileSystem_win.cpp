@@ -2,7 +2,7 @@
 
 #include "platform/File.h"
 #include "platform/Paths.h"
-#include "platform/RandomName_win.h"
+#include "platform/TemporaryFile_win.h"
 
 #include <stdexcept>
 #include <windows.h>
@@ -106,21 +106,11 @@ int CopyFileReplacing(const std::string& source, const std::string& target)
     const auto separator = target.rfind(kPathSeparator);
     const std::string directory = separator == std::string::npos ? std::string() : target.substr(0, separator + 1);
     const std::string targetName = FileNameOf(target);
-    const std::string prefix = "." + targetName + kCopyTemporaryMarker;
-    for (const auto& name : FindEntries(directory, prefix + "*")) {
-        const std::string path = JoinPath(directory, name);
-        if (IsCopyTemporaryName(name, targetName) && FileExists(path) && !IsSymbolicLink(path))
-            DeleteFileA(path.c_str());
-    }
+    RemoveStaleCopies(directory, targetName);
     std::string temporary;
-    HANDLE created = INVALID_HANDLE_VALUE;
-    for (unsigned attempt = 0; created == INVALID_HANDLE_VALUE; ++attempt) {
-        temporary = JoinPath(directory, prefix + RandomLetters(kCopyTemporarySuffixLength));
-        created = CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (created == INVALID_HANDLE_VALUE && (GetLastError() != ERROR_FILE_EXISTS || attempt == 100))
-            return LastError();
-    }
-    File out = File::FromNativeHandle(reinterpret_cast<std::intptr_t>(created));
+    File out = CreateTemporaryFile(JoinPath(directory, "." + targetName + kCopyTemporaryMarker), temporary);
+    if (!out.IsOpen())
+        return out.OpenError();
     auto fail = [&](int code) {
         out.Close();
         DeleteFileA(temporary.c_str());

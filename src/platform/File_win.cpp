@@ -1,7 +1,9 @@
 #include "platform/File.h"
 
 #include "platform/FileSystem.h"
-#include "platform/RandomName_win.h"
+#include "platform/TemporaryFile_win.h"
+
+#include <random>
 
 #include <stdexcept>
 #include <windows.h>
@@ -169,22 +171,30 @@ File CreateRegularFile(const std::string& path)
     return file;
 }
 
-ReplacingFile::ReplacingFile(const std::string& target, const std::string&) : target_(target)
+File CreateTemporaryFile(const std::string& prefix, std::string& path)
 {
+    static const char letters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    std::random_device random;
     // A fresh name that nobody holds: CREATE_NEW fails on an existing file.
     for (int attempt = 0;; ++attempt) {
-        temporary_ = target + "." + RandomLetters(kCopyTemporarySuffixLength);
-        HANDLE handle = CreateFileA(temporary_.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+        path = prefix;
+        for (std::size_t i = 0; i < kCopyTemporarySuffixLength; ++i)
+            path += letters[random() % (sizeof letters - 1)];
+        HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                     FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (handle != INVALID_HANDLE_VALUE) {
-            file_ = File::FromNativeHandle(Stored(handle));
-            return;
-        }
+        if (handle != INVALID_HANDLE_VALUE)
+            return File::FromNativeHandle(Stored(handle));
         const DWORD error = GetLastError();
         if (error != ERROR_FILE_EXISTS || attempt == 100)
-            throw std::runtime_error("Cannot create file \"" + target + "\". " +
-                                     SystemMessage(static_cast<int>(error)));
+            return File::FailedOpen(static_cast<int>(error));
     }
+}
+
+ReplacingFile::ReplacingFile(const std::string& target, const std::string&) : target_(target)
+{
+    file_ = CreateTemporaryFile(target + ".", temporary_);
+    if (!file_.IsOpen())
+        throw std::runtime_error("Cannot create file \"" + target + "\". " + SystemMessage(file_.OpenError()));
 }
 
 ReplacingFile::~ReplacingFile()
