@@ -19,7 +19,6 @@
 #include <QTextCursor>
 #include <QTimer>
 #include <algorithm>
-#include <cstring>
 #include <iostream>
 
 namespace app {
@@ -385,19 +384,14 @@ int RunProgram(int argc, char** argv, std::string (*findExecutablePath)())
     // A closed standard output (`updater --unattended | head`) must not end a
     // run half done; the database library's signal handlers are replaced too.
     platform::TakeTerminationSignals();
-    const bool unattended = argc == 2 && std::strcmp(argv[1], "--unattended") == 0;
+    if (IsUnattendedCommandLine(argc, argv))
+        return RunUnattendedEntry(findExecutablePath, std::cout, std::cerr);
     std::string executablePath;
     std::string failure;
     try {
         executablePath = findExecutablePath();
     } catch (const std::exception& error) {
         failure = error.what();
-    }
-    if (unattended) {
-        if (failure.empty())
-            return RunUnattended(executablePath, std::cout, std::cerr);
-        std::cerr << ErrorBoxText(failure) << std::endl;
-        return kExitError;
     }
 
     QApplication application(argc, argv);

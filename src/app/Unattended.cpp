@@ -3,6 +3,8 @@
 #include "app/HeadlessView.h"
 #include "app/Shell.h"
 
+#include <cstring>
+#include <exception>
 #include <memory>
 #include <ostream>
 
@@ -16,6 +18,23 @@ std::string Counted(int count, const char* singular, const char* plural)
 }
 
 }  // namespace
+
+bool IsUnattendedCommandLine(int argc, char** argv)
+{
+    return argc == 2 && std::strcmp(argv[1], "--unattended") == 0;
+}
+
+int RunUnattendedEntry(std::string (*executablePath)(), std::ostream& out, std::ostream& err)
+{
+    std::string path;
+    try {
+        path = executablePath();
+    } catch (const std::exception& error) {
+        err << ErrorBoxText(error.what()) << std::endl;
+        return kExitError;
+    }
+    return RunUnattended(path, out, err);
+}
 
 std::string FailureReport(const std::string& path, int statements, int blobFiles)
 {

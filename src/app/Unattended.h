@@ -19,6 +19,15 @@ inline constexpr int kExitFailures = 3;  // applied with failed statements or bl
 // applied.
 int RunUnattended(const std::string& executablePath, std::ostream& out, std::ostream& err);
 
+// Whether the command line asks for the unattended mode: "--unattended" and
+// nothing else.
+bool IsUnattendedCommandLine(int argc, char** argv);
+
+// The unattended mode's entry: finds the program's own path with
+// executablePath (a failure there is written to err, exit code kExitError),
+// then runs as RunUnattended does.
+int RunUnattendedEntry(std::string (*executablePath)(), std::ostream& out, std::ostream& err);
+
 // The report of one run log's failures, e.g. "/tmp/.../122.001.sql.log: 2
 // failed statements, 1 failed blob file".
 std::string FailureReport(const std::string& path, int statements, int blobFiles);
