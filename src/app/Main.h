@@ -1,19 +1,14 @@
 #pragma once
-// The unit Main: program entry, the main window TForm1 and its progress memo.
+// The unit Main: the program entry, the message boxes and the rules every
+// main window follows (the Qt window on Linux, the Win32 window on Windows;
+// each is TForm1 in its MainWindow_* files).
 
-#include "app/Shell.h"
-#include "app/ShellView.h"
 #include "platform/Paths.h"
 
-#include <QWidget>
+#include <exception>
 #include <functional>
 #include <memory>
-
-class QFrame;
-class QLabel;
-class QPlainTextEdit;
-class QProgressBar;
-class QPushButton;
+#include <string>
 
 namespace app {
 
@@ -23,80 +18,75 @@ namespace app {
 // standard error box, or on standard error in unattended mode.
 int RunProgram(int argc, char** argv, std::string (*executablePath)() = platform::ExecutablePath);
 
-class TForm1;
-
-// Creates the main window; an error while it is built is shown in the
-// standard error box and gives null (the window is then never shown).
-std::unique_ptr<TForm1> CreateForm1(const std::string& executablePath);
-
 // Shows a message box. Tests replace the handler so that no modal box waits.
 enum class BoxKind { Warning, Error };
 using BoxHandler = std::function<void(BoxKind kind, const std::string& caption, const std::string& text)>;
 void SetBoxHandler(BoxHandler handler);
+
+// The application's title (the error box's caption), from the executable's
+// path: set before the window is built, so that the box of a failed
+// construction has it too.
+void SetApplicationTitle(const std::string& executablePath);
 // The standard error box: error icon, one OK button, the application's title
 // as caption, the message with the full-stop rule.
 void ShowErrorBox(const std::string& message);
+// The warning box: warning icon, caption "Warning", one OK button; returns
+// when the user has closed it.
+void ShowWarningBox(const std::string& text);
 
-// Memo operations on a QPlainTextEdit.
-// Appends text as a new last line, also after text the user typed at the
-// end of the memo; the text then ends in a line break.
-void AddLine(QPlainTextEdit& memo, const std::string& text);
-// Puts text at the end of the memo's last line (before its line break),
-// wherever the user has put the caret.
-void AppendToLastLine(QPlainTextEdit& memo, const std::string& text);
+// Runs an event handler of the window: an error that escapes it is shown in
+// the standard error box, and the window stays in the state the handler
+// reached.
+template <typename Handler>
+void RunHandler(Handler handler)
+{
+    try {
+        handler();
+    } catch (const std::exception& error) {
+        ShowErrorBox(error.what());
+    } catch (...) {
+        ShowErrorBox("");
+    }
+}
 
-class TForm1 : public QWidget, public IShellView {
+// Builds the main window; an error while it is built is shown in the
+// standard error box and gives null (the window is then never shown).
+template <typename Form>
+std::unique_ptr<Form> CreateMainWindow(const std::string& executablePath)
+{
+    std::unique_ptr<Form> form;
+    RunHandler([&] { form = std::make_unique<Form>(executablePath); });
+    return form;
+}
+
+// When the window may close. A close asked for during the update run (the
+// close box, Alt+F4, btCancel, a session that ends) is carried out when the
+// run has returned: hiding the window would leave the update running unseen,
+// and a second updater would find the database locked. After a run ended by
+// a termination request the window closes as well.
+class CloseRule {
 public:
-    // Builds the window's layout, works out the paths from executablePath,
-    // creates the connection object and reads cnfg.ini. Throws when that
-    // fails (the window is then never shown).
-    explicit TForm1(const std::string& executablePath = platform::ExecutablePath());
-    ~TForm1() override;
-
-    void FormShow();
-    // The run. A close asked for while it is in progress (the close box,
-    // Alt+F4, btCancel) is carried out when it has returned; after a run
-    // ended by a termination request the window closes as well.
-    void btOKClick();
-    void btCancelClick();
-
-    bool FormShowDone() const { return formShowDone_; }
+    // A close request: true when the window may close now; during a run it
+    // is recorded instead.
+    bool MayClose();
     bool RunInProgress() const { return runInProgress_; }
-
-    // IShellView
-    void AddLine(const std::string& text) override;
-    void AppendToLastLine(const std::string& text) override;
-    void ProcessMessages() override;
-    view::IButton& btOK() override;
-    view::IButton& btCancel() override;
-    view::ILabel& lCurVer() override;
-    view::ILabel& lActVer() override;
-    view::IControl& plUp() override;
-    view::ILabel& lUpdate() override;
-    view::IProgressBar& ProgressBar2() override;
-    view::ILabel& lTextFile() override;
-    view::ILabel& lFile() override;
-    view::ILabel& lUpdateTime() override;
-    void ShowWarning(const std::string& text) override;
-
-protected:
-    void showEvent(QShowEvent* event) override;
-    void closeEvent(QCloseEvent* event) override;
-    void resizeEvent(QResizeEvent* event) override;
+    // Runs the update as an event handler; true when the window must close
+    // now that it has returned.
+    bool Run(const std::function<void()>& run);
 
 private:
-    struct Controls;
-    void BuildLayout();
-    void PlaceControls();
-    template <typename Handler>
-    void RunHandler(Handler handler);
-
-    std::unique_ptr<Controls> controls_;
-    std::unique_ptr<CUpdaterShell> shell_;
-    bool formShowQueued_ = false;
-    bool formShowDone_ = false;
     bool runInProgress_ = false;
     bool closeAfterRun_ = false;
 };
+
+// What each window toolkit provides (MainWindow_posix.cpp, MainWindow_win.cpp).
+namespace toolkit {
+// Shows a modal message box of the system.
+void ShowBox(BoxKind kind, const std::string& caption, const std::string& text);
+// Makes the application object and the main window and runs the message loop
+// until the window is closed; failure is an error met before (shown in the
+// error box instead). Returns the exit code, 0.
+int RunWindow(int argc, char** argv, const std::string& executablePath, const std::string& failure);
+}  // namespace toolkit
 
 }  // namespace app

@@ -1,5 +1,6 @@
-#include "app/Main.h"
+#include "app/MainWindow_posix.h"
 
+#include "BoxCollector.h"
 #include "UnattendedProcess_posix.h"
 #include "TestSupport.h"
 
@@ -30,23 +31,7 @@ QApplication& Application()
     return *application;
 }
 
-struct Box {
-    app::BoxKind kind;
-    std::string caption;
-    std::string text;
-};
-
-// Collects message boxes instead of showing them.
-struct BoxCollector {
-    BoxCollector()
-    {
-        app::SetBoxHandler([this](app::BoxKind kind, const std::string& caption, const std::string& text) {
-            boxes.push_back({kind, caption, text});
-        });
-    }
-    ~BoxCollector() { app::SetBoxHandler(nullptr); }
-    std::vector<Box> boxes;
-};
+using fixture::BoxCollector;
 
 // Shows the window and lets its FormShow run.
 void ShowWindow(app::TForm1& form)

@@ -1,0 +1,385 @@
+#include "app/MainWindow_posix.h"
+
+#include "app/Layout.h"
+#include "platform/Termination.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QSessionManager>
+#include <QFontDatabase>
+#include <QFrame>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QShortcut>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTimer>
+#include <algorithm>
+
+namespace app {
+
+namespace {
+
+QString ToQt(const std::string& text) { return QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size())); }
+
+class QtButton final : public view::IButton {
+public:
+    explicit QtButton(QPushButton* button) : button_(button) {}
+    void SetCaption(const std::string& text) override { button_->setText(ToQt(text)); }
+    void SetVisible(bool visible) override { button_->setVisible(visible); }
+    void SetEnabled(bool enabled) override { button_->setEnabled(enabled); }
+
+private:
+    QPushButton* button_;
+};
+
+// A label that, unless its size is fixed, grows with its text as the
+// design's auto-sized labels do; a right-anchored one keeps its right edge.
+class QtLabel final : public view::ILabel {
+public:
+    QtLabel(QLabel* label, bool fixedSize, bool keepRightEdge)
+        : label_(label), fixedSize_(fixedSize), keepRightEdge_(keepRightEdge) {}
+    void SetCaption(const std::string& text) override
+    {
+        label_->setText(ToQt(text));
+        if (fixedSize_)
+            return;
+        const QRect old = label_->geometry();
+        const int width = label_->sizeHint().width();
+        label_->setGeometry(keepRightEdge_ ? old.right() + 1 - width : old.left(), old.top(), width, old.height());
+    }
+    void SetVisible(bool visible) override { label_->setVisible(visible); }
+
+private:
+    QLabel* label_;
+    bool fixedSize_;
+    bool keepRightEdge_;
+};
+
+class QtPanel final : public view::IControl {
+public:
+    explicit QtPanel(QWidget* panel) : panel_(panel) {}
+    void SetVisible(bool visible) override { panel_->setVisible(visible); }
+
+private:
+    QWidget* panel_;
+};
+
+class QtBar final : public view::IProgressBar {
+public:
+    explicit QtBar(QProgressBar* bar) : bar_(bar) {}
+    void SetMinimum(int value) override { bar_->setMinimum(value); }
+    void SetMaximum(int value) override { bar_->setMaximum(value); }
+    // QProgressBar ignores values outside its range; the design's bar keeps
+    // its position inside it instead.
+    void SetPosition(int value) override { bar_->setValue(std::clamp(value, bar_->minimum(), bar_->maximum())); }
+    int Minimum() const override { return bar_->minimum(); }
+    int Maximum() const override { return bar_->maximum(); }
+    int Position() const override { return std::max(bar_->value(), bar_->minimum()); }
+    void SetVisible(bool visible) override { bar_->setVisible(visible); }
+
+private:
+    QProgressBar* bar_;
+};
+
+// The designed font. Linux systems rarely have Tahoma; wine's own copy
+// (Debian's fonts-wine: regular and bold, Cyrillic covered) is loaded for
+// the application when it is there, so that the labels keep their designed
+// sizes. Without either, Qt's substitute for Tahoma stands in.
+void LoadTahoma()
+{
+    static const bool done = [] {
+        if (QFontDatabase::families().contains(QStringLiteral("Tahoma")))
+            return true;
+        for (const char* file : {"/usr/share/wine/fonts/tahoma.ttf", "/usr/share/wine/fonts/tahomabd.ttf"})
+            QFontDatabase::addApplicationFont(QString::fromUtf8(file));
+        return true;
+    }();
+    (void)done;
+}
+
+QFrame* MakePanel(QWidget* parent, const char* name, bool raised)
+{
+    auto* panel = new QFrame(parent);
+    panel->setObjectName(name);
+    panel->setFrameStyle(raised ? (QFrame::Panel | QFrame::Raised) : QFrame::NoFrame);
+    panel->setLineWidth(1);
+    return panel;
+}
+
+// A label at its designed place. Labels whose size is not fixed size
+// themselves to their text, so where the designed font is missing and a wider
+// one stands in, the text still shows whole.
+QLabel* MakeLabel(QWidget* parent, const char* name, const char* text, QRect geometry, bool bold, bool fixedSize,
+                  Qt::Alignment alignment = Qt::AlignLeft | Qt::AlignVCenter)
+{
+    auto* label = new QLabel(QString::fromUtf8(text), parent);
+    label->setObjectName(name);
+    label->setAlignment(alignment);
+    if (bold) {
+        QFont font = label->font();
+        font.setBold(true);
+        label->setFont(font);
+    }
+    if (!fixedSize)
+        geometry.setWidth(std::max(geometry.width(), label->sizeHint().width()));
+    label->setGeometry(geometry);
+    return label;
+}
+
+}  // namespace
+
+void AddLine(QPlainTextEdit& memo, const std::string& text)
+{
+    QTextCursor cursor(memo.document());
+    cursor.movePosition(QTextCursor::End);
+    // Text the user typed after the last line break stays a line of its own.
+    if (!cursor.block().text().isEmpty())
+        cursor.insertBlock();
+    cursor.insertText(ToQt(text));
+    cursor.insertBlock();
+    memo.setTextCursor(cursor);
+}
+
+void AppendToLastLine(QPlainTextEdit& memo, const std::string& text)
+{
+    // The mark goes to the end of the last line, never to where the user
+    // has clicked: a cursor of our own, not the memo's caret.
+    QTextCursor cursor(memo.document());
+    cursor.movePosition(QTextCursor::End);
+    if (memo.document()->blockCount() > 1 && cursor.block().text().isEmpty()) {
+        cursor.movePosition(QTextCursor::PreviousBlock);
+        cursor.movePosition(QTextCursor::EndOfBlock);
+    }
+    cursor.insertText(ToQt(text));
+}
+
+struct TForm1::Controls {
+    QFrame* Panel2;
+    QPushButton* btOK;
+    QPushButton* btCancel;
+    QFrame* plInfo;
+    QPlainTextEdit* Memo2;
+    QFrame* Panel3;
+    QFrame* Panel4;
+    QLabel* Label1;
+    QLabel* lCurVer;
+    QFrame* Panel5;
+    QLabel* Label2;
+    QLabel* lActVer;
+    QFrame* plUp;
+    QLabel* lUpdate;
+    QLabel* lUpdateTime;
+    QProgressBar* ProgressBar2;
+    QLabel* lTextFile;
+    QLabel* lFile;
+
+    std::unique_ptr<QtButton> okAdapter, cancelAdapter;
+    std::unique_ptr<QtLabel> curVerAdapter, actVerAdapter, updateAdapter, textFileAdapter, fileAdapter, timeAdapter;
+    std::unique_ptr<QtPanel> upAdapter;
+    std::unique_ptr<QtBar> barAdapter;
+};
+
+TForm1::TForm1(const std::string& executablePath) : controls_(std::make_unique<Controls>())
+{
+    SetApplicationTitle(executablePath);
+    BuildLayout();
+    shell_ = std::make_unique<CUpdaterShell>(*this, executablePath);
+}
+
+TForm1::~TForm1() = default;
+
+void TForm1::BuildLayout()
+{
+    setObjectName("Form1");
+    setWindowTitle(QString::fromUtf8("Оновлення"));
+    LoadTahoma();
+    QFont font(QStringLiteral("Tahoma"));
+    font.setPixelSize(11);
+    setFont(font);
+    QPalette windowPalette = palette();
+    windowPalette.setColor(QPalette::Window, windowPalette.color(QPalette::Button));
+    windowPalette.setColor(QPalette::WindowText, windowPalette.color(QPalette::WindowText));
+    setPalette(windowPalette);
+    setAutoFillBackground(true);
+
+    Controls& c = *controls_;
+    c.Panel2 = MakePanel(this, "Panel2", true);
+    c.btOK = new QPushButton(QString::fromUtf8("Оновить"), c.Panel2);
+    c.btOK->setObjectName("btOK");
+    c.btOK->setEnabled(false);
+    c.btCancel = new QPushButton(QString::fromUtf8("Зачинити"), c.Panel2);
+    c.btCancel->setObjectName("btCancel");
+
+    c.plInfo = MakePanel(this, "plInfo", false);
+    c.Memo2 = new QPlainTextEdit(c.plInfo);
+    c.Memo2->setObjectName("Memo2");
+    c.Memo2->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    c.Memo2->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    c.Memo2->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    QPalette memoPalette = c.Memo2->palette();
+    memoPalette.setColor(QPalette::Base, memoPalette.color(QPalette::ToolTipBase));
+    c.Memo2->setPalette(memoPalette);
+
+    c.Panel3 = MakePanel(this, "Panel3", true);
+    c.Panel4 = MakePanel(c.Panel3, "Panel4", false);
+    c.Label1 = MakeLabel(c.Panel4, "Label1", "Поточна версія", {16, 6, 90, 13}, true, false);
+    c.lCurVer = MakeLabel(c.Panel4, "lCurVer", "-", {143, 5, 191, 13}, true, true, Qt::AlignRight | Qt::AlignVCenter);
+    c.Panel5 = MakePanel(c.Panel3, "Panel5", false);
+    c.Label2 = MakeLabel(c.Panel5, "Label2", "Доступна версія", {16, 6, 98, 13}, true, false);
+    c.lActVer = MakeLabel(c.Panel5, "lActVer", "-", {143, 6, 191, 13}, true, true, Qt::AlignRight | Qt::AlignVCenter);
+
+    c.plUp = MakePanel(this, "plUp", false);
+    c.lUpdate = MakeLabel(c.plUp, "lUpdate", "Встановлення оновлення", {17, 24, 149, 13}, true, false);
+    c.lUpdate->hide();
+    c.lUpdateTime = MakeLabel(c.plUp, "lUpdateTime", "--:--", {601, 21, 20, 13}, false, false, Qt::AlignRight | Qt::AlignVCenter);
+    c.lUpdateTime->hide();
+    c.ProgressBar2 = new QProgressBar(c.plUp);
+    c.ProgressBar2->setObjectName("ProgressBar2");
+    c.ProgressBar2->setGeometry(17, 40, 604, 17);
+    c.ProgressBar2->setRange(0, 100);
+    c.ProgressBar2->setValue(0);
+    c.ProgressBar2->setTextVisible(false);
+    c.lTextFile = MakeLabel(c.plUp, "lTextFile", "Обробока файла:", {17, 64, 89, 13}, false, false);
+    c.lTextFile->hide();
+    c.lFile = MakeLabel(c.plUp, "lFile", "lFile", {17, 80, 18, 13}, false, false);
+    c.lFile->hide();
+
+    c.okAdapter = std::make_unique<QtButton>(c.btOK);
+    c.cancelAdapter = std::make_unique<QtButton>(c.btCancel);
+    c.curVerAdapter = std::make_unique<QtLabel>(c.lCurVer, true, false);
+    c.actVerAdapter = std::make_unique<QtLabel>(c.lActVer, true, false);
+    c.updateAdapter = std::make_unique<QtLabel>(c.lUpdate, false, false);
+    c.textFileAdapter = std::make_unique<QtLabel>(c.lTextFile, false, false);
+    c.fileAdapter = std::make_unique<QtLabel>(c.lFile, false, false);
+    c.timeAdapter = std::make_unique<QtLabel>(c.lUpdateTime, false, true);
+    c.upAdapter = std::make_unique<QtPanel>(c.plUp);
+    c.barAdapter = std::make_unique<QtBar>(c.ProgressBar2);
+
+    QObject::connect(c.btOK, &QPushButton::clicked, this, [this] { btOKClick(); });
+    QObject::connect(c.btCancel, &QPushButton::clicked, this, [this] { btCancelClick(); });
+    // btCancel is the window's cancel button: Esc presses it wherever the focus is.
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    QObject::connect(escape, &QShortcut::activated, this, [this] {
+        if (controls_->btCancel->isEnabled())
+            controls_->btCancel->click();
+    });
+
+    move(0, 0);
+    resize(kDesignedClientWidth, kDesignedClientHeight);
+    PlaceControls();
+}
+
+void TForm1::PlaceControls()
+{
+    Controls& c = *controls_;
+    const DockedRects r = DockControls(width(), height(), c.lUpdateTime->width());
+    const auto place = [](QWidget* widget, const Rect& rect) {
+        widget->setGeometry(rect.left, rect.top, rect.width, rect.height);
+    };
+    place(c.Panel2, r.Panel2);
+    place(c.btOK, r.btOK);
+    place(c.btCancel, r.btCancel);
+    place(c.plUp, r.plUp);
+    place(c.lUpdateTime, r.lUpdateTime);
+    place(c.ProgressBar2, r.ProgressBar2);
+    place(c.Panel3, r.Panel3);
+    place(c.Panel4, r.Panel4);
+    place(c.Panel5, r.Panel5);
+    place(c.plInfo, r.plInfo);
+    place(c.Memo2, r.Memo2);
+}
+
+void TForm1::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    PlaceControls();
+}
+
+void TForm1::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    if (formShowQueued_)
+        return;
+    formShowQueued_ = true;
+    // Runs once the window is on screen, so that the warning box has its window.
+    QTimer::singleShot(0, this, [this] { FormShow(); });
+}
+
+void TForm1::FormShow()
+{
+    RunHandler([this] { shell_->FormShow(); });
+    formShowDone_ = true;
+}
+
+void TForm1::btOKClick()
+{
+    if (closeRule_.Run([this] { shell_->btOKClick(); }))
+        close();
+}
+
+void TForm1::btCancelClick() { close(); }
+
+void TForm1::closeEvent(QCloseEvent* event)
+{
+    if (!closeRule_.MayClose()) {
+        event->ignore();
+        return;
+    }
+    QWidget::closeEvent(event);
+}
+
+void TForm1::AddLine(const std::string& text) { app::AddLine(*controls_->Memo2, text); }
+void TForm1::AppendToLastLine(const std::string& text) { app::AppendToLastLine(*controls_->Memo2, text); }
+void TForm1::ProcessMessages() { QCoreApplication::processEvents(); }
+view::IButton& TForm1::btOK() { return *controls_->okAdapter; }
+view::IButton& TForm1::btCancel() { return *controls_->cancelAdapter; }
+view::ILabel& TForm1::lCurVer() { return *controls_->curVerAdapter; }
+view::ILabel& TForm1::lActVer() { return *controls_->actVerAdapter; }
+view::IControl& TForm1::plUp() { return *controls_->upAdapter; }
+view::ILabel& TForm1::lUpdate() { return *controls_->updateAdapter; }
+view::IProgressBar& TForm1::ProgressBar2() { return *controls_->barAdapter; }
+view::ILabel& TForm1::lTextFile() { return *controls_->textFileAdapter; }
+view::ILabel& TForm1::lFile() { return *controls_->fileAdapter; }
+view::ILabel& TForm1::lUpdateTime() { return *controls_->timeAdapter; }
+void TForm1::ShowWarning(const std::string& text) { ShowWarningBox(text); }
+
+void toolkit::ShowBox(BoxKind kind, const std::string& caption, const std::string& text)
+{
+    QMessageBox box(kind == BoxKind::Warning ? QMessageBox::Warning : QMessageBox::Critical, ToQt(caption),
+                    ToQt(text), QMessageBox::Ok, QApplication::activeWindow());
+    box.exec();
+}
+
+int toolkit::RunWindow(int argc, char** argv, const std::string& executablePath, const std::string& failure)
+{
+    QApplication application(argc, argv);
+    if (!failure.empty()) {
+        ShowErrorBox(failure);
+        return 0;
+    }
+    QApplication::setApplicationName(ToQt(platform::ApplicationTitle(executablePath)));
+    std::unique_ptr<TForm1> form = CreateForm1(executablePath);
+    if (!form)
+        return 0;
+    // A session that ends during a run stops it as a termination request
+    // does; the window then closes once the run has returned.
+    QObject::connect(&application, &QGuiApplication::commitDataRequest, form.get(), [&form](QSessionManager&) {
+        if (form->RunInProgress())
+            platform::RequestTermination();
+    });
+    form->show();
+    QApplication::exec();
+    return 0;
+}
+
+std::unique_ptr<TForm1> CreateForm1(const std::string& executablePath)
+{
+    return CreateMainWindow<TForm1>(executablePath);
+}
+
+}  // namespace app

@@ -1,0 +1,84 @@
+#pragma once
+// The Linux main window TForm1 (Qt Widgets) and its progress memo.
+
+#include "app/Main.h"
+#include "app/Shell.h"
+#include "app/ShellView.h"
+#include "platform/Paths.h"
+
+#include <QWidget>
+#include <memory>
+
+class QFrame;
+class QLabel;
+class QPlainTextEdit;
+class QProgressBar;
+class QPushButton;
+
+namespace app {
+
+class TForm1;
+
+// Creates the main window; an error while it is built is shown in the
+// standard error box and gives null (the window is then never shown).
+std::unique_ptr<TForm1> CreateForm1(const std::string& executablePath);
+
+// Memo operations on a QPlainTextEdit.
+// Appends text as a new last line, also after text the user typed at the
+// end of the memo; the text then ends in a line break.
+void AddLine(QPlainTextEdit& memo, const std::string& text);
+// Puts text at the end of the memo's last line (before its line break),
+// wherever the user has put the caret.
+void AppendToLastLine(QPlainTextEdit& memo, const std::string& text);
+
+class TForm1 : public QWidget, public IShellView {
+public:
+    // Builds the window's layout, works out the paths from executablePath,
+    // creates the connection object and reads cnfg.ini. Throws when that
+    // fails (the window is then never shown).
+    explicit TForm1(const std::string& executablePath = platform::ExecutablePath());
+    ~TForm1() override;
+
+    void FormShow();
+    // The run. A close asked for while it is in progress (the close box,
+    // Alt+F4, btCancel) is carried out when it has returned; after a run
+    // ended by a termination request the window closes as well.
+    void btOKClick();
+    void btCancelClick();
+
+    bool FormShowDone() const { return formShowDone_; }
+    bool RunInProgress() const { return closeRule_.RunInProgress(); }
+
+    // IShellView
+    void AddLine(const std::string& text) override;
+    void AppendToLastLine(const std::string& text) override;
+    void ProcessMessages() override;
+    view::IButton& btOK() override;
+    view::IButton& btCancel() override;
+    view::ILabel& lCurVer() override;
+    view::ILabel& lActVer() override;
+    view::IControl& plUp() override;
+    view::ILabel& lUpdate() override;
+    view::IProgressBar& ProgressBar2() override;
+    view::ILabel& lTextFile() override;
+    view::ILabel& lFile() override;
+    view::ILabel& lUpdateTime() override;
+    void ShowWarning(const std::string& text) override;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    struct Controls;
+    void BuildLayout();
+    void PlaceControls();
+    std::unique_ptr<Controls> controls_;
+    std::unique_ptr<CUpdaterShell> shell_;
+    bool formShowQueued_ = false;
+    bool formShowDone_ = false;
+    CloseRule closeRule_;
+};
+
+}  // namespace app

@@ -1,0 +1,572 @@
+#include "app/MainWindow_win.h"
+
+#include "app/Layout.h"
+#include "platform/Termination.h"
+#include "platform/Utf16_win.h"
+
+#include <algorithm>
+#include <array>
+#include <commctrl.h>
+#include <stdexcept>
+#include <type_traits>
+
+namespace app {
+
+namespace {
+
+using platform::Utf16FromText;
+
+constexpr wchar_t kFormClass[] = L"TForm1";
+constexpr wchar_t kPanelClass[] = L"TPanel";
+// Posted when the window is first shown; FormShow runs when it arrives.
+constexpr UINT kFormShowMessage = WM_APP + 1;
+
+constexpr std::array<const char*, 18> kControlNames = {
+    "Panel2", "btOK",    "btCancel", "plInfo", "Memo2",        "Panel3",    "Panel4", "Label1", "lCurVer",
+    "Panel5", "Label2",  "lActVer",  "plUp",   "lUpdate",      "lUpdateTime", "ProgressBar2", "lTextFile", "lFile",
+};
+constexpr int kFirstControlId = static_cast<int>(ControlId::Panel2);
+
+TForm1* g_mainForm = nullptr;
+
+// The texts of this file are compiled as code page 1251 bytes.
+std::wstring Wide(const char* text) { return Utf16FromText(text); }
+
+HINSTANCE Instance() { return GetModuleHandleW(nullptr); }
+
+struct FontDeleter {
+    void operator()(std::remove_pointer_t<HFONT> * font) const { DeleteObject(font); }
+};
+using UniqueFont = std::unique_ptr<std::remove_pointer_t<HFONT>, FontDeleter>;
+
+// Tahoma 8 points: 11 pixels high at 96 dots per inch.
+UniqueFont MakeFont(bool bold)
+{
+    HFONT font = CreateFontW(-11, 0, 0, 0, bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                             OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE,
+                             L"Tahoma");
+    if (font == nullptr)
+        throw std::runtime_error("Cannot create the window's font");
+    return UniqueFont(font);
+}
+
+Rect ChildRect(HWND control)
+{
+    RECT r {};
+    GetWindowRect(control, &r);
+    MapWindowPoints(HWND_DESKTOP, GetParent(control), reinterpret_cast<POINT*>(&r), 2);
+    return {r.left, r.top, r.right - r.left, r.bottom - r.top};
+}
+
+void Place(HWND control, const Rect& r) { MoveWindow(control, r.left, r.top, r.width, r.height, TRUE); }
+
+int TextWidth(HWND control, const std::wstring& text)
+{
+    HDC dc = GetDC(control);
+    HGDIOBJ old = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(control, WM_GETFONT, 0, 0)));
+    SIZE size {};
+    GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
+    SelectObject(dc, old);
+    ReleaseDC(control, dc);
+    return size.cx;
+}
+
+// Panels: the button-face background, a one-pixel raised bevel where the
+// layout has one; they pass their children's notifications on to the form.
+LRESULT CALLBACK PanelProc(HWND panel, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_COMMAND:
+    case WM_CTLCOLORSTATIC:
+    case WM_CTLCOLOREDIT:
+    case WM_CTLCOLORBTN:
+        return SendMessageW(GetAncestor(panel, GA_ROOT), message, wParam, lParam);
+    case WM_PAINT: {
+        PAINTSTRUCT paint;
+        HDC dc = BeginPaint(panel, &paint);
+        RECT r;
+        GetClientRect(panel, &r);
+        FillRect(dc, &r, GetSysColorBrush(COLOR_BTNFACE));
+        if (GetWindowLongPtrW(panel, GWLP_USERDATA) != 0)
+            DrawEdge(dc, &r, BDR_RAISEDINNER, BF_RECT);
+        EndPaint(panel, &paint);
+        return 0;
+    }
+    case WM_ERASEBKGND:
+        return 1;
+    default:
+        return DefWindowProcW(panel, message, wParam, lParam);
+    }
+}
+
+void RegisterClasses()
+{
+    static const bool registered = [] {
+        INITCOMMONCONTROLSEX controls {sizeof(controls), ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
+        InitCommonControlsEx(&controls);
+        WNDCLASSEXW form {};
+        form.cbSize = sizeof(form);
+        form.lpfnWndProc = DefWindowProcW;  // replaced per window (TForm1::WindowProc)
+        form.hInstance = Instance();
+        form.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
+        form.hIcon = LoadIconW(nullptr, reinterpret_cast<LPCWSTR>(IDI_APPLICATION));
+        form.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+        form.lpszClassName = kFormClass;
+        WNDCLASSEXW panel = form;
+        panel.lpfnWndProc = PanelProc;
+        panel.hIcon = nullptr;
+        panel.lpszClassName = kPanelClass;
+        return RegisterClassExW(&form) != 0 && RegisterClassExW(&panel) != 0;
+    }();
+    if (!registered)
+        throw std::runtime_error("Cannot register the window classes");
+}
+
+class Win32Control : public virtual view::IControl {
+public:
+    explicit Win32Control(HWND control) : control_(control) {}
+    void SetVisible(bool visible) override { ShowWindow(control_, visible ? SW_SHOW : SW_HIDE); }
+
+protected:
+    HWND control_;
+};
+
+class Win32Button final : public Win32Control, public view::IButton {
+public:
+    using Win32Control::Win32Control;
+    void SetCaption(const std::string& text) override { SetWindowTextW(control_, Utf16FromText(text).c_str()); }
+    void SetEnabled(bool enabled) override { EnableWindow(control_, enabled); }
+};
+
+// A label that, unless its size is fixed, sizes itself to its text as the
+// design's auto-sized labels do; a right-anchored one keeps its right edge.
+class Win32Label final : public Win32Control, public view::ILabel {
+public:
+    Win32Label(HWND control, bool fixedSize, bool keepRightEdge)
+        : Win32Control(control), fixedSize_(fixedSize), keepRightEdge_(keepRightEdge)
+    {
+    }
+    void SetCaption(const std::string& text) override
+    {
+        const std::wstring wide = Utf16FromText(text);
+        SetWindowTextW(control_, wide.c_str());
+        if (fixedSize_)
+            return;
+        const Rect old = ChildRect(control_);
+        const int width = TextWidth(control_, wide);
+        Place(control_, {keepRightEdge_ ? old.left + old.width - width : old.left, old.top, width, old.height});
+    }
+
+private:
+    bool fixedSize_;
+    bool keepRightEdge_;
+};
+
+class Win32Bar final : public Win32Control, public view::IProgressBar {
+public:
+    using Win32Control::Win32Control;
+    void SetMinimum(int value) override { SendMessageW(control_, PBM_SETRANGE32, value, std::max(value, Maximum())); }
+    void SetMaximum(int value) override { SendMessageW(control_, PBM_SETRANGE32, std::min(value, Minimum()), value); }
+    // The bar keeps its position inside its range.
+    void SetPosition(int value) override
+    {
+        SendMessageW(control_, PBM_SETPOS, std::clamp(value, Minimum(), Maximum()), 0);
+    }
+    int Minimum() const override { return static_cast<int>(SendMessageW(control_, PBM_GETRANGE, TRUE, 0)); }
+    int Maximum() const override { return static_cast<int>(SendMessageW(control_, PBM_GETRANGE, FALSE, 0)); }
+    int Position() const override { return static_cast<int>(SendMessageW(control_, PBM_GETPOS, 0, 0)); }
+};
+
+}  // namespace
+
+std::string ControlName(int id)
+{
+    const int index = id - kFirstControlId;
+    return index >= 0 && index < static_cast<int>(kControlNames.size()) ? kControlNames[index] : "";
+}
+
+namespace {
+
+std::wstring WideWindowText(HWND window)
+{
+    std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
+    text.resize(static_cast<std::size_t>(GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
+    return text;
+}
+
+void InsertAt(HWND memo, std::size_t position, const std::wstring& text)
+{
+    SendMessageW(memo, EM_SETSEL, position, position);
+    SendMessageW(memo, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text.c_str()));
+}
+
+bool EndsWithLineBreak(const std::wstring& text) { return text.ends_with(L"\r\n"); }
+
+}  // namespace
+
+std::string WindowText(HWND window) { return platform::TextFromUtf16(WideWindowText(window)); }
+
+void AddLine(HWND memo, const std::string& text)
+{
+    const std::wstring current = WideWindowText(memo);
+    // Text the user typed after the last line break stays a line of its own.
+    std::wstring line = current.empty() || EndsWithLineBreak(current) ? L"" : L"\r\n";
+    line += Utf16FromText(text) + L"\r\n";
+    InsertAt(memo, current.size(), line);
+}
+
+void AppendToLastLine(HWND memo, const std::string& text)
+{
+    // The mark goes to the end of the last line, never to where the user
+    // has clicked; the caret then returns to the end of the memo.
+    const std::wstring current = WideWindowText(memo);
+    const std::wstring mark = Utf16FromText(text);
+    InsertAt(memo, current.size() - (EndsWithLineBreak(current) ? 2 : 0), mark);
+    const std::size_t end = current.size() + mark.size();
+    SendMessageW(memo, EM_SETSEL, end, end);
+}
+
+void ProcessPendingMessages()
+{
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        if (message.message == WM_QUIT) {
+            // Left for the loop that waits for it.
+            PostQuitMessage(static_cast<int>(message.wParam));
+            return;
+        }
+        if (g_mainForm != nullptr && g_mainForm->HandleKey(message))
+            continue;
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+}
+
+void RunMessageLoop(const TForm1& form)
+{
+    MSG message;
+    while (form.IsOpen() && GetMessageW(&message, nullptr, 0, 0) > 0) {
+        if (g_mainForm != nullptr && g_mainForm->HandleKey(message))
+            continue;
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+}
+
+struct TForm1::Controls {
+    std::array<HWND, kControlNames.size()> windows {};
+    HWND& operator[](ControlId id) { return windows[static_cast<int>(id) - kFirstControlId]; }
+    HWND Window(ControlId id) const { return windows[static_cast<int>(id) - kFirstControlId]; }
+
+    UniqueFont font;
+    UniqueFont boldFont;
+    std::unique_ptr<Win32Button> btOK, btCancel;
+    std::unique_ptr<Win32Label> lCurVer, lActVer, lUpdate, lTextFile, lFile, lUpdateTime;
+    std::unique_ptr<Win32Control> plUp;
+    std::unique_ptr<Win32Bar> ProgressBar2;
+};
+
+TForm1::TForm1(const std::string& executablePath) : controls_(std::make_unique<Controls>())
+{
+    SetApplicationTitle(executablePath);
+    RegisterClasses();
+    controls_->font = MakeFont(false);
+    controls_->boldFont = MakeFont(true);
+    // The window's frame around the designed client area, at the top-left
+    // corner of the screen.
+    constexpr DWORD kStyle = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
+    RECT frame {0, 0, kDesignedClientWidth, kDesignedClientHeight};
+    AdjustWindowRectEx(&frame, kStyle, FALSE, WS_EX_CONTROLPARENT);
+    window_ = CreateWindowExW(WS_EX_CONTROLPARENT, kFormClass, Wide("Оновлення").c_str(), kStyle, 0, 0,
+                              frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr, Instance(), nullptr);
+    if (window_ == nullptr)
+        throw std::runtime_error("Cannot create the main window");
+    SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    SetWindowLongPtrW(window_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&TForm1::WindowProc));
+    g_mainForm = this;
+    try {
+        BuildLayout();
+        shell_ = std::make_unique<CUpdaterShell>(*this, executablePath);
+    } catch (...) {
+        DestroyWindow(window_);
+        window_ = nullptr;
+        g_mainForm = nullptr;
+        throw;
+    }
+}
+
+TForm1::~TForm1()
+{
+    if (window_ != nullptr)
+        DestroyWindow(window_);
+    if (g_mainForm == this)
+        g_mainForm = nullptr;
+}
+
+void TForm1::BuildLayout()
+{
+    Controls& c = *controls_;
+    const auto make = [&](DWORD exStyle, const wchar_t* windowClass, const char* text, DWORD style, HWND parent,
+                          ControlId id, Rect r, HFONT font) {
+        HWND control = CreateWindowExW(exStyle, windowClass, Wide(text).c_str(), WS_CHILD | style, r.left, r.top,
+                                       r.width, r.height, parent,
+                                       reinterpret_cast<HMENU>(static_cast<INT_PTR>(static_cast<int>(id))),
+                                       Instance(), nullptr);
+        if (control == nullptr)
+            throw std::runtime_error("Cannot create the control " + ControlName(static_cast<int>(id)));
+        SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+        c[id] = control;
+        return control;
+    };
+    HFONT plain = c.font.get();
+    HFONT bold = c.boldFont.get();
+    const auto panel = [&](HWND parent, ControlId id, Rect r, bool raised) {
+        HWND control = make(WS_EX_CONTROLPARENT, kPanelClass, "", WS_VISIBLE | WS_CLIPSIBLINGS, parent, id, r, plain);
+        SetWindowLongPtrW(control, GWLP_USERDATA, raised ? 1 : 0);
+        return control;
+    };
+    // Labels whose size is not fixed size themselves to their text, so where
+    // another font stands in for Tahoma the text still shows whole.
+    const auto label = [&](HWND parent, ControlId id, const char* text, Rect r, bool isBold, bool fixedSize,
+                           bool rightAligned, bool visible) {
+        const DWORD style = SS_NOPREFIX | (rightAligned ? SS_RIGHT : SS_LEFT) | (visible ? WS_VISIBLE : 0);
+        HWND control = make(0, L"STATIC", text, style, parent, id, r, isBold ? bold : plain);
+        if (!fixedSize)
+            r.width = std::max(r.width, TextWidth(control, Wide(text)));
+        Place(control, r);
+        return control;
+    };
+
+    HWND Panel2 = panel(window_, ControlId::Panel2, {0, 414, 635, 42}, true);
+    make(0, L"BUTTON", "Оновить", WS_VISIBLE | WS_TABSTOP | WS_DISABLED | BS_PUSHBUTTON, Panel2, ControlId::btOK,
+         {467, 9, 75, 25}, plain);
+    make(0, L"BUTTON", "Зачинити", WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, Panel2, ControlId::btCancel,
+         {555, 9, 75, 25}, plain);
+
+    HWND plInfo = panel(window_, ControlId::plInfo, {0, 0, 635, 256}, false);
+    HWND memo = make(WS_EX_CLIENTEDGE, L"EDIT", "",
+                     WS_VISIBLE | WS_TABSTOP | ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN | ES_NOHIDESEL, plInfo,
+                     ControlId::Memo2, {46, 22, 564, 219}, plain);
+    SendMessageW(memo, EM_SETLIMITTEXT, 0, 0);  // no limit: the memo keeps every line of a long run
+
+    HWND Panel3 = panel(window_, ControlId::Panel3, {0, 256, 635, 46}, true);
+    HWND Panel4 = panel(Panel3, ControlId::Panel4, {1, 1, 633, 22}, false);
+    label(Panel4, ControlId::Label1, "Поточна версія", {16, 6, 90, 13}, true, false, false, true);
+    label(Panel4, ControlId::lCurVer, "-", {143, 5, 191, 13}, true, true, true, true);
+    HWND Panel5 = panel(Panel3, ControlId::Panel5, {1, 23, 633, 22}, false);
+    label(Panel5, ControlId::Label2, "Доступна версія", {16, 6, 98, 13}, true, false, false, true);
+    label(Panel5, ControlId::lActVer, "-", {143, 6, 191, 13}, true, true, true, true);
+
+    HWND plUp = panel(window_, ControlId::plUp, {0, 302, 635, 112}, false);
+    label(plUp, ControlId::lUpdate, "Встановлення оновлення", {17, 24, 149, 13}, true, false, false, false);
+    HWND time = label(plUp, ControlId::lUpdateTime, "--:--", {601, 21, 20, 13}, false, false, true, false);
+    // Grown to its text, it keeps its right edge.
+    const Rect timeRect = ChildRect(time);
+    Place(time, {621 - timeRect.width, timeRect.top, timeRect.width, timeRect.height});
+    HWND bar = make(0, PROGRESS_CLASSW, "", WS_VISIBLE, plUp, ControlId::ProgressBar2, {17, 40, 604, 17}, plain);
+    SendMessageW(bar, PBM_SETRANGE32, 0, 100);
+    SendMessageW(bar, PBM_SETPOS, 0, 0);
+    label(plUp, ControlId::lTextFile, "Обробока файла:", {17, 64, 89, 13}, false, false, false, false);
+    label(plUp, ControlId::lFile, "lFile", {17, 80, 18, 13}, false, false, false, false);
+
+    c.btOK = std::make_unique<Win32Button>(c[ControlId::btOK]);
+    c.btCancel = std::make_unique<Win32Button>(c[ControlId::btCancel]);
+    c.lCurVer = std::make_unique<Win32Label>(c[ControlId::lCurVer], true, false);
+    c.lActVer = std::make_unique<Win32Label>(c[ControlId::lActVer], true, false);
+    c.lUpdate = std::make_unique<Win32Label>(c[ControlId::lUpdate], false, false);
+    c.lTextFile = std::make_unique<Win32Label>(c[ControlId::lTextFile], false, false);
+    c.lFile = std::make_unique<Win32Label>(c[ControlId::lFile], false, false);
+    c.lUpdateTime = std::make_unique<Win32Label>(c[ControlId::lUpdateTime], false, true);
+    c.plUp = std::make_unique<Win32Control>(c[ControlId::plUp]);
+    c.ProgressBar2 = std::make_unique<Win32Bar>(c[ControlId::ProgressBar2]);
+}
+
+void TForm1::PlaceControls(int width, int height)
+{
+    Controls& c = *controls_;
+    const DockedRects r = DockControls(width, height, ChildRect(c[ControlId::lUpdateTime]).width);
+    Place(c[ControlId::Panel2], r.Panel2);
+    Place(c[ControlId::btOK], r.btOK);
+    Place(c[ControlId::btCancel], r.btCancel);
+    Place(c[ControlId::plUp], r.plUp);
+    Place(c[ControlId::lUpdateTime], r.lUpdateTime);
+    Place(c[ControlId::ProgressBar2], r.ProgressBar2);
+    Place(c[ControlId::Panel3], r.Panel3);
+    Place(c[ControlId::Panel4], r.Panel4);
+    Place(c[ControlId::Panel5], r.Panel5);
+    Place(c[ControlId::plInfo], r.plInfo);
+    Place(c[ControlId::Memo2], r.Memo2);
+}
+
+HWND TForm1::Control(const std::string& name) const
+{
+    for (std::size_t i = 0; i < kControlNames.size(); ++i)
+        if (name == kControlNames[i])
+            return controls_->windows[i];
+    return nullptr;
+}
+
+void TForm1::Show()
+{
+    ShowWindow(window_, SW_SHOWNORMAL);
+    UpdateWindow(window_);
+}
+
+LRESULT CALLBACK TForm1::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    auto* form = reinterpret_cast<TForm1*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (form == nullptr || form->window_ != window)
+        return DefWindowProcW(window, message, wParam, lParam);
+    return form->OnMessage(message, wParam, lParam);
+}
+
+LRESULT TForm1::OnMessage(UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_SIZE:
+        if (wParam != SIZE_MINIMIZED)
+            PlaceControls(LOWORD(lParam), HIWORD(lParam));
+        return 0;
+    case WM_SHOWWINDOW:
+        if (wParam && !formShowQueued_) {
+            formShowQueued_ = true;
+            // Runs once the window is on screen, so that the warning box has
+            // its window.
+            PostMessageW(window_, kFormShowMessage, 0, 0);
+        }
+        break;
+    case kFormShowMessage:
+        FormShow();
+        return 0;
+    case WM_COMMAND:
+        if (HIWORD(wParam) == BN_CLICKED) {
+            const auto id = static_cast<ControlId>(LOWORD(wParam));
+            if (id == ControlId::btOK && IsWindowEnabled(controls_->Window(ControlId::btOK)) && !RunInProgress())
+                btOKClick();
+            else if (id == ControlId::btCancel)
+                btCancelClick();
+            return 0;
+        }
+        break;
+    case WM_CTLCOLORSTATIC: {
+        HDC dc = reinterpret_cast<HDC>(wParam);
+        SetBkMode(dc, TRANSPARENT);
+        SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
+        return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
+    }
+    case WM_CTLCOLOREDIT: {
+        // The memo in the system's tooltip colour.
+        HDC dc = reinterpret_cast<HDC>(wParam);
+        SetBkColor(dc, GetSysColor(COLOR_INFOBK));
+        SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
+        return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_INFOBK));
+    }
+    case WM_CLOSE:
+        Close();
+        return 0;
+    case WM_QUERYENDSESSION:
+        // A session that ends during a run stops the run as a termination
+        // request does: the statement in progress finishes, nothing further
+        // runs, and the window closes when the run has returned. The session
+        // waits for that.
+        if (!RunInProgress())
+            return TRUE;
+        platform::RequestTermination();
+        ShutdownBlockReasonCreate(window_, Wide("Оновлення бази даних завершується").c_str());
+        return FALSE;
+    case WM_ENDSESSION:
+        // The session ends now. The run, if any, stops at its next safe
+        // point, which follows this message at once.
+        if (wParam && RunInProgress())
+            platform::RequestTermination();
+        else if (wParam)
+            Close();
+        return 0;
+    case WM_NCDESTROY:
+        window_ = nullptr;
+        break;
+    default:
+        break;
+    }
+    return DefWindowProcW(window_, message, wParam, lParam);
+}
+
+bool TForm1::HandleKey(MSG& message)
+{
+    if (window_ == nullptr || (message.hwnd != window_ && !IsChild(window_, message.hwnd)))
+        return false;
+    if (message.message == WM_KEYDOWN && message.wParam == VK_ESCAPE) {
+        // btCancel is the window's cancel button: Esc presses it wherever
+        // the focus is.
+        HWND cancel = controls_->Window(ControlId::btCancel);
+        if (IsWindowEnabled(cancel) && IsWindowVisible(cancel))
+            btCancelClick();
+        return true;
+    }
+    return IsDialogMessageW(window_, &message) != 0;
+}
+
+void TForm1::FormShow()
+{
+    RunHandler([this] { shell_->FormShow(); });
+    formShowDone_ = true;
+}
+
+void TForm1::btOKClick()
+{
+    const bool close = closeRule_.Run([this] { shell_->btOKClick(); });
+    ShutdownBlockReasonDestroy(window_);
+    if (close)
+        Close();
+}
+
+void TForm1::btCancelClick() { Close(); }
+
+void TForm1::Close()
+{
+    if (window_ != nullptr && closeRule_.MayClose())
+        DestroyWindow(window_);
+}
+
+void TForm1::AddLine(const std::string& text) { app::AddLine(controls_->Window(ControlId::Memo2), text); }
+void TForm1::AppendToLastLine(const std::string& text) { app::AppendToLastLine(controls_->Window(ControlId::Memo2), text); }
+void TForm1::ProcessMessages() { ProcessPendingMessages(); }
+view::IButton& TForm1::btOK() { return *controls_->btOK; }
+view::IButton& TForm1::btCancel() { return *controls_->btCancel; }
+view::ILabel& TForm1::lCurVer() { return *controls_->lCurVer; }
+view::ILabel& TForm1::lActVer() { return *controls_->lActVer; }
+view::IControl& TForm1::plUp() { return *controls_->plUp; }
+view::ILabel& TForm1::lUpdate() { return *controls_->lUpdate; }
+view::IProgressBar& TForm1::ProgressBar2() { return *controls_->ProgressBar2; }
+view::ILabel& TForm1::lTextFile() { return *controls_->lTextFile; }
+view::ILabel& TForm1::lFile() { return *controls_->lFile; }
+view::ILabel& TForm1::lUpdateTime() { return *controls_->lUpdateTime; }
+void TForm1::ShowWarning(const std::string& text) { ShowWarningBox(text); }
+
+void toolkit::ShowBox(BoxKind kind, const std::string& caption, const std::string& text)
+{
+    const UINT icon = kind == BoxKind::Warning ? MB_ICONWARNING : MB_ICONERROR;
+    HWND owner = g_mainForm != nullptr ? g_mainForm->Handle() : nullptr;
+    MessageBoxW(owner, Utf16FromText(text).c_str(), Utf16FromText(caption).c_str(), MB_OK | icon);
+}
+
+int toolkit::RunWindow(int, char**, const std::string& executablePath, const std::string& failure)
+{
+    if (!failure.empty()) {
+        ShowErrorBox(failure);
+        return 0;
+    }
+    std::unique_ptr<TForm1> form = CreateForm1(executablePath);
+    if (!form)
+        return 0;
+    form->Show();
+    RunMessageLoop(*form);
+    return 0;
+}
+
+std::unique_ptr<TForm1> CreateForm1(const std::string& executablePath)
+{
+    return CreateMainWindow<TForm1>(executablePath);
+}
+
+}  // namespace app

@@ -1,0 +1,128 @@
+#pragma once
+// The Windows main window TForm1 (Win32 and the common controls) and its
+// progress memo. Every control carries the control ID of its name in the
+// layout (ControlId, ControlName), so that it can be found by name.
+
+#include "app/Main.h"
+#include "app/Shell.h"
+#include "app/ShellView.h"
+#include "platform/Paths.h"
+
+#include <memory>
+#include <string>
+#include <windows.h>
+
+namespace app {
+
+// The controls' IDs, in the order of the layout table.
+enum class ControlId : int {
+    Panel2 = 101,
+    btOK,
+    btCancel,
+    plInfo,
+    Memo2,
+    Panel3,
+    Panel4,
+    Label1,
+    lCurVer,
+    Panel5,
+    Label2,
+    lActVer,
+    plUp,
+    lUpdate,
+    lUpdateTime,
+    ProgressBar2,
+    lTextFile,
+    lFile,
+};
+// The name of a control ID ("btOK"); empty for any other number.
+std::string ControlName(int id);
+
+class TForm1;
+
+// Creates the main window; an error while it is built is shown in the
+// standard error box and gives null (the window is then never shown).
+std::unique_ptr<TForm1> CreateForm1(const std::string& executablePath);
+
+// Memo operations on a multi-line EDIT control.
+// Appends text as a new last line, also after text the user typed at the
+// end of the memo; the text then ends in CR LF and the caret stands at its
+// end.
+void AddLine(HWND memo, const std::string& text);
+// Puts text at the end of the memo's last line (before its line break),
+// wherever the user has put the caret.
+void AppendToLastLine(HWND memo, const std::string& text);
+// A window's text as the updater's texts (code page 1251).
+std::string WindowText(HWND window);
+
+// Processes the thread's pending messages, then returns. Keys for the main
+// window are handled as its own: Esc presses btCancel, Tab moves the focus.
+void ProcessPendingMessages();
+// Dispatches messages until the window is closed.
+void RunMessageLoop(const TForm1& form);
+
+class TForm1 final : public IShellView {
+public:
+    // Builds the window's layout (not shown yet), works out the paths from
+    // executablePath, creates the connection object and reads cnfg.ini.
+    // Throws when that fails; the window is then destroyed unseen.
+    explicit TForm1(const std::string& executablePath = platform::ExecutablePath());
+    ~TForm1() override;
+    TForm1(const TForm1&) = delete;
+    TForm1& operator=(const TForm1&) = delete;
+
+    HWND Handle() const { return window_; }
+    // A control by its name in the layout; null for another name.
+    HWND Control(const std::string& name) const;
+    // False once the window is closed (destroyed).
+    bool IsOpen() const { return window_ != nullptr; }
+    // Shows the window; FormShow runs from the message loop once it is on
+    // screen.
+    void Show();
+
+    void FormShow();
+    // The run. A close asked for while it is in progress (the close box,
+    // Alt+F4, a session that ends) is carried out when it has returned.
+    void btOKClick();
+    void btCancelClick();
+
+    bool FormShowDone() const { return formShowDone_; }
+    bool RunInProgress() const { return closeRule_.RunInProgress(); }
+
+    // Handles a key message for the window before it is dispatched (Esc,
+    // Tab); true when it was handled.
+    bool HandleKey(MSG& message);
+
+    // IShellView
+    void AddLine(const std::string& text) override;
+    void AppendToLastLine(const std::string& text) override;
+    void ProcessMessages() override;
+    view::IButton& btOK() override;
+    view::IButton& btCancel() override;
+    view::ILabel& lCurVer() override;
+    view::ILabel& lActVer() override;
+    view::IControl& plUp() override;
+    view::ILabel& lUpdate() override;
+    view::IProgressBar& ProgressBar2() override;
+    view::ILabel& lTextFile() override;
+    view::ILabel& lFile() override;
+    view::ILabel& lUpdateTime() override;
+    void ShowWarning(const std::string& text) override;
+
+private:
+    struct Controls;
+    static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
+    void BuildLayout();
+    void PlaceControls(int width, int height);
+    void Close();
+
+    HWND window_ = nullptr;
+    std::unique_ptr<Controls> controls_;
+    std::unique_ptr<CUpdaterShell> shell_;
+    bool formShowQueued_ = false;
+    bool formShowDone_ = false;
+    CloseRule closeRule_;
+};
+
+}  // namespace app

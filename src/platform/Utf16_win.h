@@ -1,0 +1,15 @@
+#pragma once
+// The updater's texts (code page 1251 bytes) as the UTF-16 of the Windows
+// wide-character functions, and back. The window and the console take their
+// texts this way, so that the Ukrainian texts show the same whatever the
+// system's ANSI code page is.
+
+#include <string>
+
+namespace platform {
+
+std::wstring Utf16FromText(const std::string& text);
+// Characters code page 1251 has no byte for become "?".
+std::string TextFromUtf16(const std::wstring& text);
+
+}  // namespace platform
