@@ -409,6 +409,10 @@ HWND TForm1::Control(const std::string& name) const
 void TForm1::Show()
 {
     ShowWindow(window_, SW_SHOWNORMAL);
+    // The focus on the first control that takes it (btCancel while btOK
+    // is disabled), as in a dialog.
+    if (HWND first = GetNextDlgTabItem(window_, nullptr, FALSE))
+        SetFocus(first);
     UpdateWindow(window_);
 }
 

@@ -150,10 +150,13 @@ TEST(Win32Form, HasTheDesignedLayout)
         EXPECT_EQ(app::ControlName(GetDlgCtrlID(control)), c.name);
         const app::Rect geometry = Geometry(control);
         if (c.autoSize) {
+            // Sized to their texts in Tahoma: the designed sizes, give or
+            // take a pixel or two of the font's version.
             EXPECT_EQ(geometry.left, c.geometry.left) << c.name;
             EXPECT_EQ(geometry.top, c.geometry.top) << c.name;
             EXPECT_EQ(geometry.height, c.geometry.height) << c.name;
             EXPECT_GE(geometry.width, c.geometry.width) << c.name;
+            EXPECT_LE(geometry.width, c.geometry.width + 2) << c.name;
         } else {
             EXPECT_EQ(geometry, c.geometry) << c.name;
         }
