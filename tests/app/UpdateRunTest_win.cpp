@@ -4,8 +4,10 @@
 #include "app/Unattended.h"
 
 #include "Installation.h"
+#include "platform/Utf16_win.h"
 
 #include <gtest/gtest.h>
+#include <windows.h>
 
 using testsupport::Installation;
 using testsupport::ReadFile;
@@ -29,4 +31,42 @@ TEST(UnattendedOnWindows, UpdatesAnInstallationFrom120To122)
     EXPECT_NE(result.out.find("Встановлення оновлення\n121.001.sql\n121.099.sql\nnvlib.exe...[OK]\na.fr3...[OK]\n"),
               std::string::npos)
         << result.out;
+}
+
+// Started from a command prompt without redirection, the window program
+// writes its lines to the prompt's console (here a console of the test's
+// own), in Ukrainian whatever the console's code page.
+TEST(UnattendedOnWindows, WritesToTheConsoleOfThePromptThatStartedIt)
+{
+    Installation installation(122, {{"122_RAR", testsupport::Package122()}});
+    FreeConsole();
+    ASSERT_TRUE(AllocConsole());
+    std::wstring command = L"\"" + platform::Utf16FromText(installation.updater) + L"\" --unattended";
+    STARTUPINFOW startup {};
+    startup.cb = sizeof(startup);
+    // No standard handles, as Windows starts a window program from a
+    // prompt: the updater has to attach to the console itself.
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    PROCESS_INFORMATION process {};
+    ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                               platform::Utf16FromText(installation.exeDir).c_str(), &startup, &process));
+    ASSERT_EQ(WaitForSingleObject(process.hProcess, 120000), WAIT_OBJECT_0);
+    DWORD code = 99;
+    GetExitCodeProcess(process.hProcess, &code);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    EXPECT_EQ(code, static_cast<DWORD>(app::kExitApplied)) << "nothing to apply";
+
+    HANDLE console = CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                 OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(console, INVALID_HANDLE_VALUE);
+    CONSOLE_SCREEN_BUFFER_INFO info {};
+    ASSERT_TRUE(GetConsoleScreenBufferInfo(console, &info));
+    std::wstring screen(static_cast<std::size_t>(info.dwSize.X) * (info.dwCursorPosition.Y + 1), L' ');
+    DWORD read = 0;
+    ReadConsoleOutputCharacterW(console, screen.data(), static_cast<DWORD>(screen.size()), {0, 0}, &read);
+    CloseHandle(console);
+    const std::string text = platform::TextFromUtf16(screen.substr(0, read));
+    EXPECT_NE(text.find("Версія бази даних: 122"), std::string::npos) << text;
+    EXPECT_NE(text.find("Версія БД більша за номер пакета оновлень"), std::string::npos) << text;
 }
