@@ -70,3 +70,34 @@ TEST(UnattendedOnWindows, WritesToTheConsoleOfThePromptThatStartedIt)
     EXPECT_NE(text.find("Версія бази даних: 122"), std::string::npos) << text;
     EXPECT_NE(text.find("Версія БД більша за номер пакета оновлень"), std::string::npos) << text;
 }
+
+// The version resource names the product and the build's version; the
+// manifest asks for the common controls 6 and runs as the invoking user.
+TEST(UpdaterResources, CarryTheVersionAndTheManifest)
+{
+    const std::wstring path = platform::Utf16FromText(testsupport::BuiltProgram("src/app", "updater"));
+    std::string version(GetFileVersionInfoSizeW(path.c_str(), nullptr), '\0');
+    ASSERT_FALSE(version.empty());
+    ASSERT_TRUE(GetFileVersionInfoW(path.c_str(), 0, static_cast<DWORD>(version.size()), version.data()));
+    const auto value = [&](const wchar_t* name) {
+        wchar_t* text = nullptr;
+        UINT length = 0;
+        const std::wstring key = std::wstring(L"\\StringFileInfo\\042204E3\\") + name;
+        if (!VerQueryValueW(version.data(), key.c_str(), reinterpret_cast<void**>(&text), &length))
+            return std::string("<none>");
+        return platform::TextFromUtf16(std::wstring(text, length > 0 ? length - 1 : 0));
+    };
+    EXPECT_EQ(value(L"ProductName"), "Norvex");
+    EXPECT_EQ(value(L"FileVersion"), UPDATER_VERSION);
+    EXPECT_EQ(value(L"OriginalFilename"), "updater.exe");
+
+    HMODULE image = LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    ASSERT_NE(image, nullptr);
+    HRSRC resource = FindResourceW(image, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24));  // RT_MANIFEST
+    ASSERT_NE(resource, nullptr);
+    const std::string manifest(static_cast<const char*>(LockResource(LoadResource(image, resource))),
+                               SizeofResource(image, resource));
+    FreeLibrary(image);
+    EXPECT_NE(manifest.find("<requestedExecutionLevel level=\"asInvoker\" uiAccess=\"false\"/>"), std::string::npos);
+    EXPECT_NE(manifest.find("name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\""), std::string::npos);
+}
