@@ -379,6 +379,12 @@ void TForm1::BuildLayout()
     c.lUpdateTime = std::make_unique<Win32Label>(c[ControlId::lUpdateTime], false, true);
     c.plUp = std::make_unique<Win32Control>(c[ControlId::plUp]);
     c.ProgressBar2 = std::make_unique<Win32Bar>(c[ControlId::ProgressBar2]);
+
+    // Docked to the client area the system gave the window (the frame's
+    // metrics may differ from what was asked for).
+    RECT client {};
+    GetClientRect(window_, &client);
+    PlaceControls(client.right, client.bottom);
 }
 
 void TForm1::PlaceControls(int width, int height)
