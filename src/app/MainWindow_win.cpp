@@ -21,11 +21,13 @@ constexpr wchar_t kPanelClass[] = L"TPanel";
 // Posted when the window is first shown; FormShow runs when it arrives.
 constexpr UINT kFormShowMessage = WM_APP + 1;
 
+// The names of the controls, in the order of ControlId.
 constexpr std::array<const char*, 18> kControlNames = {
-    "Panel2", "btOK",    "btCancel", "plInfo", "Memo2",        "Panel3",    "Panel4", "Label1", "lCurVer",
-    "Panel5", "Label2",  "lActVer",  "plUp",   "lUpdate",      "lUpdateTime", "ProgressBar2", "lTextFile", "lFile",
+    "Panel2",  "btOK",   "btCancel", "plInfo",  "Memo2",       "Panel3",       "Panel4",    "Label1", "lCurVer",
+    "Panel5",  "Label2", "lActVer",  "plUp",    "lUpdate",     "lUpdateTime",  "ProgressBar2", "lTextFile", "lFile",
 };
 constexpr int kFirstControlId = static_cast<int>(ControlId::Panel2);
+static_assert(kControlNames.size() == static_cast<std::size_t>(static_cast<int>(ControlId::lFile) - kFirstControlId + 1));
 
 TForm1* g_mainForm = nullptr;
 
@@ -35,7 +37,7 @@ std::wstring Wide(const char* text) { return Utf16FromText(text); }
 HINSTANCE Instance() { return GetModuleHandleW(nullptr); }
 
 struct FontDeleter {
-    void operator()(std::remove_pointer_t<HFONT> * font) const { DeleteObject(font); }
+    void operator()(std::remove_pointer_t<HFONT>* font) const { DeleteObject(font); }
 };
 using UniqueFont = std::unique_ptr<std::remove_pointer_t<HFONT>, FontDeleter>;
 
@@ -114,6 +116,7 @@ void RegisterClasses()
         form.lpszClassName = kFormClass;
         WNDCLASSEXW panel = form;
         panel.lpfnWndProc = PanelProc;
+        panel.style = CS_HREDRAW | CS_VREDRAW;  // the bevel follows the panel's edges when it is resized
         panel.hIcon = nullptr;
         panel.lpszClassName = kPanelClass;
         return RegisterClassExW(&form) != 0 && RegisterClassExW(&panel) != 0;
@@ -226,6 +229,18 @@ void AppendToLastLine(HWND memo, const std::string& text)
     SendMessageW(memo, EM_SETSEL, end, end);
 }
 
+namespace {
+
+void Dispatch(MSG& message)
+{
+    if (g_mainForm != nullptr && g_mainForm->HandleKey(message))
+        return;
+    TranslateMessage(&message);
+    DispatchMessageW(&message);
+}
+
+}  // namespace
+
 void ProcessPendingMessages()
 {
     MSG message;
@@ -235,22 +250,15 @@ void ProcessPendingMessages()
             PostQuitMessage(static_cast<int>(message.wParam));
             return;
         }
-        if (g_mainForm != nullptr && g_mainForm->HandleKey(message))
-            continue;
-        TranslateMessage(&message);
-        DispatchMessageW(&message);
+        Dispatch(message);
     }
 }
 
 void RunMessageLoop(const TForm1& form)
 {
     MSG message;
-    while (form.IsOpen() && GetMessageW(&message, nullptr, 0, 0) > 0) {
-        if (g_mainForm != nullptr && g_mainForm->HandleKey(message))
-            continue;
-        TranslateMessage(&message);
-        DispatchMessageW(&message);
-    }
+    while (form.IsOpen() && GetMessageW(&message, nullptr, 0, 0) > 0)
+        Dispatch(message);
 }
 
 struct TForm1::Controls {
