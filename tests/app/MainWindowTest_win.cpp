@@ -365,41 +365,99 @@ TEST(Win32Form, ASessionThatEndsStopsTheRunAndClosesTheWindow)
     EXPECT_EQ(SendMessageW(form.Handle(), WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF), 0) << "the window is gone";
 }
 
+namespace {
+
+struct SeenBox {
+    std::string caption;
+    std::string text;
+};
+
+// Finds a message box of the process, reads it and presses its OK button,
+// as a user would; false when the process shows none.
+bool AnswerMessageBox(DWORD processId, SeenBox& seen)
+{
+    struct Search {
+        DWORD processId;
+        SeenBox* seen;
+        bool found = false;
+    } search {processId, &seen};
+    EnumWindows(
+        [](HWND window, LPARAM parameter) {
+            auto& search = *reinterpret_cast<Search*>(parameter);
+            DWORD owner = 0;
+            GetWindowThreadProcessId(window, &owner);
+            wchar_t windowClass[16] {};
+            GetClassNameW(window, windowClass, 16);
+            if (owner != search.processId || std::wstring(windowClass) != L"#32770" || !IsWindowVisible(window))
+                return TRUE;
+            search.seen->caption = app::WindowText(window);
+            EnumChildWindows(
+                window,
+                [](HWND child, LPARAM text) {
+                    wchar_t childClass[16] {};
+                    GetClassNameW(child, childClass, 16);
+                    if (std::wstring(childClass) == L"Static" && GetWindowTextLengthW(child) > 0)
+                        *reinterpret_cast<std::string*>(text) = app::WindowText(child);
+                    return TRUE;
+                },
+                reinterpret_cast<LPARAM>(&search.seen->text));
+            PostMessageW(window, WM_COMMAND, IDOK, 0);
+            search.found = true;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+}  // namespace
+
 // The system's own boxes: the error box with the application's title and
 // the full stop, closed here by the test as a user would.
 TEST(Win32Form, TheErrorBoxIsTheSystemsMessageBox)
 {
     app::SetApplicationTitle("C:\\Norvex\\UPDATER.EXE");
-    static std::string caption;
-    static std::string text;
+    static SeenBox seen;
     SetTimer(nullptr, 0, 50, [](HWND, UINT, UINT_PTR timer, DWORD) {
-        EnumThreadWindows(
-            GetCurrentThreadId(),
-            [](HWND window, LPARAM) {
-                wchar_t windowClass[16] {};
-                GetClassNameW(window, windowClass, 16);
-                if (std::wstring(windowClass) != L"#32770")
-                    return TRUE;
-                caption = app::WindowText(window);
-                EnumChildWindows(
-                    window,
-                    [](HWND child, LPARAM) {
-                        wchar_t childClass[16] {};
-                        GetClassNameW(child, childClass, 16);
-                        if (std::wstring(childClass) == L"Static" && GetWindowTextLengthW(child) > 0)
-                            text = app::WindowText(child);
-                        return TRUE;
-                    },
-                    0);
-                PostMessageW(window, WM_COMMAND, IDOK, 0);
-                return FALSE;
-            },
-            0);
-        KillTimer(nullptr, timer);
+        if (AnswerMessageBox(GetCurrentProcessId(), seen))
+            KillTimer(nullptr, timer);
     });
     app::ShowErrorBox("Stream write error");
-    EXPECT_EQ(caption, "Updater");
-    EXPECT_EQ(text, "Stream write error.");
+    EXPECT_EQ(seen.caption, "Updater");
+    EXPECT_EQ(seen.text, "Stream write error.");
+}
+
+// The program itself, without a client library beside it: the error box,
+// no window, exit code 0.
+TEST(Win32Program, AnErrorWhileTheWindowIsBuiltEndsTheProgramAfterTheBox)
+{
+    testsupport::TempDir dir;
+    const std::string updater = dir / "UPDATER.EXE";
+    ASSERT_TRUE(CopyFileA(testsupport::BuiltProgram("src/app", "updater").c_str(), updater.c_str(), FALSE));
+    std::string command = "\"" + updater + "\"";
+    STARTUPINFOA startup {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process {};
+    ASSERT_TRUE(CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, dir.Path().c_str(),
+                               &startup, &process));
+    SeenBox seen;
+    bool answered = false;
+    for (int i = 0; i < 600 && !answered; ++i) {
+        Sleep(50);
+        answered = AnswerMessageBox(process.dwProcessId, seen);
+    }
+    const bool ended = WaitForSingleObject(process.hProcess, 60000) == WAIT_OBJECT_0;
+    DWORD code = 99;
+    GetExitCodeProcess(process.hProcess, &code);
+    if (!ended)
+        TerminateProcess(process.hProcess, 1);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    ASSERT_TRUE(answered) << "no error box";
+    EXPECT_TRUE(ended);
+    EXPECT_EQ(code, 0u);
+    EXPECT_EQ(seen.caption, "Updater");
+    EXPECT_EQ(seen.text.rfind("Cannot load the Firebird client library fbclient.dll", 0), 0u) << seen.text;
+    EXPECT_EQ(seen.text.back(), '.');
 }
 
 TEST(Win32Form, AnErrorWhileTheWindowIsBuiltGoesToTheErrorBox)
