@@ -215,24 +215,28 @@ TEST(Win32Form, KeepsDockingAndAnchorsWhenResized)
     EXPECT_EQ(at("Memo2"), (app::Rect {46, 22, 764, 319}));
 }
 
-// Esc presses btCancel wherever the focus is; the close box closes the
-// window as well.
-TEST(Win32Form, EscAndTheCloseBoxCloseTheWindow)
+// Esc presses btCancel wherever the focus is; Alt+F4 and the close box
+// close the window as well.
+TEST(Win32Form, EscAltF4AndTheCloseBoxCloseTheWindow)
 {
     testsupport::TempDir dir;
     BoxCollector boxes;  // FormShow finds no database here
-    for (const char* focus : {"btCancel", "Memo2", ""}) {
+    for (const char* way : {"Esc on btCancel", "Esc in Memo2", "Alt+F4", "close box"}) {
         app::TForm1 form(dir / "updater.exe");
         ShowWindow(form);
         ASSERT_TRUE(form.IsOpen());
-        if (*focus) {
-            SetFocus(form.Control(focus));
-            PostMessageW(form.Control(focus), WM_KEYDOWN, VK_ESCAPE, 0);
+        const std::string how = way;
+        if (how.starts_with("Esc")) {
+            HWND focus = form.Control(how.ends_with("btCancel") ? "btCancel" : "Memo2");
+            SetFocus(focus);
+            PostMessageW(focus, WM_KEYDOWN, VK_ESCAPE, 0);
+        } else if (how == "Alt+F4") {
+            PostMessageW(form.Handle(), WM_SYSKEYDOWN, VK_F4, 1 << 29);  // bit 29: Alt held
         } else {
             PostMessageW(form.Handle(), WM_SYSCOMMAND, SC_CLOSE, 0);
         }
         app::ProcessPendingMessages();
-        EXPECT_FALSE(form.IsOpen()) << (*focus ? focus : "close box");
+        EXPECT_FALSE(form.IsOpen()) << way;
     }
 }
 

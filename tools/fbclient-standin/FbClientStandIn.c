@@ -84,6 +84,14 @@ static void CloseOnExecNew(const OpenDescriptors* before)
    attach that meets the error is tried again for up to two seconds. */
 static const ISC_STATUS kIoError = 335544344; /* isc_io_error */
 
+/* The I/O error of the "lock" operation (a missing file fails in "open" and
+   is not tried again). */
+static int IsLockError(const ISC_STATUS* status)
+{
+    return status[1] == kIoError && status[2] == 2 /* isc_arg_string */ && status[3] &&
+           strcmp((const char*)status[3], "lock") == 0;
+}
+
 /* A status vector for a call that could not be forwarded:
    isc_unavailable ("unavailable database"). */
 static ISC_STATUS Unavailable(ISC_STATUS* status)
@@ -174,7 +182,7 @@ ISC_STATUS WINAPI standin_attach_database(ISC_STATUS* status, short length, cons
     MapConnectionString(name, length ? (size_t)length : strlen(name), mapped, sizeof mapped);
     ListDescriptors(&before);
     result = call(status, (short)strlen(mapped), mapped, db, dpbLength, dpb);
-    for (int attempt = 0; result == kIoError && attempt < 40; ++attempt) {
+    for (int attempt = 0; result == kIoError && IsLockError(status) && attempt < 40; ++attempt) {
         Sleep(50);
         result = call(status, (short)strlen(mapped), mapped, db, dpbLength, dpb);
     }
