@@ -87,16 +87,17 @@ private:
 };
 
 // The designed font. Linux systems rarely have Tahoma; wine's own copy
-// (Debian's fonts-wine: regular and bold, Cyrillic covered) is loaded for
-// the application when it is there, so that the labels keep their designed
-// sizes. Without either, Qt's substitute for Tahoma stands in.
+// (Debian's fonts-wine, Cyrillic covered) is loaded for the application when
+// it is there, so that the labels keep their designed sizes. Only its
+// regular face: fontconfig reads no character map from wine's bold face, and
+// Qt then draws bold texts with it unbolded; without it Qt emboldens the
+// regular face, as the bold labels need. Without either, Qt's substitute for
+// Tahoma stands in.
 void LoadTahoma()
 {
     static const bool done = [] {
-        if (QFontDatabase::families().contains(QStringLiteral("Tahoma")))
-            return true;
-        for (const char* file : {"/usr/share/wine/fonts/tahoma.ttf", "/usr/share/wine/fonts/tahomabd.ttf"})
-            QFontDatabase::addApplicationFont(QString::fromUtf8(file));
+        if (!QFontDatabase::families().contains(QStringLiteral("Tahoma")))
+            QFontDatabase::addApplicationFont(QStringLiteral("/usr/share/wine/fonts/tahoma.ttf"));
         return true;
     }();
     (void)done;
