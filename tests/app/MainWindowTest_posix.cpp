@@ -1,6 +1,7 @@
 #include "app/MainWindow_posix.h"
 
 #include "BoxCollector.h"
+#include "DesignedLayout.h"
 #include "UnattendedProcess_posix.h"
 #include "TestSupport.h"
 
@@ -61,49 +62,12 @@ TEST(TForm1, HasTheDesignedLayout)
     EXPECT_EQ(form.windowTitle().toStdString(), "Оновлення");
     EXPECT_EQ(form.geometry().size(), QSize(635, 456));
 
-    struct Expected {
-        const char* name;
-        QRect geometry;
-        const char* text;  // null: no text to check
-        bool hidden;
-        bool enabled;
-        bool autoSize = false;  // a label that may be wider where the designed font is missing
-    };
-    const Expected controls[] = {
-        {"Panel2", {0, 414, 635, 42}, nullptr, false, true},
-        {"btOK", {467, 9, 75, 25}, "Оновить", false, false},
-        {"btCancel", {555, 9, 75, 25}, "Зачинити", false, true},
-        {"plInfo", {0, 0, 635, 256}, nullptr, false, true},
-        {"Memo2", {46, 22, 564, 219}, "", false, true},
-        {"Panel3", {0, 256, 635, 46}, nullptr, false, true},
-        {"Panel4", {1, 1, 633, 22}, nullptr, false, true},
-        {"Label1", {16, 6, 90, 13}, "Поточна версія", false, true, true},
-        {"lCurVer", {143, 5, 191, 13}, "-", false, true},
-        {"Panel5", {1, 23, 633, 22}, nullptr, false, true},
-        {"Label2", {16, 6, 98, 13}, "Доступна версія", false, true, true},
-        {"lActVer", {143, 6, 191, 13}, "-", false, true},
-        {"plUp", {0, 302, 635, 112}, nullptr, false, true},
-        {"lUpdate", {17, 24, 149, 13}, "Встановлення оновлення", true, true, true},
-        {"lUpdateTime", {601, 21, 20, 13}, "--:--", true, true},
-        {"ProgressBar2", {17, 40, 604, 17}, nullptr, false, true},
-        {"lTextFile", {17, 64, 89, 13}, "Обробока файла:", true, true, true},
-        {"lFile", {17, 80, 18, 13}, "lFile", true, true, true},
-    };
-    for (const auto& c : controls) {
+    for (const auto& c : fixture::kDesignedControls) {
         QWidget* widget = Find<QWidget>(form, c.name);
         if (!widget)
             continue;
         const QRect geometry = widget->geometry();
-        if (c.autoSize) {
-            // Drawn in Tahoma, the labels keep their designed sizes (give
-            // or take a pixel or two of the font's version).
-            EXPECT_EQ(geometry.topLeft(), c.geometry.topLeft()) << c.name;
-            EXPECT_EQ(geometry.height(), c.geometry.height()) << c.name;
-            EXPECT_GE(geometry.width(), c.geometry.width()) << c.name;
-            EXPECT_LE(geometry.width(), c.geometry.width() + 2) << c.name;
-        } else {
-            EXPECT_EQ(geometry, c.geometry) << c.name;
-        }
+        fixture::ExpectDesignedGeometry(c, {geometry.x(), geometry.y(), geometry.width(), geometry.height()});
         EXPECT_EQ(widget->isHidden(), c.hidden) << c.name;
         EXPECT_EQ(widget->isEnabled(), c.enabled) << c.name;
         if (!c.text)

@@ -3,9 +3,9 @@
 // the run through the stand-in client library.
 #include "app/MainWindow_win.h"
 
-#include "app/Layout.h"
 
 #include "BoxCollector.h"
+#include "DesignedLayout.h"
 #include "Installation.h"
 
 #include <commctrl.h>
@@ -15,13 +15,6 @@
 
 using fixture::BoxCollector;
 using testsupport::Installation;
-
-namespace app {
-void PrintTo(const Rect& r, std::ostream* out)
-{
-    *out << "{" << r.left << ", " << r.top << ", " << r.width << ", " << r.height << "}";
-}
-}  // namespace app
 
 namespace {
 
@@ -116,50 +109,11 @@ TEST(Win32Form, HasTheDesignedLayout)
         EXPECT_EQ(style & bit, bit);
     EXPECT_EQ(GetClassLongPtrW(window, GCLP_HBRBACKGROUND), static_cast<ULONG_PTR>(COLOR_BTNFACE + 1));
 
-    struct Expected {
-        const char* name;
-        app::Rect geometry;
-        const char* text;  // null: no text to check
-        bool hidden;
-        bool enabled;
-        bool autoSize = false;  // a label that sizes itself to its text
-    };
-    const Expected controls[] = {
-        {"Panel2", {0, 414, 635, 42}, nullptr, false, true},
-        {"btOK", {467, 9, 75, 25}, "Оновить", false, false},
-        {"btCancel", {555, 9, 75, 25}, "Зачинити", false, true},
-        {"plInfo", {0, 0, 635, 256}, nullptr, false, true},
-        {"Memo2", {46, 22, 564, 219}, "", false, true},
-        {"Panel3", {0, 256, 635, 46}, nullptr, false, true},
-        {"Panel4", {1, 1, 633, 22}, nullptr, false, true},
-        {"Label1", {16, 6, 90, 13}, "Поточна версія", false, true, true},
-        {"lCurVer", {143, 5, 191, 13}, "-", false, true},
-        {"Panel5", {1, 23, 633, 22}, nullptr, false, true},
-        {"Label2", {16, 6, 98, 13}, "Доступна версія", false, true, true},
-        {"lActVer", {143, 6, 191, 13}, "-", false, true},
-        {"plUp", {0, 302, 635, 112}, nullptr, false, true},
-        {"lUpdate", {17, 24, 149, 13}, "Встановлення оновлення", true, true, true},
-        {"lUpdateTime", {601, 21, 20, 13}, "--:--", true, true},
-        {"ProgressBar2", {17, 40, 604, 17}, nullptr, false, true},
-        {"lTextFile", {17, 64, 89, 13}, "Обробока файла:", true, true, true},
-        {"lFile", {17, 80, 18, 13}, "lFile", true, true, true},
-    };
-    for (const auto& c : controls) {
+    for (const auto& c : fixture::kDesignedControls) {
         HWND control = form.Control(c.name);
         ASSERT_NE(control, nullptr) << c.name;
         EXPECT_EQ(app::ControlName(GetDlgCtrlID(control)), c.name);
-        const app::Rect geometry = Geometry(control);
-        if (c.autoSize) {
-            // Sized to their texts in Tahoma: the designed sizes, give or
-            // take a pixel or two of the font's version.
-            EXPECT_EQ(geometry.left, c.geometry.left) << c.name;
-            EXPECT_EQ(geometry.top, c.geometry.top) << c.name;
-            EXPECT_EQ(geometry.height, c.geometry.height) << c.name;
-            EXPECT_GE(geometry.width, c.geometry.width) << c.name;
-            EXPECT_LE(geometry.width, c.geometry.width + 2) << c.name;
-        } else {
-            EXPECT_EQ(geometry, c.geometry) << c.name;
-        }
+        fixture::ExpectDesignedGeometry(c, Geometry(control));
         EXPECT_EQ(Hidden(control), c.hidden) << c.name;
         EXPECT_EQ(IsWindowEnabled(control) != 0, c.enabled) << c.name;
         if (!c.text)
