@@ -55,11 +55,18 @@ int File::ReadAt(std::uint64_t offset, void* buffer, std::size_t size, std::size
     }
 }
 
-int File::Write(const void* data, std::size_t size)
+namespace {
+
+// Writes all bytes through write(bytes, size, done), done being how many are
+// written already; an interrupted call is repeated, and a call that writes
+// nothing gives ENOSPC.
+template <typename WriteCall>
+int WriteAll(const void* data, std::size_t size, WriteCall write)
 {
     const char* bytes = static_cast<const char*>(data);
-    while (size > 0) {
-        const ssize_t written = ::write(Descriptor(handle_), bytes, size);
+    std::size_t done = 0;
+    while (done < size) {
+        const ssize_t written = write(bytes + done, size - done, done);
         if (written < 0) {
             if (errno == EINTR)
                 continue;
@@ -67,29 +74,27 @@ int File::Write(const void* data, std::size_t size)
         }
         if (written == 0)
             return ENOSPC;
-        bytes += written;
-        size -= static_cast<std::size_t>(written);
+        done += static_cast<std::size_t>(written);
     }
     return 0;
 }
 
+}  // namespace
+
+int File::Write(const void* data, std::size_t size)
+{
+    const int fd = Descriptor(handle_);
+    return WriteAll(data, size, [fd](const char* bytes, std::size_t count, std::size_t) {
+        return ::write(fd, bytes, count);
+    });
+}
+
 int File::WriteAt(std::uint64_t offset, const void* data, std::size_t size)
 {
-    const char* bytes = static_cast<const char*>(data);
-    while (size > 0) {
-        const ssize_t written = ::pwrite(Descriptor(handle_), bytes, size, static_cast<off_t>(offset));
-        if (written < 0) {
-            if (errno == EINTR)
-                continue;
-            return errno;
-        }
-        if (written == 0)
-            return ENOSPC;
-        bytes += written;
-        offset += static_cast<std::uint64_t>(written);
-        size -= static_cast<std::size_t>(written);
-    }
-    return 0;
+    const int fd = Descriptor(handle_);
+    return WriteAll(data, size, [fd, offset](const char* bytes, std::size_t count, std::size_t done) {
+        return ::pwrite(fd, bytes, count, static_cast<off_t>(offset + done));
+    });
 }
 
 int File::Size(std::uint64_t& size) const

@@ -78,38 +78,46 @@ int File::ReadAt(std::uint64_t offset, void* buffer, std::size_t size, std::size
     return 0;
 }
 
-int File::Write(const void* data, std::size_t size)
+namespace {
+
+// Writes all bytes in pieces through write(bytes, piece, done, written),
+// done being how many are written already; a call that writes nothing gives
+// ERROR_DISK_FULL.
+template <typename WriteCall>
+int WriteAll(const void* data, std::size_t size, WriteCall write)
 {
     const char* bytes = static_cast<const char*>(data);
-    while (size > 0) {
+    std::size_t done = 0;
+    while (done < size) {
         DWORD written = 0;
-        const auto piece = static_cast<DWORD>(size < kMaxPiece ? size : kMaxPiece);
-        if (!WriteFile(Native(handle_), bytes, piece, &written, nullptr))
+        const std::size_t left = size - done;
+        const auto piece = static_cast<DWORD>(left < kMaxPiece ? left : kMaxPiece);
+        if (!write(bytes + done, piece, done, written))
             return static_cast<int>(GetLastError());
         if (written == 0)
             return ERROR_DISK_FULL;
-        bytes += written;
-        size -= written;
+        done += written;
     }
     return 0;
 }
 
+}  // namespace
+
+int File::Write(const void* data, std::size_t size)
+{
+    HANDLE handle = Native(handle_);
+    return WriteAll(data, size, [handle](const char* bytes, DWORD piece, std::size_t, DWORD& written) {
+        return WriteFile(handle, bytes, piece, &written, nullptr) != 0;
+    });
+}
+
 int File::WriteAt(std::uint64_t offset, const void* data, std::size_t size)
 {
-    const char* bytes = static_cast<const char*>(data);
-    while (size > 0) {
-        OVERLAPPED overlapped = At(offset);
-        DWORD written = 0;
-        const auto piece = static_cast<DWORD>(size < kMaxPiece ? size : kMaxPiece);
-        if (!WriteFile(Native(handle_), bytes, piece, &written, &overlapped))
-            return static_cast<int>(GetLastError());
-        if (written == 0)
-            return ERROR_DISK_FULL;
-        bytes += written;
-        offset += written;
-        size -= written;
-    }
-    return 0;
+    HANDLE handle = Native(handle_);
+    return WriteAll(data, size, [handle, offset](const char* bytes, DWORD piece, std::size_t done, DWORD& written) {
+        OVERLAPPED overlapped = At(offset + done);
+        return WriteFile(handle, bytes, piece, &written, &overlapped) != 0;
+    });
 }
 
 int File::Size(std::uint64_t& size) const
