@@ -71,7 +71,9 @@ int RunProgram(int argc, char** argv, std::string (*findExecutablePath)())
     } catch (const std::exception& error) {
         failure = error.what();
     }
-    SetApplicationTitle(failure.empty() ? executablePath : std::string(argc > 0 ? argv[0] : ""));
+    // The window sets the title from its path when it is built.
+    if (!failure.empty())
+        SetApplicationTitle(argc > 0 ? argv[0] : "");
     return toolkit::RunWindow(argc, argv, executablePath, failure);
 }
 
