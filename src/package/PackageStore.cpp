@@ -88,9 +88,9 @@ std::string EncodeLocator(std::uint32_t count, std::uint64_t storeOffset, std::u
     AppendLe(locator, storeSize, 8);
     AppendLe(locator, indexOffset, 8);
     AppendLe(locator, index.size(), 8);
-    Sha256 hash;
+    platform::Sha256 hash;
     hash.Update(index.data(), index.size());
-    const Digest digest = hash.Final();
+    const platform::Digest digest = hash.Final();
     locator.append(reinterpret_cast<const char*>(digest.data()), digest.size());
     return locator;
 }
@@ -139,7 +139,7 @@ PackageStore::PackageStore(const std::string& executablePath, const std::string&
     if (storeStart < at + kLocatorSize || indexOffset < storeStart || indexOffset > indexLimit ||
         indexSize != indexLimit - indexOffset)
         throw damaged("the index lies outside the store");
-    Sha256 indexHash;
+    platform::Sha256 indexHash;
     indexHash.Update(data + indexOffset, static_cast<std::size_t>(indexSize));
     if (std::memcmp(indexHash.Final().data(), locator + 56, 32) != 0)
         throw damaged("its index does not match the hash in the updater's locator");
@@ -207,9 +207,9 @@ namespace {
 
 // The SHA-256 of size bytes of file from offset, read with a buffer of its
 // own; false when the file cannot be read in full.
-bool HashRange(const platform::MappedFile& file, std::uint64_t offset, std::uint64_t size, Digest& digest)
+bool HashRange(const platform::MappedFile& file, std::uint64_t offset, std::uint64_t size, platform::Digest& digest)
 {
-    Sha256 hash;
+    platform::Sha256 hash;
     std::vector<unsigned char> buffer(1 << 20);
     while (size > 0) {
         std::size_t got = 0;
@@ -229,7 +229,7 @@ bool HashRange(const platform::MappedFile& file, std::uint64_t offset, std::uint
 
 bool PackageStore::Verify(const PackageEntry& entry) const
 {
-    Digest digest {};
+    platform::Digest digest {};
     return HashRange(file_, entry.offset, entry.size, digest) && digest == entry.sha256;
 }
 
@@ -271,7 +271,7 @@ void WriteStoreWith(const std::string& updater, const std::string& out,
         PackageEntry entry;
         entry.name = name;
         entry.offset = written;
-        Sha256 hash;
+        platform::Sha256 hash;
         writer([&](const void* data, std::size_t size) {
             hash.Update(data, size);
             write(data, size);

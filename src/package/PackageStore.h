@@ -16,7 +16,7 @@
 // 16-bit name length, the name, its 64-bit offset and size in the file and
 // its SHA-256. All integers are little-endian.
 
-#include "package/Sha256.h"
+#include "platform/Sha256.h"
 #include "platform/MappedFile.h"
 
 #include <cstdint>
@@ -46,7 +46,7 @@ struct PackageEntry {
     std::string name;
     std::uint64_t offset = 0;
     std::uint64_t size = 0;
-    Digest sha256 {};
+    platform::Digest sha256 {};
 };
 
 // The error text for a package name the store does not hold.

@@ -3,7 +3,7 @@
 // to match, so that the index parser behind it is reached. With the low bit
 // of the first byte set, the locator's fields are taken raw instead.
 #include "package/PackageStore.h"
-#include "package/Sha256.h"
+#include "platform/Sha256.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -64,9 +64,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         PutLe(file, locator + 32, storeSize, 8);
         PutLe(file, locator + 40, indexOffset, 8);
         PutLe(file, locator + 48, indexSize, 8);
-        package::Sha256 hash;
+        platform::Sha256 hash;
         hash.Update(file.data() + indexOffset, indexSize);
-        const package::Digest digest = hash.Final();
+        const platform::Digest digest = hash.Final();
         std::memcpy(file.data() + locator + 56, digest.data(), digest.size());
     }
     {

@@ -45,7 +45,7 @@ TEST(PackageStore, RoundTripThroughUpdaterPack)
     ASSERT_EQ(Pack({"list", dir / "packed"}, &listing), 0);
     EXPECT_EQ(listing.substr(0, listing.find('\n')),
               "122_RAR\t" + std::to_string(kRar4Signature.size() + 13) + "\t" +
-                  package::ToHex(store.Find("122_RAR")->sha256));
+                  platform::ToHex(store.Find("122_RAR")->sha256));
 }
 
 TEST(PackageStore, AnExecutableWithAnEmptyLocatorCarriesNoPackages)
@@ -80,9 +80,9 @@ TEST(PackageStore, ADamagedStoreIsAClearError)
     // behind the hash are reached.
     auto patchedIndex = [&](std::size_t at, std::uint64_t value, int size) {
         std::string bytes = patched(good, at, value, size);
-        package::Sha256 hash;
+        platform::Sha256 hash;
         hash.Update(bytes.data() + indexOffset, indexSize);
-        const package::Digest digest = hash.Final();
+        const platform::Digest digest = hash.Final();
         bytes.replace(locator + 56, 32, reinterpret_cast<const char*>(digest.data()), 32);
         return bytes;
     };

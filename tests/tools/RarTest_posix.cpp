@@ -6,7 +6,7 @@
 #include "UniqueFd.h"
 
 #include "TestSupport.h"
-#include "package/Sha256.h"
+#include "platform/Sha256.h"
 #include "platform/ChildProcess.h"
 #include "platform/FileSystem.h"
 
@@ -62,12 +62,12 @@ RunResult RunRar(const std::string& archive, const std::string& directory, const
 
 std::string Sha256Of(const std::string& path)
 {
-    package::Sha256 hash;
+    platform::Sha256 hash;
     std::ifstream in(path, std::ios::binary);
     std::vector<char> buffer(1 << 16);
     while (in.read(buffer.data(), static_cast<std::streamsize>(buffer.size())) || in.gcount() > 0)
         hash.Update(buffer.data(), static_cast<std::size_t>(in.gcount()));
-    return package::ToHex(hash.Final());
+    return platform::ToHex(hash.Final());
 }
 
 // What a directory holds: path -> "file <sha256>", "dir" or "symlink <target>".

@@ -90,7 +90,7 @@ int List(const std::string& updater, std::ostream& out)
 {
     const package::PackageStore store(updater);
     for (const auto& entry : store.Entries())
-        out << entry.name << '\t' << entry.size << '\t' << package::ToHex(entry.sha256) << '\n';
+        out << entry.name << '\t' << entry.size << '\t' << platform::ToHex(entry.sha256) << '\n';
     return kOk;
 }
 

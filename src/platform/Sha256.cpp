@@ -1,6 +1,6 @@
-#include "package/Sha256.h"
+#include "platform/Sha256.h"
 
-namespace package {
+namespace platform {
 
 std::string ToHex(const Digest& digest)
 {
@@ -13,4 +13,4 @@ std::string ToHex(const Digest& digest)
     return text;
 }
 
-}  // namespace package
+}  // namespace platform

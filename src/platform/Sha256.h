@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-namespace package {
+namespace platform {
 
 using Digest = std::array<unsigned char, 32>;
 
@@ -27,4 +27,4 @@ private:
 // Lower-case hexadecimal text of a digest.
 std::string ToHex(const Digest& digest);
 
-}  // namespace package
+}  // namespace platform

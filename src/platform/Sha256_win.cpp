@@ -1,10 +1,10 @@
-#include "package/Sha256.h"
+#include "platform/Sha256.h"
 
 #include <windows.h>
 #include <bcrypt.h>
 #include <stdexcept>
 
-namespace package {
+namespace platform {
 
 // BCrypt's algorithm provider is opened once per process and kept: opening
 // it is far slower than hashing a small index.
@@ -62,4 +62,4 @@ Digest Sha256::Final()
     return digest;
 }
 
-}  // namespace package
+}  // namespace platform

@@ -1,9 +1,9 @@
-#include "package/Sha256.h"
+#include "platform/Sha256.h"
 
 #include <openssl/evp.h>
 #include <stdexcept>
 
-namespace package {
+namespace platform {
 
 struct Sha256::Context {
     EVP_MD_CTX* md = nullptr;
@@ -33,4 +33,4 @@ Digest Sha256::Final()
     return digest;
 }
 
-}  // namespace package
+}  // namespace platform
