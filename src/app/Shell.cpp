@@ -36,7 +36,7 @@ CUpdaterShell::CUpdaterShell(IShellView& view, const std::string& executablePath
     db_ = std::make_unique<dbupdate::CGlobDB>("", "", ExeDir);
     // Loading the client library installed its signal handlers.
     platform::TakeTerminationSignals();
-    context_ = std::make_unique<dbupdate::UpdateContext>(dbupdate::UpdateContext {view_, *db_, {}});
+    context_ = std::make_unique<dbupdate::UpdateContext>(view_, *db_);
     settings = dbupdate::ReadSettings(IniPath, ExeDir);
 }
 
@@ -207,6 +207,7 @@ bool CUpdaterShell::ApplyPackage(std::int64_t n, const std::string& rarPath)
     view_.lTextFile().SetVisible(true);
     view_.lFile().SetVisible(true);
 
+    context_->journal.BeginPackage(n);
     dbupdate::UpdateDatabase(*context_, WorkDir, &bar, &view_.lFile(), &view_.lUpdateTime());
     // The program files go only with a database that took the whole package.
     dbupdate::StopIfTerminationRequested("");

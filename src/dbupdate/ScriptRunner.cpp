@@ -6,6 +6,7 @@
 #include "platform/FileSystem.h"
 #include "platform/Locale.h"
 #include "platform/Paths.h"
+#include "platform/Sha256.h"
 #include "platform/Termination.h"
 #include "platform/Text.h"
 
@@ -70,17 +71,35 @@ bool IsColumnAssignment(const std::string& upper)
     return i < upper.size() && upper[i] == '=';
 }
 
-void ExecuteStatement(UpdateContext& context, CDBStatement& statement, const std::string& buffer,
-                      const std::string& logPath)
+// Executes one statement in a transaction of its own, its journal row
+// inserted in the same transaction first: both are committed, or neither. A
+// script's own COMMIT commits the row with it. A statement that an earlier run
+// applied is skipped. The script's first statement opens its journal.
+void ExecuteStatement(UpdateContext& context, CDBStatement& statement, const std::string& buffer, int ordinal,
+                      const std::string& script, const std::string& logPath)
 {
+    UpdateJournal& journal = context.journal;
     try {
         statement.SetSQL(buffer);
+        if (ordinal == 1)
+            journal.BeginScript(script, logPath);
+        const std::string hash = journal.Active() ? platform::Sha256Hex(buffer) : std::string();
+        if (journal.Applied(ordinal, hash)) {
+            journal.Count(StatementOutcome::Skipped);
+            return;
+        }
+        if (!context.db.InTransaction())
+            context.db.StartTransaction();
+        journal.Record(ordinal, hash, logPath);
+        // A journal that failed has rolled its transaction back.
         if (!context.db.InTransaction())
             context.db.StartTransaction();
         statement.Execute();
         if (context.db.InTransaction())
             context.db.Commit();
+        journal.Count(StatementOutcome::Executed);
     } catch (const std::exception& error) {
+        journal.Count(StatementOutcome::Failed);
         if (LogFailure(context, logPath, statement.SQL(), error, false))
             throw;
     }
@@ -296,6 +315,7 @@ void RunScript(UpdateContext& context, const std::string& path, view::IProgressB
     const char separator = platform::TimeSeparator();
     const std::string name = platform::FileNameOf(path);
 
+    int ordinal = 0;
     for (const auto& raw : lines) {
         std::string sql;
         const StatementSplitter::Step step = splitter.Feed(raw, sql);
@@ -307,7 +327,7 @@ void RunScript(UpdateContext& context, const std::string& path, view::IProgressB
             continue;
         }
         if (step == StatementSplitter::Step::Statement)
-            ExecuteStatement(context, statement, sql, logPath);
+            ExecuteStatement(context, statement, sql, ++ordinal, name, logPath);
         if (bar) {
             bar->SetPosition(bar->Position() + 1);
             if (timeLabel) {
@@ -322,6 +342,7 @@ void RunScript(UpdateContext& context, const std::string& path, view::IProgressB
     // A statement without its terminator is not run, but it is recorded;
     // comments after the last statement are no statement.
     if (!IsBlankOrComment(splitter.Pending())) {
+        context.journal.Count(StatementOutcome::Failed);
         statement.SetSQL(splitter.Pending());
         LogFailure(context, logPath, statement.SQL(), std::runtime_error("Expected end of statement, encountered EOF"),
                    false);
@@ -367,6 +388,7 @@ void UpdateDatabase(UpdateContext& context, const std::string& dir, view::IProgr
     }
     if (timeLabel)
         timeLabel->SetVisible(false);
+    context.journal.CompletePackage(context.runLogPath);
     LoadBlobFiles(context, upDir, bar, itemLabel);
 }
 

@@ -2,6 +2,7 @@
 // The database update of one package: the SQL script runner with its run log
 // (this file) and the blob phase (BlobLoader.h).
 
+#include "dbupdate/Journal.h"
 #include "view/UpdateView.h"
 
 #include <stdexcept>
@@ -20,13 +21,14 @@ struct RunLogFailures {
 };
 
 // What the database update shares with the window: the progress memo, the
-// connection, the run log path of the last script started, and what the
-// run logs received.
+// connection, the run log path of the last script started, what the run logs
+// received, and the update journal.
 struct UpdateContext {
     view::IUpdateView& view;
     CGlobDB& db;
     std::string runLogPath = {};  // empty until a script with lines has started
     std::vector<RunLogFailures> failures = {};
+    UpdateJournal journal {db};
 };
 
 // Records a failed statement or blob file: its text as a plain entry and the
@@ -141,14 +143,16 @@ inline constexpr const char* kRunLogSeparator = "------------------------- error
 void WriteRunLog(const std::string& logPath, bool framed, const std::string& text);
 
 // Runs one script statement by statement, one transaction per statement;
-// failures go to the script's run log. Throws std::runtime_error "Cannot open
+// failures go to the script's run log. A statement that the journal shows
+// applied by an earlier run is skipped. Throws std::runtime_error "Cannot open
 // file ..." when the script cannot be read, the DatabaseError of a statement
 // that lost the connection (after logging it), and UpdateInterrupted.
 void RunScript(UpdateContext& context, const std::string& path, view::IProgressBar* bar, double start,
                view::ILabel* timeLabel);
 
 // The database update of one unpacked package in dir: every dir/up/*.sql in
-// sorted order, then every dir/up/*.blo. The controls may be null.
+// sorted order, the journal's summary once the package is complete, then
+// every dir/up/*.blo. The controls may be null.
 void UpdateDatabase(UpdateContext& context, const std::string& dir, view::IProgressBar* bar,
                     view::ILabel* itemLabel, view::ILabel* timeLabel);
 

@@ -26,6 +26,22 @@ std::string NameKey(const std::string& name) { return platform::UpperAscii(platf
 
 bool Failed(const ISC_STATUS* status) { return status[0] == 1 && status[1] != 0; }
 
+// The value of a CHAR or VARCHAR column; CHAR values come padded with blanks
+// to the column's length, which are removed.
+std::string TextOf(const XSQLVAR& var)
+{
+    const char* data = var.sqldata;
+    if ((var.sqltype & ~1) == SQL_VARYING) {
+        short length;
+        std::memcpy(&length, data, sizeof length);
+        return std::string(data + sizeof(short), static_cast<std::size_t>(length));
+    }
+    std::string text(data, static_cast<std::size_t>(var.sqllen));
+    while (!text.empty() && text.back() == ' ')
+        text.pop_back();
+    return text;
+}
+
 }  // namespace
 
 bool IsConnectionLevelError(const ISC_STATUS* status)
@@ -533,19 +549,8 @@ std::int32_t CDBStatement::FieldAsInteger(const std::string& name)
     }
     case SQL_TEXT:
     case SQL_VARYING: {
-        std::string text;
-        if ((var.sqltype & ~1) == SQL_VARYING) {
-            short length;
-            std::memcpy(&length, data, sizeof length);
-            text.assign(data + sizeof(short), static_cast<std::size_t>(length));
-        } else {
-            // CHAR values come padded with blanks to the column's length.
-            text.assign(data, static_cast<std::size_t>(var.sqllen));
-            while (!text.empty() && text.back() == ' ')
-                text.pop_back();
-        }
         std::int32_t value = 0;
-        if (!platform::TryParseInt32(text, 10, value))
+        if (!platform::TryParseInt32(TextOf(var), 10, value))
             throw DatabaseError("Invalid data conversion");
         return value;
     }
@@ -556,18 +561,37 @@ std::int32_t CDBStatement::FieldAsInteger(const std::string& name)
     }
 }
 
+void CDBStatement::Next()
+{
+    if (!cursorOpen_ || eof_ || cursorSerial_ != db_.TransactionSerial() || !db_.InTransaction()) {
+        eof_ = true;
+        return;
+    }
+    ISC_STATUS_ARRAY status {};
+    const ISC_STATUS fetched = api_.dsql_fetch(status, &stmt_, SQLDA_VERSION1, out_->Get());
+    if (fetched == 100) {
+        eof_ = true;
+    } else if (Failed(status)) {
+        Close();
+        db_.Raise(status);
+    }
+}
+
+std::string CDBStatement::FieldAsText(const std::string& name)
+{
+    const int index = FindColumn(name);
+    const XSQLVAR& var = out_->Get()->sqlvar[index];
+    if (*var.sqlind < 0)
+        return {};
+    const short type = var.sqltype & ~1;
+    if (type != SQL_TEXT && type != SQL_VARYING)
+        throw DatabaseError("Invalid data conversion");
+    return TextOf(var);
+}
+
 void CDBStatement::LoadParamFromFile(const std::string& name, const std::string& path)
 {
-    if (!prepared_)
-        Prepare();
-    const std::string key = NameKey(name);
-    std::vector<int> positions;
-    for (std::size_t i = 0; i < paramNames_.size(); ++i) {
-        if (NameKey(paramNames_[i]) == key && static_cast<short>(i) < in_->Get()->sqld)
-            positions.push_back(static_cast<int>(i));
-    }
-    if (positions.empty())
-        throw DatabaseError("Field \"" + name + "\" not found");
+    const std::vector<int> positions = ParamPositions(name);
 
     platform::File file = platform::File::OpenRead(path);
     if (!file.IsOpen())
@@ -606,17 +630,53 @@ void CDBStatement::LoadParamFromFile(const std::string& name, const std::string&
         db_.Raise(copy.data());
     }
 
+    BindParam(positions, SQL_BLOB, &blobId, sizeof blobId);
+}
+
+std::vector<int> CDBStatement::ParamPositions(const std::string& name)
+{
+    if (!prepared_)
+        Prepare();
+    const std::string key = NameKey(name);
+    std::vector<int> positions;
+    for (std::size_t i = 0; i < paramNames_.size(); ++i) {
+        if (NameKey(paramNames_[i]) == key && static_cast<short>(i) < in_->Get()->sqld)
+            positions.push_back(static_cast<int>(i));
+    }
+    if (positions.empty())
+        throw DatabaseError("Field \"" + name + "\" not found");
+    return positions;
+}
+
+void CDBStatement::BindParam(const std::vector<int>& positions, short sqlType, const void* bytes, std::size_t size)
+{
+    if (size > 32765)
+        throw DatabaseError("Parameter value too long");
     for (const int position : positions) {
         XSQLVAR& var = in_->Get()->sqlvar[position];
-        var.sqltype = SQL_BLOB | 1;
-        var.sqllen = sizeof(ISC_QUAD);
+        var.sqltype = static_cast<short>(sqlType | 1);
+        var.sqllen = static_cast<short>(size);
+        if (sqlType != SQL_TEXT)
+            var.sqlscale = 0;
         auto& storage = in_->buffers[static_cast<std::size_t>(position)];
-        if (storage.size() < sizeof(ISC_QUAD))
-            storage.resize(sizeof(ISC_QUAD));
-        std::memcpy(storage.data(), &blobId, sizeof blobId);
+        if (storage.size() < size + 1)
+            storage.resize(size + 1);
+        if (size > 0)
+            std::memcpy(storage.data(), bytes, size);
         var.sqldata = storage.data();
         in_->indicators[static_cast<std::size_t>(position)] = 0;
     }
+}
+
+void CDBStatement::SetParamInteger(const std::string& name, std::int32_t value)
+{
+    const ISC_LONG number = value;
+    BindParam(ParamPositions(name), SQL_LONG, &number, sizeof number);
+}
+
+void CDBStatement::SetParamText(const std::string& name, const std::string& value)
+{
+    BindParam(ParamPositions(name), SQL_TEXT, value.data(), value.size());
 }
 
 }  // namespace dbupdate

@@ -141,10 +141,21 @@ public:
     // The named column of the current row as an integer. Throws DatabaseError
     // ("Field "name" not found", "Invalid data conversion").
     std::int32_t FieldAsInteger(const std::string& name);
+    // Moves to the next row of an open result set; Eof tells whether there
+    // was one. Throws DatabaseError.
+    void Next();
+    // The named text column of the current row (CHAR values without their
+    // padding). Throws DatabaseError ("Field "name" not found", "Invalid data
+    // conversion").
+    std::string FieldAsText(const std::string& name);
     // Creates a blob holding the whole file in the connection's transaction and
     // binds it to the named input parameter. Throws DatabaseError ("Field
     // "name" not found", "Cannot open file "path". message", engine errors).
     void LoadParamFromFile(const std::string& name, const std::string& path);
+    // Binds a value to the named input parameter for the next Execute; the
+    // engine converts it to the parameter's type. Throws DatabaseError.
+    void SetParamInteger(const std::string& name, std::int32_t value);
+    void SetParamText(const std::string& name, const std::string& value);
     // Closes an open result set; no effect otherwise.
     void Close() noexcept;
 
@@ -153,6 +164,10 @@ private:
     void Prepare();
     void Unprepare() noexcept;
     int FindColumn(const std::string& name) const;
+    // The input variables of the named parameter (prepares if needed).
+    std::vector<int> ParamPositions(const std::string& name);
+    // Gives the input variables at positions a value of sqlType in bytes.
+    void BindParam(const std::vector<int>& positions, short sqlType, const void* bytes, std::size_t size);
 
     CGlobDB& db_;
     const FbApi& api_;

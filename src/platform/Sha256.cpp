@@ -13,4 +13,11 @@ std::string ToHex(const Digest& digest)
     return text;
 }
 
+std::string Sha256Hex(const std::string& bytes)
+{
+    Sha256 hash;
+    hash.Update(bytes.data(), bytes.size());
+    return ToHex(hash.Final());
+}
+
 }  // namespace platform

@@ -27,4 +27,7 @@ private:
 // Lower-case hexadecimal text of a digest.
 std::string ToHex(const Digest& digest);
 
+// The lower-case hexadecimal SHA-256 of bytes.
+std::string Sha256Hex(const std::string& bytes);
+
 }  // namespace platform

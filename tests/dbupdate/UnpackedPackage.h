@@ -30,7 +30,8 @@ struct UnpackedPackage {
         testsupport::RunStatements(database, setup);
         std::filesystem::create_directories(up);
         db = std::make_unique<dbupdate::CGlobDB>("", database);
-        context = std::make_unique<dbupdate::UpdateContext>(dbupdate::UpdateContext {view, *db, {}});
+        context = std::make_unique<dbupdate::UpdateContext>(view, *db);
+        context->journal.BeginPackage(122);
     }
     // The path of a file in up/.
     std::string In(const std::string& name) const { return platform::JoinPath(up, name); }
