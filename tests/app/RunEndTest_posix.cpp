@@ -193,3 +193,83 @@ TEST(RunEnd, AClosedStandardOutputDoesNotEndTheRun)
     EXPECT_EQ(installation.Query("select KIND from INFO_DOC where ID = 200"), 101);
     EXPECT_EQ(ReadFile(installation.InExeDir("nvlib.exe")), "program 122");
 }
+
+namespace {
+
+constexpr int kRows = 1500;
+
+// Package 122 for the kill: a table created and filled statement by
+// statement, a counter raised every tenth row, and after the first rows a
+// failing statement whose run log tells the test that the inserts are under
+// way.
+std::string FillingPackage()
+{
+    std::string script = "CREATE TABLE N (ID INTEGER, V INTEGER);\r\nINSERT INTO N (ID, V) VALUES (0, 0);\r\n";
+    for (int i = 1; i <= kRows; ++i) {
+        script += "INSERT INTO N (ID, V) VALUES (" + std::to_string(i) + ", 0);\r\n";
+        if (i % 10 == 0)
+            script += "UPDATE N SET V = V + 1 WHERE ID = 0;\r\n";
+        if (i == 20)
+            script += "INSERT INTO NOWHERE (ID) VALUES (1);\r\n";
+    }
+    return rarformat::WriteRar4({{"up", "", true},
+                                 {"up/122.001.sql", script},
+                                 {"up/122.099.sql", "INSERT INTO VERSIONS (DATA) VALUES (122);\r\n"},
+                                 {"nvlib.exe", "program 122"}});
+}
+
+// The unattended updater killed (SIGKILL) in the middle of 122.001.sql, then
+// run again: every statement is applied once, the table created before the
+// kill included, and the package completes.
+void KillAndRunAgain(Installation& installation)
+{
+    const std::string log = installation.InWorkDir("up/122.001.sql.log");
+    const pid_t pid = fixture::StartUnattended(installation);
+    for (int i = 0; i < 30000 && !fs::exists(log); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ::kill(pid, SIGKILL);
+    const fixture::UnattendedResult killed = fixture::FinishUnattended(installation, pid);
+    ASSERT_EQ(killed.signal, SIGKILL) << killed.out << killed.err;
+    const long long before = installation.Query("select count(*) from N");
+    const long long raisedBefore = installation.Query("select V from N where ID = 0");
+    EXPECT_TRUE(before > 1 && before <= kRows) << before << " rows: the kill was not in the middle of the script";
+    EXPECT_EQ(installation.Version(), 121);
+
+    const fixture::UnattendedResult rerun =
+        fixture::FinishUnattended(installation, fixture::StartUnattended(installation));
+    EXPECT_EQ(rerun.code, app::kExitFailures) << rerun.err;
+    EXPECT_EQ(installation.Query("select count(distinct ID) from N"), kRows + 1);
+    EXPECT_EQ(installation.Query("select count(*) from N"), kRows + 1);
+    EXPECT_EQ(installation.Query("select V from N where ID = 0"), kRows / 10);
+    EXPECT_EQ(installation.Version(), 122);
+    EXPECT_EQ(ReadFile(installation.InExeDir("nvlib.exe")), "program 122");
+    // The failing statement was tried again and is the log's only entry: the
+    // CREATE TABLE was not run twice.
+    const std::string entries = ReadFile(log);
+    EXPECT_TRUE(entries.starts_with("INSERT INTO NOWHERE (ID) VALUES (1)\r\n" + kSeparator)) << entries;
+    EXPECT_EQ(entries.find(kSeparator, entries.find(kSeparator) + 1) + kSeparator.size() + 4, entries.size());
+    // The summary: statements of this run, skipped ones applied before the kill.
+    const std::string script = "from NVX$UPDATE_JOURNAL where SCRIPT_NAME = '122.001.sql'";
+    EXPECT_EQ(installation.Query("select count(*) from NVX$UPDATE_JOURNAL where STATEMENT_NO > 0"), 0);
+    EXPECT_EQ(installation.Query("select EXECUTED + SKIPPED " + script), 2 + kRows + kRows / 10);
+    EXPECT_EQ(installation.Query("select SKIPPED " + script), 1 + before + raisedBefore);
+    EXPECT_EQ(installation.Query("select FAILED " + script), 1);
+}
+
+}  // namespace
+
+TEST(RunEnd, AKilledRunAppliesNothingTwiceWhenRunAgain)
+{
+    Installation installation(121, {{"122_RAR", FillingPackage()}});
+    KillAndRunAgain(installation);
+}
+
+TEST(RunEnd, AKilledRunAppliesNothingTwiceWhenRunAgainThroughTheServer)
+{
+    const std::string server = testsupport::TestServer();
+    if (server.empty())
+        GTEST_SKIP() << "no Firebird server (UPDATER_FIREBIRD_SERVER=host/port names one)";
+    Installation installation(121, {{"122_RAR", FillingPackage()}});
+    installation.UseServer(server, server);
+    KillAndRunAgain(installation);
+}
