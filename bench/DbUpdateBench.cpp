@@ -18,40 +18,58 @@ using Clock = std::chrono::steady_clock;
 
 static double Seconds(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
 
-int main(int argc, char** argv)
+// The script runner with and without the update journal against isql-fb, on
+// three copies of one fresh database. With forced writes every page a commit
+// changed is written synchronously, and the journal's row adds one data page
+// to each commit; without them the figures show the processing alone.
+static void CompareWithIsql(const testsupport::TempDir& dir, int statements, bool forcedWrites)
 {
-    const int statements = argc > 1 ? std::atoi(argv[1]) : 5000;
-    const int blobMegabytes = argc > 2 ? std::atoi(argv[2]) : 100;
-    testsupport::TempDir dir;
-    const std::string database = dir / "bench.fdb";
-    const std::string copy = dir / "isql.fdb";
-    testsupport::CreateDatabase(database);
-    testsupport::RunStatements(database, {"create table T (ID integer, S varchar(50))",
-                                          "create table B (ID integer, DATA blob)", "insert into B (ID) values (1)"});
-    fs::copy_file(database, copy);
+    const std::string tag = forcedWrites ? "fw" : "async";
+    const std::string journalled = dir / (tag + "-journal.fdb");
+    const std::string unjournalled = dir / (tag + "-plain.fdb");
+    const std::string copy = dir / (tag + "-isql.fdb");
+    testsupport::CreateVersionDatabase(journalled);
+    testsupport::RunStatements(journalled, {"create table T (ID integer, S varchar(50))"});
+    if (!forcedWrites) {
+        const std::string gfix = "gfix -write async -user SYSDBA -password pinewharf '" + journalled + "'";
+        if (std::system(gfix.c_str()) != 0)
+            std::printf("gfix failed: forced writes stay on\n");
+    }
+    fs::copy_file(journalled, unjournalled);
+    fs::copy_file(journalled, copy);
 
-    fs::create_directories(dir / "work/up");
+    std::string script;
     {
-        std::ofstream runner(dir / "work/up/bench.sql", std::ios::binary);
         std::ofstream isql(dir / "isql.sql", std::ios::binary);
         for (int i = 0; i < statements; ++i) {
             const std::string statement = "insert into T (ID, S) values (" + std::to_string(i) + ", 'row " +
                                           std::to_string(i) + "');";
-            runner << statement << "\r\n";
+            script += statement + "\r\n";
             isql << statement << "\ncommit;\n";
         }
     }
 
+    // One package: the statements, then its version, so that the journal's
+    // summary is part of the figure.
     app::HeadlessView view;
-    double runnerSeconds = 0;
-    {
-        dbupdate::CGlobDB db("", database);
+    auto runScript = [&](const std::string& path, bool journal) {
+        fs::remove_all(dir / "work");
+        fs::create_directories(dir / "work/up");
+        std::ofstream(dir / "work/up/bench.sql", std::ios::binary) << script;
+        std::ofstream(dir / "work/up/version.sql", std::ios::binary) << "INSERT INTO VERSIONS (DATA) VALUES (1);\r\n";
+        dbupdate::CGlobDB db("", path);
         dbupdate::UpdateContext context {view, db, {}};
+        if (journal)
+            context.journal.BeginPackage(1);
+        else
+            context.journal.Disable();
         const auto start = Clock::now();
         dbupdate::UpdateDatabase(context, dir / "work", &view.bar, &view.file, &view.updateTime);
-        runnerSeconds = Seconds(start);
-    }
-    const long long inserted = testsupport::QueryInteger(database, "select count(*) from T");
+        return Seconds(start);
+    };
+    const double journalSeconds = runScript(journalled, true);
+    const double plainSeconds = runScript(unjournalled, false);
+    const long long inserted = testsupport::QueryInteger(journalled, "select count(*) from T");
 
     const std::string command = "isql-fb -q -user SYSDBA -password pinewharf -i '" + (dir / "isql.sql") + "' '" + copy +
                                 "' > /dev/null 2>&1";
@@ -60,12 +78,30 @@ int main(int argc, char** argv)
     const double isqlSeconds = Seconds(isqlStart);
     const long long isqlInserted = testsupport::QueryInteger(copy, "select count(*) from T");
 
-    std::printf("script runner: %d statements in %.2f s = %.0f statements/s (%lld rows)\n", statements,
-                runnerSeconds, statements / runnerSeconds, inserted);
-    std::printf("isql-fb:       %d statements in %.2f s = %.0f statements/s (%lld rows, exit %d)\n", statements,
-                isqlSeconds, statements / isqlSeconds, isqlInserted, isqlStatus);
-    std::printf("ratio runner/isql-fb: %.2f\n", isqlSeconds / runnerSeconds);
+    std::printf("forced writes %s:\n", forcedWrites ? "on (as created)" : "off");
+    std::printf("  script runner, journal:    %d statements in %.2f s = %.0f statements/s (%lld rows)\n", statements,
+                journalSeconds, statements / journalSeconds, inserted);
+    std::printf("  script runner, no journal: %d statements in %.2f s = %.0f statements/s\n", statements,
+                plainSeconds, statements / plainSeconds);
+    std::printf("  isql-fb:                   %d statements in %.2f s = %.0f statements/s (%lld rows, exit %d)\n",
+                statements, isqlSeconds, statements / isqlSeconds, isqlInserted, isqlStatus);
+    std::printf("  journal cost: %.0f%%; ratio runner/isql-fb: %.2f with the journal, %.2f without\n",
+                (journalSeconds / plainSeconds - 1) * 100, isqlSeconds / journalSeconds, isqlSeconds / plainSeconds);
+}
 
+int main(int argc, char** argv)
+{
+    const int statements = argc > 1 ? std::atoi(argv[1]) : 5000;
+    const int blobMegabytes = argc > 2 ? std::atoi(argv[2]) : 100;
+    testsupport::TempDir dir;
+    CompareWithIsql(dir, statements, true);
+    CompareWithIsql(dir, statements, false);
+
+    const std::string database = dir / "blob.fdb";
+    testsupport::CreateDatabase(database);
+    testsupport::RunStatements(database, {"create table B (ID integer, DATA blob)", "insert into B (ID) values (1)"});
+    fs::create_directories(dir / "work/up");
+    app::HeadlessView view;
     {
         std::ofstream blob(dir / "work/up/B.DATA.ID 1.blo", std::ios::binary);
         std::string block(1 << 20, 'b');
