@@ -229,6 +229,36 @@ TEST(CDBStatement, LoadParamFromFileStoresTheBytesAndAnEmptyFileAsAnEmptyBlob)
     EXPECT_EQ(testsupport::QueryInteger(db.path, "select octet_length(NOTE_U) from INFO_DOC where ID = 2"), 0);
 }
 
+// Values bound by name reach the engine byte for byte (code page 1251 text,
+// quotes, a name used twice), and every row of a result can be read.
+TEST(CDBStatement, BindsValuesByNameAndReadsEveryRow)
+{
+    Database db;
+    testsupport::CreateDatabase(db.path);
+    testsupport::RunStatements(db.path, {"create table J (N integer, S varchar(40) character set none, C char(4))"});
+    CGlobDB connection("", db.path);
+    CDBStatement insert(connection);
+    insert.SetSQL("insert into J (N, S, C) values (:N, :S, :S)");
+    const std::string texts[] = {"\xCF\xF0\xE8\xE2\xB3\xF2 'q'", "ab"};
+    for (int n = 0; n < 2; ++n) {
+        insert.SetParamInteger("n", n + 1);
+        insert.SetParamText("S", texts[n].substr(0, n == 0 ? 4 : 2));
+        EXPECT_EQ(ErrorOf([&] { insert.SetParamText("none", ""); }), "Field \"none\" not found");
+        insert.Execute();
+    }
+    insert.SetSQL("update J set S = :S where N = 1");
+    insert.SetParamText("S", texts[0]);
+    insert.Execute();
+    CDBStatement query(connection);
+    query.SetSQL("select N, S, C from J order by N");
+    std::vector<std::string> rows;
+    for (query.Execute(); !query.Eof(); query.Next())
+        rows.push_back(std::to_string(query.FieldAsInteger("N")) + "|" + query.FieldAsText("S") + "|" +
+                       query.FieldAsText("c"));
+    EXPECT_EQ(rows, (std::vector<std::string> {"1|" + texts[0] + "|\xCF\xF0\xE8\xE2", "2|ab|ab"}));
+    EXPECT_EQ(ErrorOf([&] { query.FieldAsText("N"); }), "Invalid data conversion");
+}
+
 // Connects through a Firebird server as server + ":" + path with the default
 // account; scripts/test starts a server of its own and names it in
 // UPDATER_FIREBIRD_SERVER.
