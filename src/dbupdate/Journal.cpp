@@ -47,7 +47,7 @@ void RollbackQuietly(CGlobDB& db) noexcept
 // and commits it; on an error the transaction is rolled back and the error
 // raised again.
 template <typename Body>
-void InTransaction(CGlobDB& db, Body body)
+void RunInTransaction(CGlobDB& db, Body body)
 {
     try {
         if (!db.InTransaction())
@@ -100,14 +100,14 @@ void UpdateJournal::Open(const std::string& logPath)
         if (db_.InTransaction())
             db_.Commit();
         bool exists = false;
-        InTransaction(db_, [&] {
+        RunInTransaction(db_, [&] {
             CDBStatement query(db_);
             query.SetSQL(kJournalExists);
             query.Execute();
             exists = query.FieldAsInteger("N") > 0;
         });
         if (!exists) {
-            InTransaction(db_, [&] {
+            RunInTransaction(db_, [&] {
                 CDBStatement create(db_);
                 create.SetParamCheck(false);
                 create.SetSQL(kCreateJournalTable);
@@ -134,7 +134,7 @@ void UpdateJournal::BeginScript(const std::string& script, const std::string& lo
     if (state_ != State::Active)
         return;
     try {
-        InTransaction(db_, [&] {
+        RunInTransaction(db_, [&] {
             CDBStatement query(db_);
             query.SetSQL(kReadApplied);
             query.SetParamInteger("PACKAGE_NO", static_cast<std::int32_t>(package_));
@@ -190,7 +190,7 @@ void UpdateJournal::CompletePackage(const std::string& logPath)
     if (!Active() || package_ == 0 || tallies_.empty())
         return;
     try {
-        InTransaction(db_, [&] {
+        RunInTransaction(db_, [&] {
             if (db_.GetVersion() < package_)
                 return;
             CDBStatement summary(db_);

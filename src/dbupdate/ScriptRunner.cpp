@@ -342,7 +342,8 @@ void RunScript(UpdateContext& context, const std::string& path, view::IProgressB
     // A statement without its terminator is not run, but it is recorded;
     // comments after the last statement are no statement.
     if (!IsBlankOrComment(splitter.Pending())) {
-        context.journal.Count(StatementOutcome::Failed);
+        if (ordinal > 0)  // counted with the script's statements
+            context.journal.Count(StatementOutcome::Failed);
         statement.SetSQL(splitter.Pending());
         LogFailure(context, logPath, statement.SQL(), std::runtime_error("Expected end of statement, encountered EOF"),
                    false);
