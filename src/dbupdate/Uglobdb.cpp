@@ -460,15 +460,7 @@ void CDBStatement::Execute()
             db_.Raise(status);
         cursorOpen_ = true;
         cursorSerial_ = db_.TransactionSerial();
-        const ISC_STATUS fetched = api_.dsql_fetch(status, &stmt_, SQLDA_VERSION1, out_->Get());
-        if (fetched == 100) {
-            eof_ = true;
-        } else if (Failed(status)) {
-            Close();
-            db_.Raise(status);
-        } else {
-            eof_ = false;
-        }
+        Fetch();
     } else if (statementType_ == isc_info_sql_stmt_exec_procedure) {
         api_.dsql_execute2(status, db_.TrHandle(), &stmt_, SQLDA_VERSION1, in,
                            out_->Get()->sqld > 0 ? out_->Get() : nullptr);
@@ -561,12 +553,8 @@ std::int32_t CDBStatement::FieldAsInteger(const std::string& name)
     }
 }
 
-void CDBStatement::Next()
+void CDBStatement::Fetch()
 {
-    if (!cursorOpen_ || eof_ || cursorSerial_ != db_.TransactionSerial() || !db_.InTransaction()) {
-        eof_ = true;
-        return;
-    }
     ISC_STATUS_ARRAY status {};
     const ISC_STATUS fetched = api_.dsql_fetch(status, &stmt_, SQLDA_VERSION1, out_->Get());
     if (fetched == 100) {
@@ -574,7 +562,18 @@ void CDBStatement::Next()
     } else if (Failed(status)) {
         Close();
         db_.Raise(status);
+    } else {
+        eof_ = false;
     }
+}
+
+void CDBStatement::Next()
+{
+    if (!cursorOpen_ || eof_ || cursorSerial_ != db_.TransactionSerial() || !db_.InTransaction()) {
+        eof_ = true;
+        return;
+    }
+    Fetch();
 }
 
 std::string CDBStatement::FieldAsText(const std::string& name)

@@ -163,6 +163,9 @@ private:
     struct Sqlda;
     void Prepare();
     void Unprepare() noexcept;
+    // Fetches the open cursor's next row into the output variables; Eof
+    // tells whether there was one.
+    void Fetch();
     int FindColumn(const std::string& name) const;
     // The input variables of the named parameter (prepares if needed).
     std::vector<int> ParamPositions(const std::string& name);
