@@ -71,7 +71,6 @@ void UpdateJournal::Disable() noexcept { state_ = State::Unavailable; }
 void UpdateJournal::BeginPackage(std::int64_t package)
 {
     package_ = package;
-    script_.clear();
     applied_.clear();
     tallies_.clear();
 }
@@ -124,21 +123,20 @@ void UpdateJournal::Open(const std::string& logPath)
 
 void UpdateJournal::BeginScript(const std::string& script, const std::string& logPath)
 {
-    script_ = script;
     applied_.clear();
     tallies_.push_back(ScriptTally {script});
     if (package_ == 0)
         return;
     if (state_ == State::Unopened)
         Open(logPath);
-    if (state_ != State::Active)
+    if (!Active())
         return;
     try {
         RunInTransaction(db_, [&] {
             CDBStatement query(db_);
             query.SetSQL(kReadApplied);
             query.SetParamInteger("PACKAGE_NO", static_cast<std::int32_t>(package_));
-            query.SetParamText("SCRIPT_NAME", script_);
+            query.SetParamText("SCRIPT_NAME", script);
             for (query.Execute(); !query.Eof(); query.Next())
                 applied_.emplace(query.FieldAsInteger("STATEMENT_NO"), query.FieldAsText("TEXT_HASH"));
         });
@@ -151,12 +149,12 @@ void UpdateJournal::BeginScript(const std::string& script, const std::string& lo
 
 bool UpdateJournal::Applied(int ordinal, const std::string& hash) const
 {
-    return Active() && package_ != 0 && applied_.count({ordinal, hash}) > 0;
+    return Active() && applied_.count({ordinal, hash}) > 0;
 }
 
 void UpdateJournal::Record(int ordinal, const std::string& hash, const std::string& logPath)
 {
-    if (!Active() || package_ == 0)
+    if (!Active() || tallies_.empty())
         return;
     try {
         if (!insert_) {
@@ -164,7 +162,7 @@ void UpdateJournal::Record(int ordinal, const std::string& hash, const std::stri
             insert_->SetSQL(kRecordStatement);
         }
         insert_->SetParamInteger("PACKAGE_NO", static_cast<std::int32_t>(package_));
-        insert_->SetParamText("SCRIPT_NAME", script_);
+        insert_->SetParamText("SCRIPT_NAME", tallies_.back().script);
         insert_->SetParamInteger("STATEMENT_NO", ordinal);
         insert_->SetParamText("TEXT_HASH", hash);
         insert_->Execute();
@@ -177,7 +175,7 @@ void UpdateJournal::Record(int ordinal, const std::string& hash, const std::stri
 
 void UpdateJournal::Count(StatementOutcome outcome) noexcept
 {
-    if (tallies_.empty() || tallies_.back().script != script_)
+    if (tallies_.empty())
         return;
     ScriptTally& tally = tallies_.back();
     ++(outcome == StatementOutcome::Executed ? tally.executed
@@ -187,7 +185,7 @@ void UpdateJournal::Count(StatementOutcome outcome) noexcept
 
 void UpdateJournal::CompletePackage(const std::string& logPath)
 {
-    if (!Active() || package_ == 0 || tallies_.empty())
+    if (!Active() || tallies_.empty())
         return;
     try {
         RunInTransaction(db_, [&] {

@@ -64,7 +64,8 @@ public:
     // goes on without a journal. Then reads which statements of the script an
     // earlier run applied. A lost connection is raised.
     void BeginScript(const std::string& script, const std::string& logPath);
-    bool Active() const noexcept { return state_ == State::Active; }
+    // The journal is open and a package is being applied.
+    bool Active() const noexcept { return state_ == State::Active && package_ != 0; }
     // Whether an earlier run applied the statement with this ordinal and hash.
     bool Applied(int ordinal, const std::string& hash) const;
     // Inserts the statement's row in the open transaction, so it is committed
@@ -91,9 +92,8 @@ private:
     CGlobDB& db_;
     State state_ = State::Unopened;
     std::int64_t package_ = 0;
-    std::string script_;
     std::set<std::pair<int, std::string>> applied_;
-    std::vector<ScriptTally> tallies_;
+    std::vector<ScriptTally> tallies_;  // the last one is the current script's
     std::unique_ptr<CDBStatement> insert_;
 };
 
