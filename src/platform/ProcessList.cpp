@@ -4,14 +4,15 @@
 
 namespace platform {
 
+bool IsProgramPath(const std::string& path, const std::string& name)
+{
+    const auto slash = path.find_last_of("/\\");
+    return EqualIgnoringAsciiCase(slash == std::string::npos ? path : path.substr(slash + 1), name);
+}
+
 bool ProcessMatches(const std::string& comm, const std::string& commandLine, const std::string& name)
 {
-    if (EqualIgnoringAsciiCase(comm, name))
-        return true;
-    const std::string first = commandLine.substr(0, commandLine.find('\0'));
-    const auto slash = first.find_last_of("/\\");
-    const std::string program = slash == std::string::npos ? first : first.substr(slash + 1);
-    return EqualIgnoringAsciiCase(program, name);
+    return EqualIgnoringAsciiCase(comm, name) || IsProgramPath(commandLine.substr(0, commandLine.find('\0')), name);
 }
 
 }  // namespace platform

@@ -13,6 +13,12 @@ namespace platform {
 // unreadable process list gives false.
 bool IsProcessRunning(const std::string& name);
 
+// Whether a program path, as any system writes it, is a path of the program
+// name: its part after the last "/" or "\" equals name, ignoring the case of
+// ASCII letters. A client of the database on another workstation reports its
+// program's path in that workstation's own form.
+bool IsProgramPath(const std::string& path, const std::string& name);
+
 // The name comparison used by IsProcessRunning, on one process's name and
 // raw command line (arguments separated by NUL bytes; empty where the system
 // gives none).

@@ -3,6 +3,7 @@
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
+#include <utility>
 
 using namespace std::string_literals;
 
@@ -24,6 +25,21 @@ TEST(ProcessMatches, ComparesTheNameAndTheFirstArgumentIgnoringAsciiCase)
     };
     for (const auto& c : cases)
         EXPECT_EQ(platform::ProcessMatches(c.name, c.commandLine, "nvlib.exe"), c.expected) << c.name;
+}
+
+// A database client reports its program's path in its own system's form.
+TEST(IsProgramPath, TakesTheNameAfterEitherSeparator)
+{
+    const std::pair<std::string, bool> cases[] = {
+        {"C:\\Program Files\\Norvex\\NVLIB.EXE", true},
+        {"/opt/norvex/nvlib.exe", true},
+        {"nvlib.exe", true},
+        {"C:\\nvlib.exe\\isql.exe", false},
+        {"/opt/nvlib.exe.bak", false},
+        {"", false},
+    };
+    for (const auto& [path, expected] : cases)
+        EXPECT_EQ(platform::IsProgramPath(path, "nvlib.exe"), expected) << path;
 }
 
 // Starts a program under the given name and looks for the main application
