@@ -1,5 +1,6 @@
 #include "app/Shell.h"
 
+#include "dbupdate/Attachments.h"
 #include "dbupdate/Uglobdb.h"
 #include "package/PackageStore.h"
 #include "package/ProgramFiles.h"
@@ -46,10 +47,7 @@ CheckResult CUpdaterShell::FormShow()
 {
     view_.AddLine("Перевірка запущенної програми...");
     if (platform::IsProcessRunning(kMainProgramName)) {
-        view_.AddLine("Программа запущена");
-        view_.AddLine("Оновлення не можливо!!!");
-        view_.btOK().SetEnabled(false);
-        view_.ShowWarning("ПК Norvex запущена. Будь ласка, закрийте програму та перезапустіть оновлення!");
+        RefuseForRunningProgram(kProgramRunningWarning);
         return CheckResult::ProgramRunning;
     }
     view_.AppendToLastLine("OK");
@@ -61,6 +59,12 @@ CheckResult CUpdaterShell::FormShow()
     DbVersion = db_->GetVersion();
     view_.lCurVer().SetCaption(std::to_string(DbVersion));
     view_.AddLine("Версія бази даних: " + std::to_string(DbVersion));
+    // In a networked installation the main application of another workstation
+    // holds the database too; its scripts' metadata changes would fail.
+    if (const std::string clients = SortAttachments(); !clients.empty()) {
+        RefuseForRunningProgram(kProgramRunningWarning + clients);
+        return CheckResult::ProgramAttached;
+    }
     view_.AddLine("Наявні пакети оновлення:");
 
     PackageNames.clear();
@@ -111,6 +115,35 @@ CheckResult CUpdaterShell::FormShow()
     view_.AddLine("Оновлення не можливо!!!");
     view_.btOK().SetEnabled(false);
     return CheckResult::DatabaseCurrent;
+}
+
+void CUpdaterShell::RefuseForRunningProgram(const std::string& warning)
+{
+    view_.AddLine("Программа запущена");
+    view_.AddLine("Оновлення не можливо!!!");
+    view_.btOK().SetEnabled(false);
+    view_.ShowWarning(warning);
+}
+
+std::string CUpdaterShell::SortAttachments()
+{
+    OtherAttachments.clear();
+    const auto attachments = dbupdate::ReadOtherAttachments(*db_);
+    if (!attachments)
+        return {};
+    std::string programs;
+    for (const auto& attachment : *attachments) {
+        if (platform::IsProgramPath(attachment.process, kMainProgramName))
+            programs += "\n" + AttachmentLine(attachment);
+        else
+            OtherAttachments.push_back(attachment);
+    }
+    return programs;
+}
+
+std::string AttachmentLine(const dbupdate::Attachment& attachment)
+{
+    return (attachment.address.empty() ? "localhost" : attachment.address) + ", " + attachment.user;
 }
 
 RunResult CUpdaterShell::btOKClick()

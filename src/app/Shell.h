@@ -4,6 +4,7 @@
 // runner drive these through IShellView.
 
 #include "app/ShellView.h"
+#include "dbupdate/Attachments.h"
 #include "dbupdate/ScriptRunner.h"
 #include "dbupdate/Settings.h"
 
@@ -23,6 +24,9 @@ namespace app {
 
 // The main application's executable name.
 inline constexpr const char* kMainProgramName = "nvlib.exe";
+// The warning box's text when the main application runs.
+inline constexpr const char* kProgramRunningWarning =
+    "ПК Norvex запущена. Будь ласка, закрийте програму та перезапустіть оновлення!";
 // The unpacker beside the updater, without the system's program suffix
 // ("rar", "rar.exe").
 inline constexpr const char* kRarName = "rar";
@@ -30,6 +34,7 @@ inline constexpr const char* kRarName = "rar";
 // The outcome of FormShow.
 enum class CheckResult {
     ProgramRunning,   // the main application runs: refused
+    ProgramAttached,  // the main application of another workstation is attached to the database: refused
     DatabaseTooOld,   // the lowest package is more than one version ahead: refused
     DatabaseCurrent,  // the database is at or past the highest package
     UpdatePossible,   // btOK enabled
@@ -51,6 +56,10 @@ std::string InvalidIntegerMessage(const std::string& text);
 // appended when the message is not empty and its last character's code is
 // greater than that of ".".
 std::string ErrorBoxText(const std::string& message);
+
+// How the warning box names an attachment of the main application: the
+// workstation's address ("localhost" for a local one), ", " and the user.
+std::string AttachmentLine(const dbupdate::Attachment& attachment);
 
 class CUpdaterShell {
 public:
@@ -87,10 +96,20 @@ public:
     std::int32_t MaxPackage = 0;
     std::vector<std::string> PackageNames;
     dbupdate::Settings settings;
+    // The clients of other programs attached to the database, as FormShow
+    // found them.
+    std::vector<dbupdate::Attachment> OtherAttachments;
 
     dbupdate::CGlobDB& Database() { return *db_; }
 
 private:
+    // Ends the checks for a running main application: the memo lines, btOK
+    // disabled, the warning box.
+    void RefuseForRunningProgram(const std::string& warning);
+    // Reads the other clients attached to the database into OtherAttachments,
+    // all but the main application's; gives the box's lines of those ("\n"
+    // before each), empty when there is none or the engine does not tell.
+    std::string SortAttachments();
     // Writes out, unpacks and installs package n. False when the unpacker
     // could not be started or failed.
     bool ApplyPackage(std::int64_t n, const std::string& rarPath);

@@ -17,6 +17,15 @@ std::string Counted(int count, const char* singular, const char* plural)
     return std::to_string(count) + " " + (count == 1 ? singular : plural);
 }
 
+// A client of another program attached to the database, reported though it
+// does not stop the update (an administration tool, a backup).
+std::string OtherAttachmentReport(const dbupdate::Attachment& attachment)
+{
+    return "Also attached to the database: " +
+           (attachment.process.empty() ? std::string("a client without a program name") : attachment.process) +
+           " (" + AttachmentLine(attachment) + ")";
+}
+
 }  // namespace
 
 bool IsUnattendedCommandLine(int argc, char** argv)
@@ -64,6 +73,9 @@ int RunUnattended(const std::string& executablePath, std::ostream& out, std::ost
     try {
         shell = std::make_unique<CUpdaterShell>(view, executablePath);
         const CheckResult check = shell->FormShow();
+        for (const auto& attachment : shell->OtherAttachments)
+            err << OtherAttachmentReport(attachment) << '\n';
+        err.flush();
         if (check != CheckResult::UpdatePossible) {
             view.Finish();
             return check == CheckResult::DatabaseCurrent ? kExitApplied : kExitRefused;

@@ -29,9 +29,18 @@ using testsupport::Installation;
 
 // Starts the packed updater with --unattended, standard output and error to
 // files in the installation's directory, or standard output to a pipe whose
-// reading end is already closed.
-inline pid_t StartUnattended(const Installation& installation, bool closedOutput = false)
+// reading end is already closed. A launcher, when given, is the command the
+// updater runs under (its arguments come before the updater's path).
+inline pid_t StartUnattended(const Installation& installation, bool closedOutput = false,
+                             const std::vector<std::string>& launcher = {})
 {
+    std::vector<std::string> arguments = launcher;
+    arguments.push_back(installation.updater);
+    arguments.push_back("--unattended");
+    std::vector<char*> argv;
+    for (auto& argument : arguments)
+        argv.push_back(argument.data());
+    argv.push_back(nullptr);
     const std::string outPath = installation.dir / "stdout";
     const std::string errPath = installation.dir / "stderr";
     int pipeEnds[2] = {-1, -1};
@@ -46,7 +55,7 @@ inline pid_t StartUnattended(const Installation& installation, bool closedOutput
         ::dup2(out, 1);
         ::dup2(err, 2);
         ::unsetenv("DISPLAY");
-        ::execl(installation.updater.c_str(), "updater", "--unattended", static_cast<char*>(nullptr));
+        ::execvp(argv[0], argv.data());
         ::_exit(127);
     }
     if (closedOutput) {

@@ -1,0 +1,127 @@
+// A networked installation: the main application of another workstation is
+// attached to the database through the server. The updater runs in a process
+// namespace of its own, so only the database can tell it about the client.
+#include "app/Unattended.h"
+
+#include "UnattendedProcess_posix.h"
+#include "dbupdate/Uglobdb.h"
+
+#include <chrono>
+#include <cstdlib>
+#include <gtest/gtest.h>
+#include <regex>
+#include <thread>
+
+namespace fs = std::filesystem;
+using testsupport::Installation;
+
+namespace {
+
+// A copy of isql-fb under another file name, attached to a database until
+// it is destroyed (its standard input is held open).
+class AttachedClient {
+public:
+    AttachedClient(const Installation& installation, const std::string& name)
+    {
+        const std::string program = installation.dir / name;
+        fs::copy_file("/usr/bin/isql-fb", program);
+        int input[2];
+        if (::pipe(input) != 0)
+            return;
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::dup2(input[0], 0);
+            const int null = ::open("/dev/null", O_WRONLY);
+            ::dup2(null, 1);
+            ::dup2(null, 2);
+            ::close(input[1]);
+            ::execl(program.c_str(), name.c_str(), "-q", "-user", dbupdate::kDefaultUser, "-password",
+                    dbupdate::kDefaultPassword, installation.connection.c_str(), static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        ::close(input[0]);
+        input_ = input[1];
+        const std::string attached =
+            "select count(*) from mon$attachments where mon$remote_pid = " + std::to_string(pid_);
+        for (int i = 0; i < 300 && !attached_; ++i) {
+            attached_ = installation.Query(attached) > 0;
+            if (!attached_)
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+    }
+    AttachedClient(const AttachedClient&) = delete;
+    AttachedClient& operator=(const AttachedClient&) = delete;
+    // End of input ends isql.
+    ~AttachedClient()
+    {
+        if (input_ >= 0)
+            ::close(input_);
+        if (pid_ > 0)
+            ::waitpid(pid_, nullptr, 0);
+    }
+    bool Attached() const { return attached_; }
+
+private:
+    pid_t pid_ = -1;
+    int input_ = -1;
+    bool attached_ = false;
+};
+
+// unshare's own process namespace with its own /proc; without the right to
+// make one, a user namespace gives it.
+std::vector<std::string> OwnProcessNamespace()
+{
+    if (std::system("unshare --pid --fork --mount-proc true >/dev/null 2>&1") == 0)
+        return {"unshare", "--pid", "--fork", "--mount-proc"};
+    if (std::system("unshare --user --map-root-user --pid --fork --mount-proc true >/dev/null 2>&1") == 0)
+        return {"unshare", "--user", "--map-root-user", "--pid", "--fork", "--mount-proc"};
+    return {};
+}
+
+}  // namespace
+
+TEST(AttachedProgram, AnotherWorkstationsMainApplicationRefusesTheUpdate)
+{
+    const std::string server = testsupport::TestServer();
+    if (server.empty())
+        GTEST_SKIP() << "no Firebird server (UPDATER_FIREBIRD_SERVER=host/port names one)";
+    const std::vector<std::string> launcher = OwnProcessNamespace();
+    ASSERT_FALSE(launcher.empty()) << "unshare cannot make a process namespace here";
+
+    struct Case {
+        std::string client;
+        bool refuses;
+    };
+    for (const Case& c : {Case{"nvlib.exe", true}, Case{"NVLIB.EXE", true}, Case{"isql-fb", false}}) {
+        SCOPED_TRACE(c.client);
+        Installation installation(120, {{"121_RAR", testsupport::Package121()}});
+        installation.UseServer(server, server);
+        const AttachedClient client(installation, c.client);
+        ASSERT_TRUE(client.Attached());
+
+        const fixture::UnattendedResult result =
+            fixture::FinishUnattended(installation, fixture::StartUnattended(installation, false, launcher));
+        // The local check found nothing: the client runs outside the namespace.
+        EXPECT_TRUE(result.out.starts_with("Перевірка запущенної програми...OK\n")) << result.out;
+        // One line for the one other client: the updater's own attachment is
+        // never counted.
+        const std::string address = R"(127\.0\.0\.1/[0-9]+, SYSDBA)";
+        if (c.refuses) {
+            EXPECT_EQ(result.code, app::kExitRefused) << result.err;
+            EXPECT_TRUE(result.out.ends_with("Версія бази даних: 120\nПрограмма запущена\nОновлення не можливо!!!\n"))
+                << result.out;
+            EXPECT_TRUE(std::regex_match(result.err, std::regex("Warning: ПК Norvex запущена. Будь ласка, закрийте програму та "
+                                                                "перезапустіть оновлення!\n" +
+                                                                address + "\n")))
+                << result.err;
+            EXPECT_EQ(installation.Version(), 120);
+        } else {
+            EXPECT_EQ(result.code, app::kExitApplied) << result.err;
+            EXPECT_TRUE(std::regex_match(result.err, std::regex("Also attached to the database: " +
+                                                                (installation.dir / c.client) + " \\(" +
+                                                                address + "\\)\n")))
+                << result.err;
+            EXPECT_EQ(installation.Version(), 121);
+        }
+    }
+}
