@@ -19,8 +19,9 @@ struct Attachment {
 // The attachments of clients other than this connection; the engine's own
 // attachments (cache writer, garbage collector) are left out. Reads in the
 // connection's transaction. Gives nothing when the monitoring table cannot be
-// read (an engine older than 2.1, an account without the right). Throws the
-// DatabaseError of a lost connection.
+// read (an engine older than 2.1); an account without the right to see other
+// users' attachments finds none. Throws the DatabaseError of a lost
+// connection.
 std::optional<std::vector<Attachment>> ReadOtherAttachments(CGlobDB& db);
 
 }  // namespace dbupdate
