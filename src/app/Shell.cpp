@@ -1,6 +1,5 @@
 #include "app/Shell.h"
 
-#include "dbupdate/Attachments.h"
 #include "dbupdate/Uglobdb.h"
 #include "package/PackageStore.h"
 #include "package/ProgramFiles.h"

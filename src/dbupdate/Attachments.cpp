@@ -6,20 +6,18 @@ namespace dbupdate {
 
 namespace {
 
-// Engines from 3.0 list their own attachments too, marked by MON$SYSTEM_FLAG;
-// older ones have no such column and no such attachments.
-constexpr const char* kClientsByFlag =
-    "SELECT MON$REMOTE_PROCESS AS PROCESS, MON$REMOTE_ADDRESS AS ADDRESS, MON$USER AS USER_NAME\n"
-    "FROM MON$ATTACHMENTS WHERE MON$ATTACHMENT_ID <> CURRENT_CONNECTION AND MON$SYSTEM_FLAG = 0";
 constexpr const char* kClients =
     "SELECT MON$REMOTE_PROCESS AS PROCESS, MON$REMOTE_ADDRESS AS ADDRESS, MON$USER AS USER_NAME\n"
     "FROM MON$ATTACHMENTS WHERE MON$ATTACHMENT_ID <> CURRENT_CONNECTION";
+// Engines from 3.0 list their own attachments too, marked by MON$SYSTEM_FLAG;
+// older ones have no such column and no such attachments.
+constexpr const char* kWithoutTheEngines = " AND MON$SYSTEM_FLAG = 0";
 
 }  // namespace
 
 std::optional<std::vector<Attachment>> ReadOtherAttachments(CGlobDB& db)
 {
-    for (const char* query : {kClientsByFlag, kClients}) {
+    for (const std::string& query : {std::string(kClients) + kWithoutTheEngines, std::string(kClients)}) {
         try {
             CDBStatement statement(db);
             statement.SetSQL(query);

@@ -6,11 +6,9 @@
 #include "UnattendedProcess_posix.h"
 #include "dbupdate/Uglobdb.h"
 
-#include <chrono>
 #include <cstdlib>
 #include <gtest/gtest.h>
 #include <regex>
-#include <thread>
 
 namespace fs = std::filesystem;
 using testsupport::Installation;
@@ -43,11 +41,7 @@ public:
         input_ = input[1];
         const std::string attached =
             "select count(*) from mon$attachments where mon$remote_pid = " + std::to_string(pid_);
-        for (int i = 0; i < 300 && !attached_; ++i) {
-            attached_ = installation.Query(attached) > 0;
-            if (!attached_)
-                std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        }
+        attached_ = fixture::WaitFor([&] { return installation.Query(attached) > 0; });
     }
     AttachedClient(const AttachedClient&) = delete;
     AttachedClient& operator=(const AttachedClient&) = delete;

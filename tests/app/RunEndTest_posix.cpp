@@ -21,6 +21,7 @@
 #include <thread>
 
 namespace fs = std::filesystem;
+using fixture::WaitFor;
 using testsupport::Installation;
 using testsupport::ReadFile;
 
@@ -52,17 +53,6 @@ struct HookedView : app::HeadlessView {
             onPump();
     }
 };
-
-// Waits up to 30 s for a condition the test cannot wait for otherwise.
-bool WaitFor(const std::function<bool()>& condition)
-{
-    for (int i = 0; i < 300; ++i) {
-        if (condition())
-            return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-    return false;
-}
 
 // A stream that cuts a relay once a given memo line has been written to it.
 class CutAfterLine : public std::stringbuf {

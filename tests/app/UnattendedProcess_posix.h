@@ -4,10 +4,13 @@
 
 #include "Installation.h"
 
+#include <chrono>
 #include <fcntl.h>
+#include <functional>
 #include <filesystem>
 #include <string>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 #include <utility>
 #include <vector>
@@ -26,6 +29,17 @@ struct UnattendedResult {
 };
 
 using testsupport::Installation;
+
+// Waits up to 30 s for a condition the test cannot wait for otherwise.
+inline bool WaitFor(const std::function<bool()>& condition)
+{
+    for (int i = 0; i < 300; ++i) {
+        if (condition())
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    return false;
+}
 
 // Starts the packed updater with --unattended, standard output and error to
 // files in the installation's directory, or standard output to a pipe whose
