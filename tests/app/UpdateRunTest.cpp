@@ -201,7 +201,7 @@ TEST(Unattended, ExitCodesForRefusedAndFailedRuns)
     {
         Installation gap(120, {{"121_RAR", Package121()}, {"123_RAR", Package122()}});
         const Unattended result = RunUnattendedProcess(gap);
-        EXPECT_EQ(result.code, app::kExitError);
+        EXPECT_EQ(result.code, app::kExitError) << result.out;
         EXPECT_EQ(result.err, "Resource 122_RAR not found.\n");
         EXPECT_EQ(gap.Version(), 121);
     }
