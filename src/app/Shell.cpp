@@ -52,9 +52,15 @@ CheckResult CUpdaterShell::FormShow()
     view_.AppendToLastLine("OK");
     view_.AddLine("Підключення до бази даних");
     view_.AddLine(settings.pathBaseIB);
+    lock_.reset();
     db_->Connect(dbupdate::ServerForConnect(settings), settings.pathBaseIB, "", "");
     // So did the attachment.
     platform::TakeTerminationSignals();
+    if (!TakeUpdateLock())
+        return CheckResult::UpdateInProgress;
+    // Read in a transaction that begins after the lock: a run that ended
+    // while this one connected is seen.
+    db_->StartTransaction();
     DbVersion = db_->GetVersion();
     view_.lCurVer().SetCaption(std::to_string(DbVersion));
     view_.AddLine("Версія бази даних: " + std::to_string(DbVersion));
@@ -114,6 +120,38 @@ CheckResult CUpdaterShell::FormShow()
     view_.AddLine("Оновлення не можливо!!!");
     view_.btOK().SetEnabled(false);
     return CheckResult::DatabaseCurrent;
+}
+
+bool CUpdaterShell::TakeUpdateLock()
+{
+    lock_ = std::make_unique<dbupdate::UpdateLock>(*db_);
+    switch (lock_->Acquire()) {
+    case dbupdate::UpdateLock::Outcome::Held:
+        return true;
+    case dbupdate::UpdateLock::Outcome::Unavailable:
+        // Without the right to create or change the lock's table the update
+        // goes on as it did before there was a lock, and says so once.
+        context_->firstLogNote = std::string("The update lock ") + dbupdate::kLockTable +
+                                 " cannot be used; another updater is not kept from updating this database at the "
+                                 "same time.\r\n" +
+                                 lock_->Reason();
+        return true;
+    case dbupdate::UpdateLock::Outcome::HeldElsewhere:
+        break;
+    }
+    view_.AddLine(kUpdateInProgressLine);
+    view_.AddLine("Оновлення не можливо!!!");
+    view_.btOK().SetEnabled(false);
+    view_.ShowWarning(UpdateInProgressWarning(lock_->Holder()));
+    return false;
+}
+
+std::string UpdateInProgressWarning(const std::optional<dbupdate::LockHolder>& holder)
+{
+    // An engine that does not name the holder's transaction leaves it unnamed.
+    const std::string who = holder ? " (" + AttachmentLine(holder->attachment) + ", з " + holder->since + ")" : "";
+    return "Базу даних уже оновлює інше робоче місце" + who +
+           ". Дочекайтеся завершення та перезапустіть оновлення!";
 }
 
 void CUpdaterShell::RefuseForRunningProgram(const std::string& warning)

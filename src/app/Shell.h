@@ -7,6 +7,7 @@
 #include "dbupdate/Attachments.h"
 #include "dbupdate/ScriptRunner.h"
 #include "dbupdate/Settings.h"
+#include "dbupdate/UpdateLock.h"
 
 #include <cstdint>
 #include <memory>
@@ -27,6 +28,10 @@ inline constexpr const char* kMainProgramName = "nvlib.exe";
 // The warning box's text when the main application runs.
 inline constexpr const char* kProgramRunningWarning =
     "ПК Norvex запущена. Будь ласка, закрийте програму та перезапустіть оновлення!";
+// The memo line and the warning box's text when another updater holds the
+// database's update lock.
+inline constexpr const char* kUpdateInProgressLine = "Оновлення вже виконується з іншого робочого місця";
+std::string UpdateInProgressWarning(const std::optional<dbupdate::LockHolder>& holder);
 // The unpacker beside the updater, without the system's program suffix
 // ("rar", "rar.exe").
 inline constexpr const char* kRarName = "rar";
@@ -35,6 +40,7 @@ inline constexpr const char* kRarName = "rar";
 enum class CheckResult {
     ProgramRunning,   // the main application runs: refused
     ProgramAttached,  // the main application of another workstation is attached to the database: refused
+    UpdateInProgress, // another updater holds the database's update lock: refused
     DatabaseTooOld,   // the lowest package is more than one version ahead: refused
     DatabaseCurrent,  // the database is at or past the highest package
     UpdatePossible,   // btOK enabled
@@ -103,6 +109,9 @@ public:
     dbupdate::CGlobDB& Database() { return *db_; }
 
 private:
+    // Takes the database's update lock; false when another updater holds it
+    // (the checks then end with the refusal).
+    bool TakeUpdateLock();
     // Ends the checks for a running main application: the memo lines, btOK
     // disabled, the warning box.
     void RefuseForRunningProgram(const std::string& warning);
@@ -119,6 +128,8 @@ private:
     std::string interruptedAt_;
     std::string executablePath_;
     std::unique_ptr<dbupdate::CGlobDB> db_;
+    // Held from the checks until the shell ends; released before db_ detaches.
+    std::unique_ptr<dbupdate::UpdateLock> lock_;
     std::unique_ptr<dbupdate::UpdateContext> context_;
     std::unique_ptr<package::PackageStore> store_;
 };

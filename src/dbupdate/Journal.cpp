@@ -1,7 +1,7 @@
 #include "dbupdate/Journal.h"
 
 #include "dbupdate/ScriptRunner.h"
-#include "dbupdate/Uglobdb.h"
+#include "dbupdate/Transaction.h"
 
 namespace dbupdate {
 
@@ -31,34 +31,6 @@ constexpr const char* kSummarise =
 
 constexpr const char* kForgetStatements =
     "DELETE FROM NVX$UPDATE_JOURNAL WHERE PACKAGE_NO = :PACKAGE_NO AND STATEMENT_NO > 0";
-
-void RollbackQuietly(CGlobDB& db) noexcept
-{
-    if (!db.InTransaction())
-        return;
-    try {
-        db.Rollback();
-    } catch (const std::exception&) {
-        // The transaction is gone with its connection; nothing else to undo.
-    }
-}
-
-// Runs body in a transaction of its own (or in the one open since connecting)
-// and commits it; on an error the transaction is rolled back and the error
-// raised again.
-template <typename Body>
-void RunInTransaction(CGlobDB& db, Body body)
-{
-    try {
-        if (!db.InTransaction())
-            db.StartTransaction();
-        body();
-        db.Commit();
-    } catch (const DatabaseError&) {
-        RollbackQuietly(db);
-        throw;
-    }
-}
 
 }  // namespace
 

@@ -308,6 +308,10 @@ void RunScript(UpdateContext& context, const std::string& path, view::IProgressB
     if (platform::FileExists(context.runLogPath))
         platform::DeleteFile(context.runLogPath);
     const std::string logPath = context.runLogPath;
+    if (!context.firstLogNote.empty()) {
+        WriteRunLog(logPath, true, context.firstLogNote);
+        context.firstLogNote.clear();
+    }
 
     StatementSplitter splitter;
     CDBStatement statement(context.db);

@@ -28,6 +28,9 @@ struct UpdateContext {
     CGlobDB& db;
     std::string runLogPath = {};  // empty until a script with lines has started
     std::vector<RunLogFailures> failures = {};
+    // A framed note for the run's first run log (the update lock could not
+    // be used), written once.
+    std::string firstLogNote = {};
     UpdateJournal journal {db};
 };
 

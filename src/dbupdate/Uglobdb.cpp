@@ -51,13 +51,26 @@ bool IsConnectionLevelError(const ISC_STATUS* status)
         isc_conn_lost,        isc_shutdown,          isc_shutinprog,         isc_att_shutdown,
         isc_net_server_shutdown, isc_bad_db_handle,
     };
-    // Clusters of an argument type and its value (two items), up to the end.
-    for (const ISC_STATUS* item = status; item[0] != isc_arg_end && item - status < ISC_STATUS_LENGTH - 1;) {
-        if (item[0] == isc_arg_gds && std::find(std::begin(kCodes), std::end(kCodes), item[1]) != std::end(kCodes))
+    for (const StatusItem& item : StatusItems(status)) {
+        if (item.type == isc_arg_gds && std::find(std::begin(kCodes), std::end(kCodes), item.value) != std::end(kCodes))
             return true;
-        item += item[0] == isc_arg_cstring ? 3 : 2;
     }
     return false;
+}
+
+std::vector<StatusItem> StatusItems(const ISC_STATUS* status)
+{
+    std::vector<StatusItem> items;
+    // Clusters of an argument type and its value (two items; a counted
+    // string has its length between them), up to the end.
+    for (const ISC_STATUS* item = status; item[0] != isc_arg_end && item - status < ISC_STATUS_LENGTH - 1;) {
+        const bool counted = item[0] == isc_arg_cstring;
+        if (counted && item - status >= ISC_STATUS_LENGTH - 2)
+            break;
+        items.push_back({item[0], item[counted ? 2 : 1]});
+        item += counted ? 3 : 2;
+    }
+    return items;
 }
 
 std::string FormEngineMessage(const std::vector<std::string>& statusLines)
@@ -177,24 +190,29 @@ void CGlobDB::Connect(const std::string& server, const std::string& path, const 
 
 void CGlobDB::StartTransaction()
 {
-    if (!db_)
-        throw DatabaseError("Cannot perform operation -- DB is not open");
     if (tr_)
         throw DatabaseError("Transaction is active");
+    // An empty parameter block, so the engine's defaults apply.
+    tr_ = StartOwnTransaction({});
+    ++transactionSerial_;
+}
+
+isc_tr_handle CGlobDB::StartOwnTransaction(const std::string& parameters)
+{
+    if (!db_)
+        throw DatabaseError("Cannot perform operation -- DB is not open");
     ISC_STATUS_ARRAY status {};
     isc_tr_handle tr = 0;
-    // One transaction-existence block: this attachment, an empty parameter
-    // block, so the engine's defaults apply.
+    // One transaction-existence block: this attachment and the parameters.
     struct TransactionBlock {
         isc_db_handle* database;
         long tpbLength;
         const char* tpb;
-    } block {&db_, 0, nullptr};
+    } block {&db_, static_cast<long>(parameters.size()), parameters.empty() ? nullptr : parameters.data()};
     api_.start_multiple(status, &tr, 1, &block);
     if (Failed(status))
         Raise(status);
-    tr_ = tr;
-    ++transactionSerial_;
+    return tr;
 }
 
 void CGlobDB::Commit()

@@ -39,6 +39,16 @@ private:
 // ended. Any of its error codes counts, not only the first.
 bool IsConnectionLevelError(const ISC_STATUS* status);
 
+// One cluster of a status vector: an argument type (isc_arg_gds,
+// isc_arg_number, ...) and its value (for a string, its address).
+struct StatusItem {
+    ISC_STATUS type;
+    ISC_STATUS value;
+};
+
+// The clusters of a status vector, up to its end.
+std::vector<StatusItem> StatusItems(const ISC_STATUS* status);
+
 // Forms an engine error's message from the status lines as the client library
 // renders them: lines joined with CR LF (none after a line that already ends
 // in LF), one trailing "." removed.
@@ -74,6 +84,10 @@ public:
     bool Attached() const noexcept { return db_ != 0; }
     bool InTransaction() const noexcept { return tr_ != 0; }
     void StartTransaction();
+    // Starts a transaction of the caller's own with the given parameter block
+    // (empty for the engine's defaults), beside the connection's; the caller
+    // ends it. Throws DatabaseError.
+    isc_tr_handle StartOwnTransaction(const std::string& parameters);
     void Commit();
     void Rollback();
 

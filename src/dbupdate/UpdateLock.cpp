@@ -1,0 +1,181 @@
+#include "dbupdate/UpdateLock.h"
+
+#include "dbupdate/FbClient.h"
+#include "dbupdate/Transaction.h"
+#include "dbupdate/Uglobdb.h"
+
+#include <algorithm>
+#include <iterator>
+
+namespace dbupdate {
+
+namespace {
+
+constexpr const char* kLockExists =
+    "SELECT COUNT(*) AS N FROM RDB$RELATIONS WHERE RDB$RELATION_NAME = 'NVX$UPDATE_LOCK'";
+
+constexpr const char* kInsertRow = "INSERT INTO NVX$UPDATE_LOCK (ID) VALUES (1)";
+
+// Changes the row, or inserts it where it is missing: either way the row is
+// this transaction's until it ends, and another one's change or insert of it
+// conflicts at once.
+constexpr const char* kTakeRow =
+    "UPDATE OR INSERT INTO NVX$UPDATE_LOCK (ID, TAKEN_AT) VALUES (1, CURRENT_TIMESTAMP) MATCHING (ID)";
+
+// Read committed, so that the row's last committed state is the one changed,
+// and no wait: a held row is reported at once, never waited for.
+const std::string kLockTransaction {isc_tpb_version3, isc_tpb_write, isc_tpb_read_committed, isc_tpb_rec_version,
+                                    isc_tpb_nowait};
+
+constexpr const char* kHolder =
+    "SELECT A.MON$REMOTE_PROCESS AS PROCESS, A.MON$REMOTE_ADDRESS AS ADDRESS, A.MON$USER AS USER_NAME,\n"
+    "  CAST(CAST(T.MON$TIMESTAMP AS TIME) AS VARCHAR(13)) AS SINCE\n"
+    "FROM MON$TRANSACTIONS T JOIN MON$ATTACHMENTS A ON A.MON$ATTACHMENT_ID = T.MON$ATTACHMENT_ID\n"
+    "WHERE T.MON$TRANSACTION_ID = :ID";
+
+bool Failed(const ISC_STATUS* status) { return status[0] == 1 && status[1] != 0; }
+
+}  // namespace
+
+bool IsLockConflict(const ISC_STATUS* status)
+{
+    static constexpr ISC_STATUS kCodes[] = {isc_deadlock, isc_lock_conflict, isc_update_conflict,
+                                            isc_unique_key_violation, isc_no_dup};
+    for (const StatusItem& item : StatusItems(status)) {
+        if (item.type == isc_arg_gds && std::find(std::begin(kCodes), std::end(kCodes), item.value) != std::end(kCodes))
+            return true;
+    }
+    return false;
+}
+
+ISC_INT64 ConcurrentTransaction(const ISC_STATUS* status)
+{
+    const std::vector<StatusItem> items = StatusItems(status);
+    for (std::size_t i = 0; i + 1 < items.size(); ++i) {
+        if (items[i].type == isc_arg_gds && items[i].value == isc_concurrent_transaction &&
+            items[i + 1].type == isc_arg_number)
+            return static_cast<ISC_INT64>(items[i + 1].value);
+    }
+    return 0;
+}
+
+UpdateLock::UpdateLock(CGlobDB& db) : db_(db) {}
+
+UpdateLock::~UpdateLock() { Release(); }
+
+void UpdateLock::Release() noexcept
+{
+    if (!tr_)
+        return;
+    ISC_STATUS_ARRAY status {};
+    // A transaction whose connection is gone has been ended by the engine.
+    db_.Api().rollback_transaction(status, &tr_);
+    tr_ = 0;
+}
+
+UpdateLock::Outcome UpdateLock::Acquire()
+{
+    Release();
+    holder_.reset();
+    reason_.clear();
+    try {
+        // The transaction open since connecting began before the lock; what
+        // the checks read must be read in one that begins after it.
+        if (db_.InTransaction())
+            db_.Commit();
+        if (!EnsureTable())
+            return Outcome::Unavailable;
+        return TakeRow();
+    } catch (const DatabaseError& error) {
+        if (error.ConnectionLost())
+            throw;
+        reason_ = error.what();
+        return Outcome::Unavailable;
+    }
+}
+
+bool UpdateLock::EnsureTable()
+{
+    auto exists = [this] {
+        bool found = false;
+        RunInTransaction(db_, [&] {
+            CDBStatement query(db_);
+            query.SetSQL(kLockExists);
+            query.Execute();
+            found = query.FieldAsInteger("N") > 0;
+        });
+        return found;
+    };
+    if (exists())
+        return true;
+    try {
+        RunInTransaction(db_, [&] {
+            CDBStatement create(db_);
+            create.SetParamCheck(false);
+            create.SetSQL(kCreateLockTable);
+            create.Execute();
+        });
+    } catch (const DatabaseError& error) {
+        if (error.ConnectionLost())
+            throw;
+        // Another updater may have created it at the same moment.
+        if (exists())
+            return true;
+        reason_ = error.what();
+        return false;
+    }
+    // The row, so that later updaters change it rather than insert it. One
+    // that another updater inserts at the same moment serves as well, and a
+    // missing row is inserted when the lock is taken.
+    try {
+        RunInTransaction(db_, [&] {
+            CDBStatement insert(db_);
+            insert.SetSQL(kInsertRow);
+            insert.Execute();
+        });
+    } catch (const DatabaseError& error) {
+        if (error.ConnectionLost())
+            throw;
+    }
+    return true;
+}
+
+UpdateLock::Outcome UpdateLock::TakeRow()
+{
+    tr_ = db_.StartOwnTransaction(kLockTransaction);
+    ISC_STATUS_ARRAY status {};
+    db_.Api().dsql_execute_immediate(status, db_.DbHandle(), &tr_, 0, kTakeRow, db_.Dialect(), nullptr);
+    if (!Failed(status))
+        return Outcome::Held;
+    Release();
+    if (!IsLockConflict(status) || IsConnectionLevelError(status))
+        db_.Raise(status);
+    if (const ISC_INT64 transaction = ConcurrentTransaction(status))
+        holder_ = FindHolder(transaction);
+    return Outcome::HeldElsewhere;
+}
+
+std::optional<LockHolder> UpdateLock::FindHolder(ISC_INT64 transaction)
+{
+    std::optional<LockHolder> holder;
+    try {
+        RunInTransaction(db_, [&] {
+            CDBStatement query(db_);
+            query.SetSQL(kHolder);
+            query.SetParamText("ID", std::to_string(transaction));
+            query.Execute();
+            if (!query.Eof())
+                holder = LockHolder {{query.FieldAsText("PROCESS"), query.FieldAsText("ADDRESS"),
+                                      query.FieldAsText("USER_NAME")},
+                                     query.FieldAsText("SINCE").substr(0, 5)};
+        });
+    } catch (const DatabaseError& error) {
+        // The holder cannot be named (no monitoring table, or it ended just
+        // now); the refusal stands without its name.
+        if (error.ConnectionLost())
+            throw;
+    }
+    return holder;
+}
+
+}  // namespace dbupdate
