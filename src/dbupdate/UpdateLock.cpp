@@ -5,7 +5,9 @@
 #include "dbupdate/Uglobdb.h"
 
 #include <algorithm>
+#include <charconv>
 #include <iterator>
+#include <string_view>
 
 namespace dbupdate {
 
@@ -52,9 +54,20 @@ ISC_INT64 ConcurrentTransaction(const ISC_STATUS* status)
 {
     const std::vector<StatusItem> items = StatusItems(status);
     for (std::size_t i = 0; i + 1 < items.size(); ++i) {
-        if (items[i].type == isc_arg_gds && items[i].value == isc_concurrent_transaction &&
-            items[i + 1].type == isc_arg_number)
-            return static_cast<ISC_INT64>(items[i + 1].value);
+        if (items[i].type != isc_arg_gds || items[i].value != isc_concurrent_transaction)
+            continue;
+        const StatusItem& argument = items[i + 1];
+        if (argument.type == isc_arg_number)
+            return static_cast<ISC_INT64>(argument.value);
+        // Firebird 3 gives the number as a string.
+        long long number = 0;
+        if (argument.type == isc_arg_string) {
+            const std::string_view text(reinterpret_cast<const char*>(argument.value));
+            const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
+            if (error == std::errc() && end == text.data() + text.size() && number > 0)
+                return number;
+        }
+        return 0;
     }
     return 0;
 }

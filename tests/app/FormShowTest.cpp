@@ -2,11 +2,13 @@
 #include "app/Shell.h"
 
 #include "TestSupport.h"
+#include "dbupdate/Uglobdb.h"
 #include "platform/Paths.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <optional>
+#include <regex>
 
 using app::CheckResult;
 using testsupport::TempDir;
@@ -164,4 +166,36 @@ TEST(FormShow, RefusesWhileTheMainApplicationRuns)
     EXPECT_FALSE(outcome.view.ok.enabled);
     EXPECT_EQ(outcome.view.curVer.caption, "-");
     EXPECT_FALSE(outcome.attached) << "no connection while the main application runs";
+}
+
+TEST(FormShow, RefusesWhileAnotherUpdaterHoldsTheDatabase)
+{
+    Installation installation(121, {"122_RAR"});
+    dbupdate::CGlobDB other("", installation.database);
+    dbupdate::UpdateLock held(other);
+    ASSERT_EQ(held.Acquire(), dbupdate::UpdateLock::Outcome::Held);
+    Outcome outcome;
+    RunFormShow(installation, outcome);
+    EXPECT_EQ(outcome.result, CheckResult::UpdateInProgress);
+    EXPECT_EQ(Tail(outcome.view.memo, 3),
+              (std::vector<std::string> {installation.database, "Оновлення вже виконується з іншого робочого місця",
+                                         "Оновлення не можливо!!!"}));
+    ASSERT_EQ(outcome.view.warnings.size(), 1u);
+    EXPECT_TRUE(std::regex_match(outcome.view.warnings[0],
+                                 std::regex("Базу даних уже оновлює інше робоче місце \\(localhost, SYSDBA, з "
+                                            "[0-9]{2}:[0-9]{2}\\)\\. Дочекайтеся завершення та перезапустіть "
+                                            "оновлення!")))
+        << outcome.view.warnings[0];
+    EXPECT_FALSE(outcome.view.ok.enabled);
+    EXPECT_EQ(outcome.view.curVer.caption, "-");
+    EXPECT_EQ(outcome.view.actVer.caption, "-");
+}
+
+TEST(FormShow, AHolderThatTheEngineDoesNotNameIsLeftUnnamed)
+{
+    EXPECT_EQ(app::UpdateInProgressWarning(std::nullopt),
+              "Базу даних уже оновлює інше робоче місце. Дочекайтеся завершення та перезапустіть оновлення!");
+    EXPECT_EQ(app::UpdateInProgressWarning(dbupdate::LockHolder {{"", "10.0.0.7/50112", "CLERK"}, "09:05"}),
+              "Базу даних уже оновлює інше робоче місце (10.0.0.7/50112, CLERK, з 09:05). Дочекайтеся завершення та "
+              "перезапустіть оновлення!");
 }

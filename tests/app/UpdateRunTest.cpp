@@ -161,6 +161,30 @@ Unattended RunUnattendedProcess(const Installation& installation) { return tests
 
 // Package 122 has one statement that fails: applied, but not cleanly (3),
 // and its run log is named.
+// A lock that this database refuses (here a trigger; elsewhere an account
+// without the rights) is no error: the run goes on and says so once.
+TEST(UpdateRun, ALockThatCannotBeTakenIsNotedInTheFirstRunLog)
+{
+    Installation installation(120, {{"121_RAR", Package121()}});
+    testsupport::RunStatements(
+        installation.database,
+        {"create table NVX$UPDATE_LOCK (ID integer not null primary key, TAKEN_AT timestamp)",
+         "create exception NO_LOCK 'locks are kept elsewhere'",
+         "create trigger NO_LOCK_TAKEN for NVX$UPDATE_LOCK before insert or update as begin exception NO_LOCK; end"});
+    RunRecord run;
+    RunUpdate(installation, run);
+    ASSERT_EQ(run.result, app::RunResult::Completed) << run.error;
+    EXPECT_EQ(installation.Version(), 121);
+    const std::string separator = "------------------------- error ------------------------------\r\n";
+    const std::string log = ReadFile(installation.InWorkDir("up/121.001.sql.log"));
+    EXPECT_TRUE(log.starts_with(separator + "The update lock NVX$UPDATE_LOCK cannot be used; another updater is not "
+                                            "kept from updating this database at the same time.\r\n"))
+        << log;
+    EXPECT_NE(log.find("locks are kept elsewhere"), std::string::npos) << log;
+    EXPECT_EQ(log.find(separator, separator.size()) + separator.size() + 2, log.size()) << "one framed note";
+    EXPECT_FALSE(fs::exists(installation.InWorkDir("up/121.099.sql.log")));
+}
+
 TEST(Unattended, AppliesTheUpdateAndPrintsTheMemo)
 {
     Installation installation(121, {{"122_RAR", Package122()}});
