@@ -1,10 +1,12 @@
 // Statements per second of the script runner against the engine's own script
-// tool (isql-fb), and MB/s of blob loading.
+// tool (isql-fb), MB/s of blob loading, and what the update lock adds to the
+// checks.
 #include "TestSupport.h"
 #include "app/HeadlessView.h"
 #include "dbupdate/BlobLoader.h"
 #include "dbupdate/ScriptRunner.h"
 #include "dbupdate/Uglobdb.h"
+#include "dbupdate/UpdateLock.h"
 
 #include <chrono>
 #include <cstdio>
@@ -12,6 +14,8 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <memory>
+#include <vector>
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
@@ -89,6 +93,49 @@ static void CompareWithIsql(const testsupport::TempDir& dir, int statements, boo
                 (journalSeconds / plainSeconds - 1) * 100, isqlSeconds / journalSeconds, isqlSeconds / plainSeconds);
 }
 
+// The update lock taken right after connecting, as the checks take it: on a
+// database without its table (created then), on one with it, and refused by
+// another connection's lock (the holder looked up). Embedded, and through the
+// server that UPDATER_FIREBIRD_SERVER names.
+static void LockCost(const testsupport::TempDir& dir, const std::string& server)
+{
+    using Outcome = dbupdate::UpdateLock::Outcome;
+    constexpr int kRounds = 20;
+    const std::string prefix = server.empty() ? "" : server + ":";
+    auto connect = [&](const std::string& path) {
+        auto db = std::make_unique<dbupdate::CGlobDB>("", "");
+        db->Connect("", prefix + path, "", "");
+        return db;
+    };
+    double creating = 0;
+    double existing = 0;
+    double refused = 0;
+    for (int round = 0; round < kRounds; ++round) {
+        const std::string path = dir / ("lock" + std::to_string(round) + (server.empty() ? "e" : "s") + ".fdb");
+        testsupport::CreateVersionDatabase(path);
+        for (int run = 0; run < 2; ++run) {
+            auto db = connect(path);
+            dbupdate::UpdateLock lock(*db);
+            const auto start = Clock::now();
+            if (lock.Acquire() != Outcome::Held)
+                std::printf("the lock was not taken: %s\n", lock.Reason().c_str());
+            (run == 0 ? creating : existing) += Seconds(start);
+        }
+        auto holder = connect(path);
+        dbupdate::UpdateLock held(*holder);
+        held.Acquire();
+        auto other = connect(path);
+        dbupdate::UpdateLock lock(*other);
+        const auto start = Clock::now();
+        if (lock.Acquire() != Outcome::HeldElsewhere || !lock.Holder())
+            std::printf("the lock was not refused with its holder\n");
+        refused += Seconds(start);
+    }
+    std::printf("update lock (%s, mean of %d): %.1f ms creating its table, %.1f ms with it, %.1f ms refused\n",
+                server.empty() ? "embedded" : server.c_str(), kRounds, creating / kRounds * 1000,
+                existing / kRounds * 1000, refused / kRounds * 1000);
+}
+
 int main(int argc, char** argv)
 {
     const int statements = argc > 1 ? std::atoi(argv[1]) : 5000;
@@ -131,5 +178,8 @@ int main(int argc, char** argv)
         splitter.Feed("^", statement);
         std::printf("splitter:      one statement of %d lines in %.3f s\n", lines, Seconds(splitStart));
     }
+    LockCost(dir, "");
+    if (const std::string server = testsupport::TestServer(); !server.empty())
+        LockCost(dir, server);
     return 0;
 }

@@ -6,7 +6,6 @@
 #include "UnattendedProcess_posix.h"
 #include "dbupdate/Uglobdb.h"
 
-#include <cstdlib>
 #include <gtest/gtest.h>
 #include <regex>
 
@@ -61,17 +60,6 @@ private:
     bool attached_ = false;
 };
 
-// unshare's own process namespace with its own /proc; without the right to
-// make one, a user namespace gives it.
-std::vector<std::string> OwnProcessNamespace()
-{
-    if (std::system("unshare --pid --fork --mount-proc true >/dev/null 2>&1") == 0)
-        return {"unshare", "--pid", "--fork", "--mount-proc"};
-    if (std::system("unshare --user --map-root-user --pid --fork --mount-proc true >/dev/null 2>&1") == 0)
-        return {"unshare", "--user", "--map-root-user", "--pid", "--fork", "--mount-proc"};
-    return {};
-}
-
 }  // namespace
 
 TEST(AttachedProgram, AnotherWorkstationsMainApplicationRefusesTheUpdate)
@@ -79,7 +67,7 @@ TEST(AttachedProgram, AnotherWorkstationsMainApplicationRefusesTheUpdate)
     const std::string server = testsupport::TestServer();
     if (server.empty())
         GTEST_SKIP() << "no Firebird server (UPDATER_FIREBIRD_SERVER=host/port names one)";
-    const std::vector<std::string> launcher = OwnProcessNamespace();
+    const std::vector<std::string> launcher = fixture::OwnProcessNamespace();
     ASSERT_FALSE(launcher.empty()) << "unshare cannot make a process namespace here";
 
     struct Case {

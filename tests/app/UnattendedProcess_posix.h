@@ -5,6 +5,7 @@
 #include "Installation.h"
 
 #include <chrono>
+#include <cstdlib>
 #include <fcntl.h>
 #include <functional>
 #include <filesystem>
@@ -77,6 +78,18 @@ inline pid_t StartUnattended(const Installation& installation, bool closedOutput
         ::close(pipeEnds[1]);
     }
     return pid;
+}
+
+// unshare's own process namespace with its own /proc, for an updater that
+// must not see the test's processes; without the right to make one, a user
+// namespace gives it. Empty when neither can be made.
+inline std::vector<std::string> OwnProcessNamespace()
+{
+    if (std::system("unshare --pid --fork --mount-proc true >/dev/null 2>&1") == 0)
+        return {"unshare", "--pid", "--fork", "--mount-proc"};
+    if (std::system("unshare --user --map-root-user --pid --fork --mount-proc true >/dev/null 2>&1") == 0)
+        return {"unshare", "--user", "--map-root-user", "--pid", "--fork", "--mount-proc"};
+    return {};
 }
 
 inline UnattendedResult FinishUnattended(const Installation& installation, pid_t pid)

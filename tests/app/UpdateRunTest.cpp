@@ -267,3 +267,22 @@ TEST(Unattended, RefusesWhileTheMainApplicationRuns)
     EXPECT_EQ(result.err, "Warning: ПК Norvex запущена. Будь ласка, закрийте програму та перезапустіть оновлення!\n");
     EXPECT_EQ(installation.Version(), 121);
 }
+
+// With the embedded engine the database file belongs to the process that
+// opened it first: the engine itself refuses a second updater, before any
+// lock of the updater's own, and its message says why.
+TEST(Unattended, TheEmbeddedEngineTakesOneUpdaterAtATime)
+{
+    Installation installation(121, {{"122_RAR", Package122()}});
+    RunRecord window;
+    app::CUpdaterShell shell(window.view, installation.updater);
+    ASSERT_EQ(shell.FormShow(), app::CheckResult::UpdatePossible);
+
+    const Unattended second = RunUnattendedProcess(installation);
+    EXPECT_EQ(second.code, app::kExitError);
+    EXPECT_NE(second.err.find("I/O error during \"lock\" operation for file"), std::string::npos) << second.err;
+    EXPECT_TRUE(second.out.ends_with("Підключення до бази даних\n" + installation.database + "\n")) << second.out;
+
+    EXPECT_EQ(shell.btOKClick(), app::RunResult::Completed);
+    EXPECT_EQ(installation.Query("select count(*) from VERSIONS where DATA = 122"), 1);
+}
