@@ -1,5 +1,6 @@
-// The update lock on real embedded databases: two connections of this
-// process share one engine, as the workstations of an office share a server.
+// The update lock: how a conflict is told from the status, and what an
+// account without the rights meets on a real embedded database. Holders and
+// refusals are in the checks' and the server's tests.
 #include "dbupdate/UpdateLock.h"
 
 #include "dbupdate/Uglobdb.h"
@@ -8,7 +9,6 @@
 
 #include <gtest/gtest.h>
 #include <memory>
-#include <regex>
 
 using dbupdate::CGlobDB;
 using dbupdate::UpdateLock;
@@ -67,32 +67,6 @@ TEST(UpdateLock, TheStatusTellsAConflictAndTheTransactionHoldingTheRow)
         EXPECT_EQ(dbupdate::IsLockConflict(status.data()), cases[i].conflict);
         EXPECT_EQ(dbupdate::ConcurrentTransaction(status.data()), cases[i].transaction);
     }
-}
-
-TEST(UpdateLock, OneHolderAtATimeNamedToTheOthersAndFreeOnceItEnds)
-{
-    const Database database;
-    auto first = database.Connect();
-    auto second = database.Connect();
-    auto held = std::make_unique<UpdateLock>(*first);
-    ASSERT_EQ(held->Acquire(), Outcome::Held) << held->Reason();  // the table did not exist
-    EXPECT_FALSE(first->InTransaction());
-
-    UpdateLock refused(*second);
-    ASSERT_EQ(refused.Acquire(), Outcome::HeldElsewhere);
-    ASSERT_TRUE(refused.Holder());
-    EXPECT_EQ(refused.Holder()->attachment.address, "");  // a local attachment
-    EXPECT_EQ(refused.Holder()->attachment.user, "SYSDBA");
-    EXPECT_TRUE(std::regex_match(refused.Holder()->since, std::regex("[0-2][0-9]:[0-5][0-9]")))
-        << refused.Holder()->since;
-    EXPECT_FALSE(second->InTransaction());
-
-    held.reset();
-    EXPECT_EQ(refused.Acquire(), Outcome::Held);
-    EXPECT_FALSE(refused.Holder());
-    // A lock taken again by its holder is the same lock.
-    EXPECT_EQ(refused.Acquire(), Outcome::Held);
-    EXPECT_EQ(testsupport::QueryInteger(database.path, "select count(*) from NVX$UPDATE_LOCK"), 1);
 }
 
 TEST(UpdateLock, AnAccountWithoutTheRightsGoesOnWithoutIt)
