@@ -7,9 +7,6 @@ namespace dbupdate {
 
 namespace {
 
-constexpr const char* kJournalExists =
-    "SELECT COUNT(*) AS N FROM RDB$RELATIONS WHERE RDB$RELATION_NAME = 'NVX$UPDATE_JOURNAL'";
-
 constexpr const char* kReadApplied =
     "SELECT STATEMENT_NO, TEXT_HASH FROM NVX$UPDATE_JOURNAL\n"
     "WHERE PACKAGE_NO = :PACKAGE_NO AND SCRIPT_NAME = :SCRIPT_NAME AND STATEMENT_NO > 0";
@@ -70,21 +67,8 @@ void UpdateJournal::Open(const std::string& logPath)
         // The transaction open since connecting has only read the version.
         if (db_.InTransaction())
             db_.Commit();
-        bool exists = false;
-        RunInTransaction(db_, [&] {
-            CDBStatement query(db_);
-            query.SetSQL(kJournalExists);
-            query.Execute();
-            exists = query.FieldAsInteger("N") > 0;
-        });
-        if (!exists) {
-            RunInTransaction(db_, [&] {
-                CDBStatement create(db_);
-                create.SetParamCheck(false);
-                create.SetSQL(kCreateJournalTable);
-                create.Execute();
-            });
-        }
+        if (!TableExists(db_, kJournalTable))
+            ExecuteInTransaction(db_, kCreateJournalTable);
         state_ = State::Active;
     } catch (const DatabaseError& error) {
         if (error.ConnectionLost())

@@ -36,4 +36,30 @@ void RunInTransaction(CGlobDB& db, Body body)
     }
 }
 
+// Executes one statement without parameters in a transaction of its own (as
+// RunInTransaction). Throws DatabaseError.
+inline void ExecuteInTransaction(CGlobDB& db, const std::string& sql)
+{
+    RunInTransaction(db, [&] {
+        CDBStatement statement(db);
+        statement.SetParamCheck(false);
+        statement.SetSQL(sql);
+        statement.Execute();
+    });
+}
+
+// Whether the database has a table of that name (an upper-case name without
+// quotes), read in a transaction of its own. Throws DatabaseError.
+inline bool TableExists(CGlobDB& db, const std::string& name)
+{
+    bool found = false;
+    RunInTransaction(db, [&] {
+        CDBStatement query(db);
+        query.SetSQL("SELECT COUNT(*) AS N FROM RDB$RELATIONS WHERE RDB$RELATION_NAME = '" + name + "'");
+        query.Execute();
+        found = query.FieldAsInteger("N") > 0;
+    });
+    return found;
+}
+
 }  // namespace dbupdate

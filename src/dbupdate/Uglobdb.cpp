@@ -24,8 +24,6 @@ bool IsBlank(const std::string& text) { return platform::TrimBlanks(text).empty(
 
 std::string NameKey(const std::string& name) { return platform::UpperAscii(platform::TrimBlanks(name)); }
 
-bool Failed(const ISC_STATUS* status) { return status[0] == 1 && status[1] != 0; }
-
 // The value of a CHAR or VARCHAR column; CHAR values come padded with blanks
 // to the column's length, which are removed.
 std::string TextOf(const XSQLVAR& var)
@@ -51,8 +49,13 @@ bool IsConnectionLevelError(const ISC_STATUS* status)
         isc_conn_lost,        isc_shutdown,          isc_shutinprog,         isc_att_shutdown,
         isc_net_server_shutdown, isc_bad_db_handle,
     };
+    return HasErrorCode(status, kCodes);
+}
+
+bool HasErrorCode(const ISC_STATUS* status, std::span<const ISC_STATUS> codes)
+{
     for (const StatusItem& item : StatusItems(status)) {
-        if (item.type == isc_arg_gds && std::find(std::begin(kCodes), std::end(kCodes), item.value) != std::end(kCodes))
+        if (item.type == isc_arg_gds && std::find(codes.begin(), codes.end(), item.value) != codes.end())
             return true;
     }
     return false;
@@ -165,7 +168,7 @@ void CGlobDB::Connect(const std::string& server, const std::string& path, const 
     isc_db_handle db = 0;
     api_.attach_database(status, static_cast<short>(connectionString_.size()), connectionString_.c_str(), &db,
                          static_cast<short>(dpb.size()), dpb.data());
-    if (Failed(status))
+    if (CallFailed(status))
         Raise(status);
     db_ = db;
 
@@ -173,7 +176,7 @@ void CGlobDB::Connect(const std::string& server, const std::string& path, const 
     const char items[] = {isc_info_db_sql_dialect, isc_info_end};
     char info[32] {};
     api_.database_info(status, &db_, sizeof items, items, sizeof info, info);
-    if (!Failed(status) && info[0] == isc_info_db_sql_dialect) {
+    if (!CallFailed(status) && info[0] == isc_info_db_sql_dialect) {
         const short length = static_cast<short>(api_.vax_integer(info + 1, 2));
         const long dialect = api_.vax_integer(info + 3, length);
         if (dialect > 0 && dialect < 3)
@@ -210,7 +213,7 @@ isc_tr_handle CGlobDB::StartOwnTransaction(const std::string& parameters)
         const char* tpb;
     } block {&db_, static_cast<long>(parameters.size()), parameters.empty() ? nullptr : parameters.data()};
     api_.start_multiple(status, &tr, 1, &block);
-    if (Failed(status))
+    if (CallFailed(status))
         Raise(status);
     return tr;
 }
@@ -221,7 +224,7 @@ void CGlobDB::Commit()
         throw DatabaseError("Transaction is not active");
     ISC_STATUS_ARRAY status {};
     api_.commit_transaction(status, &tr_);
-    if (Failed(status))
+    if (CallFailed(status))
         Raise(status);
     tr_ = 0;
 }
@@ -232,7 +235,7 @@ void CGlobDB::Rollback()
         throw DatabaseError("Transaction is not active");
     ISC_STATUS_ARRAY status {};
     api_.rollback_transaction(status, &tr_);
-    if (Failed(status))
+    if (CallFailed(status))
         Raise(status);
     tr_ = 0;
 }
@@ -410,12 +413,12 @@ void CDBStatement::Prepare()
 
     ISC_STATUS_ARRAY status {};
     api_.dsql_allocate_statement(status, db_.DbHandle(), &stmt_);
-    if (Failed(status))
+    if (CallFailed(status))
         db_.Raise(status);
 
     out_ = std::make_unique<Sqlda>(1);
     api_.dsql_prepare(status, db_.TrHandle(), &stmt_, 0, prepared.c_str(), db_.Dialect(), out_->Get());
-    if (Failed(status)) {
+    if (CallFailed(status)) {
         ISC_STATUS_ARRAY ignored {};
         api_.dsql_free_statement(ignored, &stmt_, DSQL_drop);
         stmt_ = 0;
@@ -429,19 +432,19 @@ void CDBStatement::Prepare()
     if (out_->Get()->sqld > out_->Get()->sqln) {
         out_->Resize(out_->Get()->sqld);
         api_.dsql_describe(status, &stmt_, SQLDA_VERSION1, out_->Get());
-        if (Failed(status))
+        if (CallFailed(status))
             fail(status);
     }
     out_->Bind();
 
     in_ = std::make_unique<Sqlda>(1);
     api_.dsql_describe_bind(status, &stmt_, SQLDA_VERSION1, in_->Get());
-    if (Failed(status))
+    if (CallFailed(status))
         fail(status);
     if (in_->Get()->sqld > in_->Get()->sqln) {
         in_->Resize(in_->Get()->sqld);
         api_.dsql_describe_bind(status, &stmt_, SQLDA_VERSION1, in_->Get());
-        if (Failed(status))
+        if (CallFailed(status))
             fail(status);
     }
     in_->Bind();
@@ -452,7 +455,7 @@ void CDBStatement::Prepare()
     const char items[] = {isc_info_sql_stmt_type};
     char info[16] {};
     api_.dsql_sql_info(status, &stmt_, sizeof items, items, sizeof info, info);
-    if (Failed(status))
+    if (CallFailed(status))
         fail(status);
     statementType_ = 0;
     if (info[0] == isc_info_sql_stmt_type) {
@@ -474,7 +477,7 @@ void CDBStatement::Execute()
     XSQLDA* in = in_->Get()->sqld > 0 ? in_->Get() : nullptr;
     if (statementType_ == isc_info_sql_stmt_select || statementType_ == isc_info_sql_stmt_select_for_upd) {
         api_.dsql_execute(status, db_.TrHandle(), &stmt_, SQLDA_VERSION1, in);
-        if (Failed(status))
+        if (CallFailed(status))
             db_.Raise(status);
         cursorOpen_ = true;
         cursorSerial_ = db_.TransactionSerial();
@@ -482,12 +485,12 @@ void CDBStatement::Execute()
     } else if (statementType_ == isc_info_sql_stmt_exec_procedure) {
         api_.dsql_execute2(status, db_.TrHandle(), &stmt_, SQLDA_VERSION1, in,
                            out_->Get()->sqld > 0 ? out_->Get() : nullptr);
-        if (Failed(status))
+        if (CallFailed(status))
             db_.Raise(status);
         eof_ = out_->Get()->sqld == 0;
     } else {
         api_.dsql_execute(status, db_.TrHandle(), &stmt_, SQLDA_VERSION1, in);
-        if (Failed(status))
+        if (CallFailed(status))
             db_.Raise(status);
     }
 }
@@ -577,7 +580,7 @@ void CDBStatement::Fetch()
     const ISC_STATUS fetched = api_.dsql_fetch(status, &stmt_, SQLDA_VERSION1, out_->Get());
     if (fetched == 100) {
         eof_ = true;
-    } else if (Failed(status)) {
+    } else if (CallFailed(status)) {
         Close();
         db_.Raise(status);
     } else {
@@ -618,7 +621,7 @@ void CDBStatement::LoadParamFromFile(const std::string& name, const std::string&
     isc_blob_handle blob = 0;
     ISC_QUAD blobId {};
     api_.create_blob2(status, db_.DbHandle(), db_.TrHandle(), &blob, &blobId, 0, nullptr);
-    if (Failed(status))
+    if (CallFailed(status))
         db_.Raise(status);
     auto cancel = [&] {
         ISC_STATUS_ARRAY ignored {};
@@ -634,14 +637,14 @@ void CDBStatement::LoadParamFromFile(const std::string& name, const std::string&
         if (got == 0)
             break;
         api_.put_segment(status, &blob, static_cast<unsigned short>(got), buffer.data());
-        if (Failed(status)) {
+        if (CallFailed(status)) {
             std::vector<ISC_STATUS> copy(status, status + ISC_STATUS_LENGTH);
             cancel();
             db_.Raise(copy.data());
         }
     }
     api_.close_blob(status, &blob);
-    if (Failed(status)) {
+    if (CallFailed(status)) {
         std::vector<ISC_STATUS> copy(status, status + ISC_STATUS_LENGTH);
         cancel();
         db_.Raise(copy.data());

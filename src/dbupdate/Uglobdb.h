@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -39,6 +40,9 @@ private:
 // ended. Any of its error codes counts, not only the first.
 bool IsConnectionLevelError(const ISC_STATUS* status);
 
+// Whether a client call's status vector reports a failure.
+inline bool CallFailed(const ISC_STATUS* status) noexcept { return status[0] == 1 && status[1] != 0; }
+
 // One cluster of a status vector: an argument type (isc_arg_gds,
 // isc_arg_number, ...) and its value (for a string, its address).
 struct StatusItem {
@@ -48,6 +52,9 @@ struct StatusItem {
 
 // The clusters of a status vector, up to its end.
 std::vector<StatusItem> StatusItems(const ISC_STATUS* status);
+
+// Whether any error code of a status vector is one of codes.
+bool HasErrorCode(const ISC_STATUS* status, std::span<const ISC_STATUS> codes);
 
 // Forms an engine error's message from the status lines as the client library
 // renders them: lines joined with CR LF (none after a line that already ends

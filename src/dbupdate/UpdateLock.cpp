@@ -4,17 +4,12 @@
 #include "dbupdate/Transaction.h"
 #include "dbupdate/Uglobdb.h"
 
-#include <algorithm>
 #include <charconv>
-#include <iterator>
 #include <string_view>
 
 namespace dbupdate {
 
 namespace {
-
-constexpr const char* kLockExists =
-    "SELECT COUNT(*) AS N FROM RDB$RELATIONS WHERE RDB$RELATION_NAME = 'NVX$UPDATE_LOCK'";
 
 constexpr const char* kInsertRow = "INSERT INTO NVX$UPDATE_LOCK (ID) VALUES (1)";
 
@@ -35,19 +30,13 @@ constexpr const char* kHolder =
     "FROM MON$TRANSACTIONS T JOIN MON$ATTACHMENTS A ON A.MON$ATTACHMENT_ID = T.MON$ATTACHMENT_ID\n"
     "WHERE T.MON$TRANSACTION_ID = :ID";
 
-bool Failed(const ISC_STATUS* status) { return status[0] == 1 && status[1] != 0; }
-
 }  // namespace
 
 bool IsLockConflict(const ISC_STATUS* status)
 {
     static constexpr ISC_STATUS kCodes[] = {isc_deadlock, isc_lock_conflict, isc_update_conflict,
                                             isc_unique_key_violation, isc_no_dup};
-    for (const StatusItem& item : StatusItems(status)) {
-        if (item.type == isc_arg_gds && std::find(std::begin(kCodes), std::end(kCodes), item.value) != std::end(kCodes))
-            return true;
-    }
-    return false;
+    return HasErrorCode(status, kCodes);
 }
 
 ISC_INT64 ConcurrentTransaction(const ISC_STATUS* status)
@@ -109,30 +98,15 @@ UpdateLock::Outcome UpdateLock::Acquire()
 
 bool UpdateLock::EnsureTable()
 {
-    auto exists = [this] {
-        bool found = false;
-        RunInTransaction(db_, [&] {
-            CDBStatement query(db_);
-            query.SetSQL(kLockExists);
-            query.Execute();
-            found = query.FieldAsInteger("N") > 0;
-        });
-        return found;
-    };
-    if (exists())
+    if (TableExists(db_, kLockTable))
         return true;
     try {
-        RunInTransaction(db_, [&] {
-            CDBStatement create(db_);
-            create.SetParamCheck(false);
-            create.SetSQL(kCreateLockTable);
-            create.Execute();
-        });
+        ExecuteInTransaction(db_, kCreateLockTable);
     } catch (const DatabaseError& error) {
         if (error.ConnectionLost())
             throw;
         // Another updater may have created it at the same moment.
-        if (exists())
+        if (TableExists(db_, kLockTable))
             return true;
         reason_ = error.what();
         return false;
@@ -141,11 +115,7 @@ bool UpdateLock::EnsureTable()
     // that another updater inserts at the same moment serves as well, and a
     // missing row is inserted when the lock is taken.
     try {
-        RunInTransaction(db_, [&] {
-            CDBStatement insert(db_);
-            insert.SetSQL(kInsertRow);
-            insert.Execute();
-        });
+        ExecuteInTransaction(db_, kInsertRow);
     } catch (const DatabaseError& error) {
         if (error.ConnectionLost())
             throw;
@@ -158,7 +128,7 @@ UpdateLock::Outcome UpdateLock::TakeRow()
     tr_ = db_.StartOwnTransaction(kLockTransaction);
     ISC_STATUS_ARRAY status {};
     db_.Api().dsql_execute_immediate(status, db_.DbHandle(), &tr_, 0, kTakeRow, db_.Dialect(), nullptr);
-    if (!Failed(status))
+    if (!CallFailed(status))
         return Outcome::Held;
     Release();
     if (!IsLockConflict(status) || IsConnectionLevelError(status))
