@@ -46,7 +46,7 @@ CheckResult CUpdaterShell::FormShow()
 {
     view_.AddLine("Перевірка запущенної програми...");
     if (platform::IsProcessRunning(kMainProgramName)) {
-        RefuseForRunningProgram(kProgramRunningWarning);
+        Refuse("Программа запущена", kProgramRunningWarning);
         return CheckResult::ProgramRunning;
     }
     view_.AppendToLastLine("OK");
@@ -67,7 +67,7 @@ CheckResult CUpdaterShell::FormShow()
     // In a networked installation the main application of another workstation
     // holds the database too; its scripts' metadata changes would fail.
     if (const std::string clients = SortAttachments(); !clients.empty()) {
-        RefuseForRunningProgram(kProgramRunningWarning + clients);
+        Refuse("Программа запущена", kProgramRunningWarning + clients);
         return CheckResult::ProgramAttached;
     }
     view_.AddLine("Наявні пакети оновлення:");
@@ -139,10 +139,7 @@ bool CUpdaterShell::TakeUpdateLock()
     case dbupdate::UpdateLock::Outcome::HeldElsewhere:
         break;
     }
-    view_.AddLine(kUpdateInProgressLine);
-    view_.AddLine("Оновлення не можливо!!!");
-    view_.btOK().SetEnabled(false);
-    view_.ShowWarning(UpdateInProgressWarning(lock_->Holder()));
+    Refuse(kUpdateInProgressLine, UpdateInProgressWarning(lock_->Holder()));
     return false;
 }
 
@@ -154,9 +151,9 @@ std::string UpdateInProgressWarning(const std::optional<dbupdate::LockHolder>& h
            ". Дочекайтеся завершення та перезапустіть оновлення!";
 }
 
-void CUpdaterShell::RefuseForRunningProgram(const std::string& warning)
+void CUpdaterShell::Refuse(const std::string& reason, const std::string& warning)
 {
-    view_.AddLine("Программа запущена");
+    view_.AddLine(reason);
     view_.AddLine("Оновлення не можливо!!!");
     view_.btOK().SetEnabled(false);
     view_.ShowWarning(warning);

@@ -112,9 +112,10 @@ private:
     // Takes the database's update lock; false when another updater holds it
     // (the checks then end with the refusal).
     bool TakeUpdateLock();
-    // Ends the checks for a running main application: the memo lines, btOK
-    // disabled, the warning box.
-    void RefuseForRunningProgram(const std::string& warning);
+    // Ends the checks with a refusal that has a warning box (a running main
+    // application, another updater): the reason and "Оновлення не можливо!!!"
+    // in the memo, btOK disabled, the box.
+    void Refuse(const std::string& reason, const std::string& warning);
     // Reads the other clients attached to the database into OtherAttachments,
     // all but the main application's; gives the box's lines of those ("\n"
     // before each), empty when there is none or the engine does not tell.
