@@ -47,7 +47,10 @@ listed=$(pack list installation/updater.exe | cut -f1 | tr -d '\r')
 pack verify installation/updater.exe >/dev/null || fail "the signed updater's packages do not verify"
 code=0
 (cd installation && wine ./updater.exe --unattended >../run.txt 2>&1) || code=$?
-[[ $code == 0 ]] || fail "the signed updater exited with $code: $(cat run.txt)"
+# The unpacker's output, for a run that stopped at unpacking.
+rar_log() { cat "${WINEPREFIX:-$HOME/.wine}"/drive_c/users/*/Temp/norvex22.nvx/rar.log 2>/dev/null || true; }
+[[ $code == 0 ]] || fail "the signed updater exited with $code: $(cat run.txt)
+rar.log: $(rar_log)"
 version=$(printf 'set heading off;\nselect max(data) from versions;\n' |
   isql-fb -q -user SYSDBA -password masterkey "$work/installation/norvexlib.fdb" | tr -d ' \n')
 [[ $version == 122 ]] || fail "the database is at version '$version' after the signed updater's run"
