@@ -340,7 +340,7 @@ bool AnswerMessageBox(DWORD processId, SeenBox& seen)
         bool found = false;
     } search {processId, &seen};
     EnumWindows(
-        [](HWND window, LPARAM parameter) {
+        [](HWND window, LPARAM parameter) CALLBACK -> BOOL {
             auto& search = *reinterpret_cast<Search*>(parameter);
             DWORD owner = 0;
             GetWindowThreadProcessId(window, &owner);
@@ -351,7 +351,7 @@ bool AnswerMessageBox(DWORD processId, SeenBox& seen)
             search.seen->caption = app::WindowText(window);
             EnumChildWindows(
                 window,
-                [](HWND child, LPARAM text) {
+                [](HWND child, LPARAM text) CALLBACK -> BOOL {
                     wchar_t childClass[16] {};
                     GetClassNameW(child, childClass, 16);
                     if (std::wstring(childClass) == L"Static" && GetWindowTextLengthW(child) > 0)
@@ -375,7 +375,7 @@ TEST(Win32Form, TheErrorBoxIsTheSystemsMessageBox)
 {
     app::SetApplicationTitle("C:\\Norvex\\UPDATER.EXE");
     static SeenBox seen;
-    SetTimer(nullptr, 0, 50, [](HWND, UINT, UINT_PTR timer, DWORD) {
+    SetTimer(nullptr, 0, 50, [](HWND, UINT, UINT_PTR timer, DWORD) CALLBACK {
         if (AnswerMessageBox(GetCurrentProcessId(), seen))
             KillTimer(nullptr, timer);
     });
