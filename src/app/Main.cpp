@@ -4,6 +4,7 @@
 #include "app/Unattended.h"
 #include "platform/Console.h"
 #include "platform/Locale.h"
+#include "platform/SharedLibrary.h"
 #include "platform/Termination.h"
 
 namespace app {
@@ -56,6 +57,9 @@ bool CloseRule::Run(const std::function<void()>& run)
 
 int RunProgram(int argc, char** argv, std::string (*findExecutablePath)())
 {
+    // Before any library is loaded by name: none is taken from the
+    // updater's own directory, which may be a downloads folder.
+    platform::RestrictLibrarySearch();
     platform::UseUserLocale();
     // A closed standard output (`updater --unattended | head`) must not end a
     // run half done; the database library's signal handlers are replaced too.

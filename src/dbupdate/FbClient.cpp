@@ -27,19 +27,41 @@ struct LoadedClient {
     FbApi api {};
 };
 
+bool WrongBitness(const platform::LibraryLoadError& error)
+{
+    return error.libraryBits != 0 && error.libraryBits != platform::ProgramBits();
+}
+
+// The message for a client library that could not be loaded. One of the
+// other bitness (a 32-bit installation's library and a 64-bit updater, or
+// the reverse) says which updater the installation needs: the system's own
+// text ("is not a valid Win32 application") does not.
+std::string LoadFailureMessage(const platform::LibraryLoadError& error)
+{
+    if (WrongBitness(error)) {
+        const std::string theirs = std::to_string(error.libraryBits);
+        return "Cannot load the Firebird client library " + error.path + ": the library is " + theirs +
+               "-bit and this updater is " + std::to_string(platform::ProgramBits()) + "-bit. Use the " + theirs +
+               "-bit updater with this client library";
+    }
+    return "Cannot load the Firebird client library " + error.path + ": " + error.text;
+}
+
 LoadedClient Load()
 {
-    const std::string name = FbClientLibraryName();
-    std::string why;
-    SharedLibrary library = SharedLibrary::Load(name, why);
+    platform::LibraryLoadError error;
+    SharedLibrary library = SharedLibrary::Load(FbClientLibraryName(), error);
     if (!library.IsLoaded() && !std::getenv("UPDATER_FBCLIENT")) {
-        // The client library's other name on this system; the first one's
-        // reason is the one reported.
-        std::string ignored;
-        library = SharedLibrary::Load(kFallbackFbClientLibrary, ignored);
+        // The client library's other name on this system. The first name's
+        // reason is the one reported, unless only the other one was found
+        // and it is of the other bitness.
+        platform::LibraryLoadError fallbackError;
+        library = SharedLibrary::Load(kFallbackFbClientLibrary, fallbackError);
+        if (!library.IsLoaded() && WrongBitness(fallbackError) && !WrongBitness(error))
+            error = fallbackError;
     }
     if (!library.IsLoaded())
-        throw std::runtime_error("Cannot load the Firebird client library " + name + ": " + why);
+        throw std::runtime_error(LoadFailureMessage(error));
     LoadedClient client;
     client.library = std::make_unique<SharedLibrary>(std::move(library));
     const SharedLibrary& lib = *client.library;

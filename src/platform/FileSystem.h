@@ -64,8 +64,10 @@ bool IsCopyTemporaryName(const std::string& name, const std::string& targetName)
 // copies left for a target named targetName.
 void RemoveStaleCopies(const std::string& directory, const std::string& targetName);
 
-// The system's message text for an error code.
-std::string SystemMessage(int errorCode);
+// The system's message text for an error code. Windows messages with an
+// insert ("%1 is not a valid Win32 application.") name subject there, the
+// file or program the error is about; without one the insert is left out.
+std::string SystemMessage(int errorCode, const std::string& subject = {});
 
 // Makes sure path is a directory that only the current user can write.
 // Returns true when it already existed and is safe to use; otherwise creates

@@ -112,7 +112,7 @@ int CopyFileReplacing(const std::string& source, const std::string& target)
     return 0;
 }
 
-std::string SystemMessage(int errorCode)
+std::string SystemMessage(int errorCode, const std::string&)
 {
     char buffer[256];
     // The GNU strerror_r returns the text, not necessarily in buffer.

@@ -3,6 +3,7 @@
 #include "platform/File.h"
 #include "platform/Paths.h"
 #include "platform/TemporaryFile_win.h"
+#include "platform/Text.h"
 
 #include <stdexcept>
 #include <windows.h>
@@ -131,7 +132,7 @@ int CopyFileReplacing(const std::string& source, const std::string& target)
     return 0;
 }
 
-std::string SystemMessage(int errorCode)
+std::string SystemMessage(int errorCode, const std::string& subject)
 {
     char* text = nullptr;
     const DWORD length = FormatMessageA(
@@ -142,7 +143,7 @@ std::string SystemMessage(int errorCode)
         LocalFree(text);
     while (!message.empty() && (message.back() == '\r' || message.back() == '\n'))
         message.pop_back();
-    return message;
+    return FillMessageInserts(message, subject);
 }
 
 bool EnsurePrivateDirectory(const std::string& path)

@@ -1,26 +1,57 @@
 #include "platform/Sha256.h"
 
+#include "platform/SharedLibrary.h"
+
 #include <windows.h>
 #include <bcrypt.h>
 #include <stdexcept>
 
 namespace platform {
 
-// BCrypt's algorithm provider is opened once per process and kept: opening
-// it is far slower than hashing a small index.
 namespace {
 
-BCRYPT_ALG_HANDLE Provider()
+// BCrypt is loaded from the system directory when first needed, not
+// imported: Windows looks for an imported library that is not one of its
+// known ones in the program's directory first, so a bcrypt.dll lying beside
+// the updater (in a downloads folder) would run before the updater does.
+struct BCrypt {
+    SharedLibrary library;
+    decltype(&BCryptOpenAlgorithmProvider) openAlgorithmProvider = nullptr;
+    decltype(&BCryptCreateHash) createHash = nullptr;
+    decltype(&BCryptHashData) hashData = nullptr;
+    decltype(&BCryptFinishHash) finishHash = nullptr;
+    decltype(&BCryptDestroyHash) destroyHash = nullptr;
+    BCRYPT_ALG_HANDLE provider = nullptr;
+};
+
+template <typename Function>
+bool Resolve(const SharedLibrary& library, const char* name, Function& target)
 {
-    static const BCRYPT_ALG_HANDLE provider = [] {
-        BCRYPT_ALG_HANDLE handle = nullptr;
-        if (BCryptOpenAlgorithmProvider(&handle, BCRYPT_SHA256_ALGORITHM, nullptr, 0) < 0)
-            return static_cast<BCRYPT_ALG_HANDLE>(nullptr);
-        return handle;
+    target = reinterpret_cast<Function>(library.Symbol(name));
+    return target != nullptr;
+}
+
+// Loaded, and its algorithm provider opened, once per process and kept:
+// opening the provider is far slower than hashing a small index.
+const BCrypt& Api()
+{
+    static const BCrypt* const api = [] {
+        auto* loaded = new BCrypt;
+        LibraryLoadError ignored;
+        loaded->library = SharedLibrary::LoadSystem("bcrypt.dll", ignored);
+        const SharedLibrary& library = loaded->library;
+        if (!library.IsLoaded() || !Resolve(library, "BCryptOpenAlgorithmProvider", loaded->openAlgorithmProvider) ||
+            !Resolve(library, "BCryptCreateHash", loaded->createHash) ||
+            !Resolve(library, "BCryptHashData", loaded->hashData) ||
+            !Resolve(library, "BCryptFinishHash", loaded->finishHash) ||
+            !Resolve(library, "BCryptDestroyHash", loaded->destroyHash) ||
+            loaded->openAlgorithmProvider(&loaded->provider, BCRYPT_SHA256_ALGORITHM, nullptr, 0) < 0)
+            loaded->provider = nullptr;
+        return loaded;
     }();
-    if (!provider)
+    if (!api->provider)
         throw std::runtime_error("SHA-256 is not available");
-    return provider;
+    return *api;
 }
 
 }  // namespace
@@ -31,14 +62,15 @@ struct Sha256::Context {
 
 Sha256::Sha256() : context_(std::make_unique<Context>())
 {
-    if (BCryptCreateHash(Provider(), &context_->hash, nullptr, 0, nullptr, 0, 0) < 0)
+    const BCrypt& api = Api();
+    if (api.createHash(api.provider, &context_->hash, nullptr, 0, nullptr, 0, 0) < 0)
         throw std::runtime_error("SHA-256 is not available");
 }
 
 Sha256::~Sha256()
 {
     if (context_->hash)
-        BCryptDestroyHash(context_->hash);
+        Api().destroyHash(context_->hash);
 }
 
 void Sha256::Update(const void* data, std::size_t size)
@@ -47,7 +79,7 @@ void Sha256::Update(const void* data, std::size_t size)
     auto* bytes = static_cast<UCHAR*>(const_cast<void*>(data));
     while (size > 0) {
         const ULONG piece = size > 0x40000000u ? 0x40000000u : static_cast<ULONG>(size);
-        if (BCryptHashData(context_->hash, bytes, piece, 0) < 0)
+        if (Api().hashData(context_->hash, bytes, piece, 0) < 0)
             throw std::runtime_error("SHA-256 computation failed");
         bytes += piece;
         size -= piece;
@@ -57,7 +89,7 @@ void Sha256::Update(const void* data, std::size_t size)
 Digest Sha256::Final()
 {
     Digest digest {};
-    if (BCryptFinishHash(context_->hash, digest.data(), static_cast<ULONG>(digest.size()), 0) < 0)
+    if (Api().finishHash(context_->hash, digest.data(), static_cast<ULONG>(digest.size()), 0) < 0)
         throw std::runtime_error("SHA-256 computation failed");
     return digest;
 }

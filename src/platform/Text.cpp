@@ -78,4 +78,34 @@ bool TryParseInt32(const std::string& text, int base, std::int32_t& value)
     return true;
 }
 
+std::string FillMessageInserts(const std::string& message, const std::string& subject)
+{
+    std::string filled;
+    filled.reserve(message.size() + subject.size());
+    std::size_t i = 0;
+    while (i < message.size()) {
+        const bool insert = message[i] == '%' && i + 1 < message.size() && message[i + 1] >= '1' && message[i + 1] <= '9';
+        if (!insert) {
+            filled += message[i++];
+            continue;
+        }
+        i += 2;
+        if (i < message.size() && message[i] >= '0' && message[i] <= '9')
+            ++i;
+        if (i < message.size() && message[i] == '!') {
+            const std::size_t end = message.find('!', i + 1);
+            if (end != std::string::npos)
+                i = end + 1;
+        }
+        if (!subject.empty()) {
+            filled += subject;
+        } else if (i < message.size() && message[i] == ' ') {
+            ++i;
+        } else if (!filled.empty() && filled.back() == ' ') {
+            filled.pop_back();
+        }
+    }
+    return filled;
+}
+
 }  // namespace platform

@@ -26,4 +26,12 @@ std::vector<std::string> SplitLines(const std::string& text);
 // range wrap as in a 32-bit register). False when anything does not convert.
 bool TryParseInt32(const std::string& text, int base, std::int32_t& value);
 
+// A system message with its insert sequences ("%1" to "%99", each with an
+// optional "!format!") filled: with subject (the file or program the
+// message is about), or, when subject is empty, left out together with the
+// blank that joined them to the text. The system gives such messages raw
+// ("%1 is not a valid Win32 application."), and a raw "%1" tells the user
+// nothing.
+std::string FillMessageInserts(const std::string& message, const std::string& subject);
+
 }  // namespace platform

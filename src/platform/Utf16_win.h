@@ -9,6 +9,8 @@
 namespace platform {
 
 std::wstring Utf16FromText(const std::string& text);
+// A path of the system's ANSI code page, as the ...A functions take it.
+std::wstring Utf16FromPath(const std::string& path);
 // Characters code page 1251 has no byte for become "?".
 std::string TextFromUtf16(const std::wstring& text);
 

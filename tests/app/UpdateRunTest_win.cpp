@@ -4,13 +4,28 @@
 #include "app/Unattended.h"
 
 #include "Installation.h"
+#include "platform/ChildProcess.h"
+#include "platform/Paths.h"
+#include "platform/SharedLibrary.h"
 #include "platform/Utf16_win.h"
 
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <windows.h>
 
+using platform::JoinPath;
 using testsupport::Installation;
 using testsupport::ReadFile;
+
+namespace {
+
+// A file the tests' own libraries are built into: <build>/tests/DIRECTORY/NAME.
+std::string TestLibrary(const std::string& directory, const std::string& name)
+{
+    return JoinPath(JoinPath(JoinPath(testsupport::BinaryDir(), "tests"), directory), name);
+}
+
+}  // namespace
 
 TEST(UnattendedOnWindows, UpdatesAnInstallationFrom120To122)
 {
@@ -100,4 +115,77 @@ TEST(UpdaterResources, CarryTheVersionAndTheManifest)
     FreeLibrary(image);
     EXPECT_NE(manifest.find("<requestedExecutionLevel level=\"asInvoker\" uiAccess=\"false\"/>"), std::string::npos);
     EXPECT_NE(manifest.find("name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\""), std::string::npos);
+}
+
+// An installation whose client library has the other bitness (a 32-bit
+// fbclient.dll and the 64-bit updater, or the reverse): the message names
+// the library, both bitnesses and the updater to use, never a raw "%1".
+TEST(UnattendedOnWindows, AClientLibraryOfTheOtherBitnessNamesTheUpdaterToUse)
+{
+    Installation installation(121, {{"122_RAR", testsupport::Package122()}});
+    const std::string client = installation.InExeDir("fbclient.dll");
+    ASSERT_TRUE(CopyFileA(TestLibrary("other-bitness", "fbclient.dll").c_str(), client.c_str(), FALSE));
+    const testsupport::UnattendedResult result = testsupport::RunUnattended(installation);
+    const std::string ours = std::to_string(platform::ProgramBits());
+    const std::string theirs = std::to_string(96 - platform::ProgramBits());
+    EXPECT_EQ(result.code, app::kExitError);
+    EXPECT_NE(result.err.find("Cannot load the Firebird client library " + client + ": the library is " + theirs +
+                              "-bit and this updater is " + ours + "-bit. Use the " + theirs +
+                              "-bit updater with this client library"),
+              std::string::npos)
+        << result.err;
+    EXPECT_EQ(result.err.find("%1"), std::string::npos) << result.err;
+    EXPECT_EQ(installation.Version(), 121);
+}
+
+// Wine's own libraries come before native ones of the same name; for the
+// program named here, while the object lives, a native bcrypt.dll comes
+// first, as Windows takes one.
+class NativeBcryptFirst {
+public:
+    explicit NativeBcryptFirst(const std::wstring& program)
+        : key_(L"Software\\Wine\\AppDefaults\\" + program)
+    {
+        RegSetKeyValueW(HKEY_CURRENT_USER, (key_ + L"\\DllOverrides").c_str(), L"bcrypt", REG_SZ, L"native,builtin",
+                        sizeof L"native,builtin");
+    }
+    ~NativeBcryptFirst() { RegDeleteTreeW(HKEY_CURRENT_USER, key_.c_str()); }
+    NativeBcryptFirst(const NativeBcryptFirst&) = delete;
+    NativeBcryptFirst& operator=(const NativeBcryptFirst&) = delete;
+
+private:
+    std::wstring key_;
+};
+
+// A bcrypt.dll lying beside the updater (a downloads folder) is never
+// loaded, through a whole run that checks the packages' SHA-256. Windows
+// takes an imported library that is not one of its known ones from the
+// program's directory first; a program that imports BCrypt, as the updater
+// once did, shows that the check sees a planted library that is loaded.
+TEST(UpdaterOnWindows, LoadsNoLibraryPlantedBesideIt)
+{
+    const std::string planted = TestLibrary("planted", "bcrypt.dll");
+    testsupport::TempDir control;
+    const std::string importer = control / "imports-bcrypt.exe";
+    ASSERT_TRUE(CopyFileA(testsupport::BuiltProgram("tests/planted", "imports-bcrypt").c_str(), importer.c_str(), FALSE));
+    ASSERT_TRUE(CopyFileA(planted.c_str(), (control / "bcrypt.dll").c_str(), FALSE));
+    {
+        const NativeBcryptFirst native(L"imports-bcrypt.exe");
+        auto process = platform::ChildProcess::Start({importer}, control.Path(), "", "");
+        ASSERT_TRUE(process.has_value());
+        process->Wait();
+    }
+    EXPECT_TRUE(std::filesystem::exists(control / "planted-library-ran"))
+        << "a program that imports BCrypt loads the planted library";
+
+    Installation installation(121, {{"122_RAR", testsupport::Package122()}});
+    ASSERT_TRUE(CopyFileA(planted.c_str(), installation.InExeDir("bcrypt.dll").c_str(), FALSE));
+    testsupport::UnattendedResult result;
+    {
+        const NativeBcryptFirst native(L"updater.exe");
+        result = testsupport::RunUnattended(installation);
+    }
+    EXPECT_EQ(result.code, app::kExitFailures) << result.err;
+    EXPECT_EQ(installation.Version(), 122);
+    EXPECT_FALSE(std::filesystem::exists(installation.InExeDir("planted-library-ran")));
 }

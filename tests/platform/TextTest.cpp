@@ -1,0 +1,25 @@
+#include "platform/Text.h"
+
+#include <gtest/gtest.h>
+
+TEST(FillMessageInserts, FillsEveryInsertWithTheSubjectOrLeavesItOut)
+{
+    const struct {
+        const char* message;
+        const char* subject;
+        const char* expected;
+    } cases[] = {
+        {"%1 is not a valid Win32 application.", "C:\\Norvex\\fbclient.dll",
+         "C:\\Norvex\\fbclient.dll is not a valid Win32 application."},
+        {"%1 is not a valid Win32 application.", "", "is not a valid Win32 application."},
+        {"The operating system cannot run %1.", "", "The operating system cannot run."},
+        {"Bad EXE format for %1.", "rar.exe", "Bad EXE format for rar.exe."},
+        {"Copy %1 to %2!s!.", "f", "Copy f to f."},
+        {"%12 items", "x", "x items"},
+        {"100% done, %0 and %% stay", "x", "100% done, %0 and %% stay"},
+        {"no inserts", "x", "no inserts"},
+        {"ends in %", "", "ends in %"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(platform::FillMessageInserts(c.message, c.subject), c.expected) << c.message;
+}
