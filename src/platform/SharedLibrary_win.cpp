@@ -46,6 +46,21 @@ bool IsFile(const std::string& path)
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+// The absolute form of a path: LoadLibraryEx refuses a relative one with
+// the LOAD_LIBRARY_SEARCH_* flags, and PATH may name relative directories.
+std::string FullPath(const std::string& path)
+{
+    const DWORD size = GetFullPathNameA(path.c_str(), 0, nullptr, nullptr);
+    if (size == 0)
+        return path;
+    std::string full(size, '\0');
+    const DWORD length = GetFullPathNameA(path.c_str(), size, full.data(), nullptr);
+    if (length == 0 || length >= size)
+        return path;
+    full.resize(length);
+    return full;
+}
+
 std::string SystemDirectory()
 {
     char buffer[MAX_PATH];
@@ -126,10 +141,10 @@ SharedLibrary SharedLibrary::Load(const std::string& name, LibraryLoadError& err
 {
     std::vector<std::string> candidates;
     if (name.find_first_of(kPathDelimiters) != std::string::npos) {
-        candidates.push_back(name);
+        candidates.push_back(FullPath(name));
     } else {
         for (const auto& directory : ClassicSearchDirectories()) {
-            const std::string path = JoinPath(directory, name);
+            const std::string path = FullPath(JoinPath(directory, name));
             if (IsFile(path))
                 candidates.push_back(path);
         }
