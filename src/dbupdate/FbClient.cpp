@@ -16,10 +16,8 @@ using platform::SharedLibrary;
 template <typename Function>
 void Resolve(const SharedLibrary& library, const char* name, Function& target)
 {
-    void* symbol = library.Symbol(name);
-    if (!symbol)
+    if (!library.Find(name, target))
         throw std::runtime_error(std::string("The Firebird client library has no entry point ") + name);
-    target = reinterpret_cast<Function>(symbol);
 }
 
 struct LoadedClient {

@@ -24,13 +24,6 @@ struct BCrypt {
     BCRYPT_ALG_HANDLE provider = nullptr;
 };
 
-template <typename Function>
-bool Resolve(const SharedLibrary& library, const char* name, Function& target)
-{
-    target = reinterpret_cast<Function>(library.Symbol(name));
-    return target != nullptr;
-}
-
 // Loaded, and its algorithm provider opened, once per process and kept:
 // opening the provider is far slower than hashing a small index.
 const BCrypt& Api()
@@ -40,11 +33,10 @@ const BCrypt& Api()
         LibraryLoadError ignored;
         loaded->library = SharedLibrary::LoadSystem("bcrypt.dll", ignored);
         const SharedLibrary& library = loaded->library;
-        if (!library.IsLoaded() || !Resolve(library, "BCryptOpenAlgorithmProvider", loaded->openAlgorithmProvider) ||
-            !Resolve(library, "BCryptCreateHash", loaded->createHash) ||
-            !Resolve(library, "BCryptHashData", loaded->hashData) ||
-            !Resolve(library, "BCryptFinishHash", loaded->finishHash) ||
-            !Resolve(library, "BCryptDestroyHash", loaded->destroyHash) ||
+        if (!library.IsLoaded() || !library.Find("BCryptOpenAlgorithmProvider", loaded->openAlgorithmProvider) ||
+            !library.Find("BCryptCreateHash", loaded->createHash) || !library.Find("BCryptHashData", loaded->hashData) ||
+            !library.Find("BCryptFinishHash", loaded->finishHash) ||
+            !library.Find("BCryptDestroyHash", loaded->destroyHash) ||
             loaded->openAlgorithmProvider(&loaded->provider, BCRYPT_SHA256_ALGORITHM, nullptr, 0) < 0)
             loaded->provider = nullptr;
         return loaded;

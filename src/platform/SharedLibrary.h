@@ -46,6 +46,14 @@ public:
     bool IsLoaded() const noexcept { return handle_ != nullptr; }
     // The address of an exported symbol, or null.
     void* Symbol(const char* name) const noexcept;
+    // Sets target to the exported function name; false, and target null,
+    // when the library has none.
+    template <typename Function>
+    bool Find(const char* name, Function& target) const noexcept
+    {
+        target = reinterpret_cast<Function>(Symbol(name));
+        return target != nullptr;
+    }
 
 private:
     void* handle_ = nullptr;
