@@ -4,7 +4,8 @@
 #include "TestSupport.h"
 #include "app/HeadlessView.h"
 #include "dbupdate/BlobLoader.h"
-#include "dbupdate/ScriptRunner.h"
+#include "dbupdate/DatabaseUpdate.h"
+#include "dbupdate/StatementSplitter.h"
 #include "dbupdate/Uglobdb.h"
 #include "dbupdate/UpdateLock.h"
 

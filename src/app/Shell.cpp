@@ -1,5 +1,7 @@
 #include "app/Shell.h"
 
+#include "dbupdate/DatabaseUpdate.h"
+#include "dbupdate/Transaction.h"
 #include "dbupdate/Uglobdb.h"
 #include "package/PackageStore.h"
 #include "package/ProgramFiles.h"
@@ -262,12 +264,9 @@ bool CUpdaterShell::ApplyPackage(std::int64_t n, const std::string& rarPath)
 
     view_.AddLine("Встановлення оновлення");
     view_.lUpdate().SetCaption("Встановлення оновлення");
-    std::vector<std::string> scripts;
-    package::ListFiles(scripts, JoinPath(WorkDir, "up"), "*.sql");
+    // The database update sets the bar's maximum and position itself.
     auto& bar = view_.ProgressBar2();
     bar.SetMinimum(0);
-    bar.SetMaximum(static_cast<int>(scripts.size()));
-    bar.SetPosition(0);
 
     view_.lUpdate().SetVisible(true);
     bar.SetVisible(true);
@@ -292,10 +291,8 @@ bool CUpdaterShell::ApplyPackage(std::int64_t n, const std::string& rarPath)
 
 std::int32_t CUpdaterShell::ReadVersion()
 {
-    if (!db_->InTransaction())
-        db_->StartTransaction();
-    const std::int32_t version = db_->GetVersion();
-    db_->Commit();
+    std::int32_t version = 0;
+    dbupdate::RunInTransaction(*db_, [&] { version = db_->GetVersion(); });
     return version;
 }
 

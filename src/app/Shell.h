@@ -5,7 +5,7 @@
 
 #include "app/ShellView.h"
 #include "dbupdate/Attachments.h"
-#include "dbupdate/ScriptRunner.h"
+#include "dbupdate/UpdateContext.h"
 #include "dbupdate/Settings.h"
 #include "dbupdate/UpdateLock.h"
 

@@ -1,5 +1,6 @@
 #include "dbupdate/Attachments.h"
 
+#include "dbupdate/CDBStatement.h"
 #include "dbupdate/Uglobdb.h"
 
 namespace dbupdate {

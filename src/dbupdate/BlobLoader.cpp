@@ -1,6 +1,8 @@
 #include "dbupdate/BlobLoader.h"
 
-#include "dbupdate/Uglobdb.h"
+#include "dbupdate/CDBStatement.h"
+#include "dbupdate/Transaction.h"
+#include "platform/FileSystem.h"
 #include "platform/Paths.h"
 
 #include <cctype>
@@ -55,12 +57,10 @@ void LoadBlobFile(UpdateContext& context, const std::string& path)
     CDBStatement statement(context.db);
     try {
         statement.SetSQL(target.statement);
-        if (!context.db.InTransaction())
-            context.db.StartTransaction();
+        ScopedTransaction transaction(context.db);
         statement.LoadParamFromFile(target.column, path);
         statement.Execute();
-        if (context.db.InTransaction())
-            context.db.Commit();
+        transaction.Commit();
     } catch (const std::exception& error) {
         // Before any script has run there is no run log yet; the failure then
         // goes to a log of the blob file's own instead of being lost.
@@ -73,7 +73,8 @@ void LoadBlobFile(UpdateContext& context, const std::string& path)
 void LoadBlobFiles(UpdateContext& context, const std::string& upDir, view::IProgressBar* bar,
                    view::ILabel* itemLabel)
 {
-    const std::vector<std::string> files = CollectFiles(upDir, "*.blo");
+    std::vector<std::string> files;
+    platform::ListFiles(files, upDir, "*.blo");
     const std::size_t count = files.size();
     for (std::size_t k = 0; k < count; ++k) {
         StopIfTerminationRequested(platform::FileNameOf(files[k]));

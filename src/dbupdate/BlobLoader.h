@@ -2,7 +2,7 @@
 // The blob phase of a package's database update: files up/*.blo whose names
 // say which table, column and row they belong to.
 
-#include "dbupdate/ScriptRunner.h"
+#include "dbupdate/UpdateContext.h"
 
 #include <string>
 

@@ -1,7 +1,9 @@
 #include "dbupdate/Journal.h"
 
-#include "dbupdate/ScriptRunner.h"
+#include "dbupdate/CDBStatement.h"
+#include "dbupdate/RunLog.h"
 #include "dbupdate/Transaction.h"
+#include "dbupdate/Uglobdb.h"
 
 namespace dbupdate {
 

@@ -1,65 +1,57 @@
 #pragma once
-// Short transactions of the connection for the updater's own tables (the
-// update journal, the update lock): start, run, commit; roll back on error.
+// The statement cycle of the connection: start a transaction when none is
+// open, run, commit; roll back what did not commit. Every update statement,
+// blob file, journal and lock step goes through it.
 
-#include "dbupdate/Uglobdb.h"
+#include <string>
 
 namespace dbupdate {
 
+class CGlobDB;
+
 // Rolls back the connection's open transaction, if any; a transaction gone
 // with its connection is no error.
-inline void RollbackQuietly(CGlobDB& db) noexcept
-{
-    if (!db.InTransaction())
-        return;
-    try {
-        db.Rollback();
-    } catch (const std::exception&) {
-        // The transaction is gone with its connection; nothing else to undo.
-    }
-}
+void RollbackQuietly(CGlobDB& db) noexcept;
 
-// Runs body in a transaction of its own (or in the one open since connecting)
-// and commits it; on a DatabaseError the transaction is rolled back and the
-// error raised again.
+// One unit of work in the connection's transaction. Starts the transaction
+// when none is open (the one open since connecting is used as it is); a unit
+// that ends without Commit, by an exception, is rolled back.
+class ScopedTransaction {
+public:
+    // Throws DatabaseError when the transaction cannot be started.
+    explicit ScopedTransaction(CGlobDB& db);
+    ScopedTransaction(const ScopedTransaction&) = delete;
+    ScopedTransaction& operator=(const ScopedTransaction&) = delete;
+    ~ScopedTransaction();
+
+    // Starts the transaction again when a step of the unit has ended it (a
+    // failed journal row rolls its transaction back). Throws DatabaseError.
+    void Resume();
+    // Commits the unit. A statement may have ended the transaction itself (a
+    // script's own COMMIT): then nothing is left to commit. Throws
+    // DatabaseError; the transaction is then rolled back.
+    void Commit();
+
+private:
+    CGlobDB& db_;
+    bool done_ = false;
+};
+
+// Runs body as one unit of work (ScopedTransaction) and commits it.
 template <typename Body>
 void RunInTransaction(CGlobDB& db, Body body)
 {
-    try {
-        if (!db.InTransaction())
-            db.StartTransaction();
-        body();
-        db.Commit();
-    } catch (const DatabaseError&) {
-        RollbackQuietly(db);
-        throw;
-    }
+    ScopedTransaction transaction(db);
+    body();
+    transaction.Commit();
 }
 
-// Executes one statement without parameters in a transaction of its own (as
-// RunInTransaction). Throws DatabaseError.
-inline void ExecuteInTransaction(CGlobDB& db, const std::string& sql)
-{
-    RunInTransaction(db, [&] {
-        CDBStatement statement(db);
-        statement.SetParamCheck(false);
-        statement.SetSQL(sql);
-        statement.Execute();
-    });
-}
+// Executes one statement without parameters as a unit of its own. Throws
+// DatabaseError.
+void ExecuteInTransaction(CGlobDB& db, const std::string& sql);
 
 // Whether the database has a table of that name (an upper-case name without
-// quotes), read in a transaction of its own. Throws DatabaseError.
-inline bool TableExists(CGlobDB& db, const std::string& name)
-{
-    bool found = false;
-    RunInTransaction(db, [&] {
-        CDBStatement query(db);
-        query.SetSQL("SELECT COUNT(*) AS N FROM RDB$RELATIONS WHERE RDB$RELATION_NAME = '" + name + "'");
-        query.Execute();
-        found = query.FieldAsInteger("N") > 0;
-    });
-    return found;
-}
+// quotes), read as a unit of its own. Throws DatabaseError.
+bool TableExists(CGlobDB& db, const std::string& name);
 
 }  // namespace dbupdate

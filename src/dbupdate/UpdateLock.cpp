@@ -2,6 +2,7 @@
 
 #include "dbupdate/FbClient.h"
 #include "dbupdate/Transaction.h"
+#include "dbupdate/CDBStatement.h"
 #include "dbupdate/Uglobdb.h"
 
 #include <charconv>
@@ -132,7 +133,7 @@ UpdateLock::Outcome UpdateLock::TakeRow()
         return Outcome::Held;
     Release();
     if (!IsLockConflict(status) || IsConnectionLevelError(status))
-        db_.Raise(status);
+        throw StatusError(db_.Api(), status, "UpdateLock::Acquire");
     if (const ISC_INT64 transaction = ConcurrentTransaction(status))
         holder_ = FindHolder(transaction);
     return Outcome::HeldElsewhere;

@@ -1,7 +1,6 @@
 #include "package/ProgramFiles.h"
 
 #include "platform/FileSystem.h"
-#include "platform/Locale.h"
 #include "platform/Paths.h"
 
 #include <vector>
@@ -20,12 +19,8 @@ void InstallProgramFiles(view::IUpdateView& view, const std::string& exeDir, con
                          view::IProgressBar* bar, view::ILabel* itemLabel, view::ILabel* timeLabel)
 {
     std::vector<std::string> files;
-    for (const auto& name : platform::FindEntries(sourceDir, "*.exe"))
-        files.push_back(platform::JoinPath(sourceDir, name));
-    const std::string reports = platform::JoinPath(sourceDir, "Reports");
-    for (const auto& name : platform::FindEntries(reports, "*.fr3"))
-        files.push_back(platform::JoinPath(reports, name));
-    platform::SortTextList(files);
+    platform::ListFiles(files, sourceDir, "*.exe");
+    platform::ListFiles(files, platform::JoinPath(sourceDir, "Reports"), "*.fr3");
 
     const int count = static_cast<int>(files.size());
     if (bar) {

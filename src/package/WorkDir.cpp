@@ -13,13 +13,6 @@ namespace package {
 
 using platform::JoinPath;
 
-void ListFiles(std::vector<std::string>& list, const std::string& dir, const std::string& mask)
-{
-    for (const auto& name : platform::FindEntries(dir, mask))
-        list.push_back(JoinPath(dir, name));
-    platform::SortTextList(list);
-}
-
 void ClearWorkDir(const std::string& dir)
 {
     // Only files directly inside these three directories are deleted;
@@ -30,11 +23,11 @@ void ClearWorkDir(const std::string& dir)
     for (const char* sub : {"up", "Reports"}) {
         if (platform::IsSymbolicLink(JoinPath(dir, sub)))
             continue;
-        ListFiles(list, JoinPath(dir, sub), "*");
+        platform::ListFiles(list, JoinPath(dir, sub), "*");
         for (const auto& path : list)
             platform::DeleteFile(path);
     }
-    ListFiles(list, dir, "*");
+    platform::ListFiles(list, dir, "*");
     for (const auto& path : list)
         platform::DeleteFile(path);
 }

@@ -1,5 +1,5 @@
 #pragma once
-// The working directory of an update run: listing, clearing, writing a
+// The working directory of an update run: clearing, writing a
 // package out of the store and starting the unpacker on it.
 
 #include "platform/ChildProcess.h"
@@ -14,11 +14,6 @@ class PackageStore;
 
 // The working directory's name inside the temporary directory.
 inline constexpr const char* kWorkDirName = "norvex22.nvx";
-
-// Appends the full path of every entry of dir matching mask (files and
-// directories, "." and ".." included when the mask matches them) to list,
-// then sorts the whole list case-insensitively in the user's locale.
-void ListFiles(std::vector<std::string>& list, const std::string& dir, const std::string& mask);
 
 // Deletes the plain files directly inside dir/up, dir/Reports and dir.
 // Directories stay; every failure is ignored.

@@ -1,6 +1,7 @@
 #include "platform/FileSystem.h"
 
 #include "platform/File.h"
+#include "platform/Locale.h"
 #include "platform/Paths.h"
 #include "platform/Text.h"
 
@@ -13,6 +14,13 @@ namespace platform {
 static std::runtime_error CannotOpen(const std::string& path, int code)
 {
     return std::runtime_error("Cannot open file \"" + path + "\". " + SystemMessage(code));
+}
+
+void ListFiles(std::vector<std::string>& list, const std::string& directory, const std::string& mask)
+{
+    for (const auto& name : FindEntries(directory, mask))
+        list.push_back(JoinPath(directory, name));
+    SortTextList(list);
 }
 
 std::vector<std::string> ReadTextLines(const std::string& path)

@@ -30,6 +30,11 @@ bool CreateDirectory(const std::string& path);
 // own.
 std::vector<std::string> FindEntries(const std::string& directory, const std::string& mask);
 
+// Appends the full path of every entry of directory matching mask (as
+// FindEntries) to list, then sorts the whole list case-insensitively in the
+// user's locale.
+void ListFiles(std::vector<std::string>& list, const std::string& directory, const std::string& mask);
+
 // Reads a whole text file into lines; lines end at CR LF, a lone CR or a lone
 // LF; text after the last line break is the last line; an empty file has no
 // lines. Throws std::runtime_error "Cannot open file "path". message" when the

@@ -9,6 +9,7 @@
 #include "RarWriter.h"
 #include "UnattendedProcess_posix.h"
 #include "TcpRelay.h"
+#include "dbupdate/CDBStatement.h"
 #include "dbupdate/Uglobdb.h"
 #include "platform/Termination.h"
 

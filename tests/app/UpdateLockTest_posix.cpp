@@ -8,6 +8,7 @@
 
 #include "RarWriter.h"
 #include "UnattendedProcess_posix.h"
+#include "dbupdate/CDBStatement.h"
 #include "dbupdate/Uglobdb.h"
 
 #include <csignal>

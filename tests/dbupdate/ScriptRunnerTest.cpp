@@ -1,128 +1,17 @@
 #include "dbupdate/ScriptRunner.h"
 
-#include "UnpackedPackage.h"
+#include "dbupdate/DatabaseUpdate.h"
+
+#include "ScriptPackage.h"
 
 #include <clocale>
 #include <filesystem>
 #include <gtest/gtest.h>
 
 namespace fs = std::filesystem;
-using dbupdate::LineClass;
 using testsupport::ReadFile;
 using testsupport::TempDir;
 using testsupport::WriteFile;
-
-namespace {
-
-const std::string kSeparator = "------------------------- error ------------------------------";
-
-std::string Framed(const std::string& message) { return kSeparator + "\r\n" + message + "\r\n" + kSeparator + "\r\n\r\n"; }
-
-// A package whose scripts work on a table T, a generator and a department.
-struct Package : UnpackedPackage {
-    Package()
-        : UnpackedPackage({"create table T (ID integer, S varchar(200))", "create generator G1",
-                           "create table department (dept_no integer, mngr_no integer)",
-                           "insert into department values (1, 5)"}) {}
-    void Script(const std::string& name, const std::string& text) { Write(name, text); }
-    long long Count(const std::string& where = "") { return testsupport::QueryInteger(database, "select count(*) from T " + where); }
-    std::string Log(const std::string& script) { return ReadFile(In(script + ".log")); }
-};
-
-}  // namespace
-
-TEST(ClassifyLine, FollowsTheOrderOfTheLineClasses)
-{
-    struct Case {
-        const char* line;
-        char terminator;
-        bool bufferEmpty;
-        LineClass expected;
-    };
-    const Case cases[] = {
-        {"SET TERM ^ ;", ';', true, LineClass::TerminatorDirective},
-        {"set term ^ ;", ';', true, LineClass::TerminatorDirective},
-        {"SET TERM ; ^", '^', false, LineClass::TerminatorDirective},
-        {"SET SQL DIALECT 3;", ';', true, LineClass::SkippedDirective},
-        {"SET NAMES WIN1251;", ';', false, LineClass::SkippedDirective},
-        {"SET AUTODDL ON;", ';', false, LineClass::SkippedDirective},
-        {"SET STATISTICS INDEX IX1;", ';', false, LineClass::SkippedDirective},
-        {"SET GENERATOR G1 TO 10;", ';', true, LineClass::StatementLine},
-        {"set generator G1 to 10;", ';', true, LineClass::StatementLine},
-        {"", ';', false, LineClass::Empty},
-        {";", ';', false, LineClass::TerminatorLine},
-        {"^", '^', false, LineClass::TerminatorLine},
-        {"^", ';', false, LineClass::StatementLine},
-        {"END^", '^', false, LineClass::StatementLine},
-        // A column assignment inside a statement is part of it...
-        {"SET mngr_no = NULL", ';', false, LineClass::StatementLine},
-        {"set MNGR_NO=NULL", ';', false, LineClass::StatementLine},
-        {"SET \"Manager No\" = 1;", ';', false, LineClass::StatementLine},
-        {"SET T.S = 'q'", ';', false, LineClass::StatementLine},
-        {"SET \"T\".\"S\" = 1", ';', false, LineClass::StatementLine},
-        {"set d . mngr_no=2", ';', false, LineClass::StatementLine},
-        {"SET T. = 1", ';', false, LineClass::SkippedDirective},
-        // ...but not at the start of a statement, and not for directives.
-        {"SET mngr_no = NULL", ';', true, LineClass::SkippedDirective},
-        {"SET TERM = ^", ';', false, LineClass::StatementLine},
-        {"SETTINGS", ';', true, LineClass::StatementLine},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(dbupdate::ClassifyLine(c.line, c.terminator, c.bufferEmpty), c.expected) << c.line;
-}
-
-TEST(ExtractTerminator, TakesTheCharacterAfterTerm)
-{
-    struct Case {
-        const char* line;
-        char expected;
-    };
-    const Case cases[] = {
-        {"SET TERM ^ ;", '^'}, {"SET TERM ; ^", ';'}, {"set term !! ;", '!'}, {"SET  TERM   # ;", '#'},
-        {"SET TERM\t^ ;", '\t'},  // only spaces are passed over
-        {"SET TERM ^", ' '},      // no old terminator: the next-to-last character
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(dbupdate::ExtractTerminator(c.line), c.expected) << c.line;
-}
-
-TEST(StatementBuffer, JoinsTrimmedLinesWithLf)
-{
-    std::string buffer;
-    for (const char* line : {"CREATE PROCEDURE P1 AS", "", "BEGIN", "EXIT;"})
-        dbupdate::AppendStatementLine(buffer, line);
-    EXPECT_EQ(buffer, "CREATE PROCEDURE P1 AS\nBEGIN\nEXIT;");
-}
-
-// Whether a single-quoted literal is open at the end of a text, and whether
-// a text holds only blanks and comments.
-TEST(SqlLexState, KnowsTheEnginesQuotingRules)
-{
-    struct Case {
-        const char* text;
-        bool inLiteral;
-    };
-    const Case cases[] = {
-        {"insert into T values ('first", true},
-        {"insert into T values ('it''s", true},
-        {"insert into T values ('it''s'", false},
-        {"-- it's a comment", false},
-        {"/* it's\nstill */ values ('x", true},
-        {"/*/ it's", false},             // "/*/" opens a comment and leaves it open
-        {"\"O'Brien\" = 'a", true},      // an apostrophe in a quoted identifier
-        {"x -- '\n'", true},             // the comment ended with its line
-        {"'a'/**/'", true},
-    };
-    for (const auto& c : cases) {
-        dbupdate::SqlLexState lex;
-        lex.Feed(c.text);
-        EXPECT_EQ(lex.InLiteral(), c.inLiteral) << c.text;
-    }
-    EXPECT_TRUE(dbupdate::IsBlankOrComment(" -- the end\r\n/* nothing\nhere */\t\n"));
-    EXPECT_TRUE(dbupdate::IsBlankOrComment("/* never closed"));
-    EXPECT_FALSE(dbupdate::IsBlankOrComment("-- a comment\nselect 1"));
-    EXPECT_FALSE(dbupdate::IsBlankOrComment("- 1"));
-}
 
 TEST(FormatRemaining, EstimatesFromTheBarsShare)
 {
@@ -131,23 +20,6 @@ TEST(FormatRemaining, EstimatesFromTheBarsShare)
     EXPECT_EQ(dbupdate::FormatRemaining(10 * second, 100, 100, ':'), "00:00:00");
     EXPECT_EQ(dbupdate::FormatRemaining(3600 * second, 4, 1, '.'), "03.00.00");
     EXPECT_EQ(dbupdate::FormatRemaining(0, 0, 0, ':'), "00:00:00");
-}
-
-TEST(DoneName, ReplacesTheLastThreeCharacters)
-{
-    EXPECT_EQ(dbupdate::DoneName("/w/up/122.001.sql", "~sql"), "/w/up/122.001.~sql");
-    EXPECT_EQ(dbupdate::DoneName("/w/up/122.001.SQL", "~sql"), "/w/up/122.001.~sql");
-    EXPECT_EQ(dbupdate::DoneName("/w/up/INFO_DOC.NOTE_U.ID 200.blo", "~blo"), "/w/up/INFO_DOC.NOTE_U.ID 200.~blo");
-}
-
-TEST(WriteRunLog, WritesPlainAndFramedEntriesByteExactly)
-{
-    TempDir dir;
-    dbupdate::WriteRunLog(dir / "x.log", false, "insert\r\n");
-    dbupdate::WriteRunLog(dir / "x.log", true, "line 1\r\nline 2");
-    EXPECT_EQ(ReadFile(dir / "x.log"), "insert\r\n" + Framed("line 1\r\nline 2"));
-    EXPECT_EQ(kSeparator.size(), 62u);
-    dbupdate::WriteRunLog("", true, "nowhere");  // no run log yet: nothing, no error
 }
 
 TEST(UpdateDatabase, RunsTheWorkedExamples)
@@ -320,91 +192,4 @@ TEST(UpdateDatabase, AScriptThatCannotBeReadStopsThePackage)
     EXPECT_EQ(package.Count(), 0) << "the line count reads every script before any runs";
     EXPECT_TRUE(fs::exists(package.In("122.001.sql")));
     EXPECT_TRUE(fs::exists(package.In("T.S.ID 1.blo")));
-}
-
-namespace {
-
-// The package's journal rows: ordinal, skipped and failed count per row, in
-// order ("a.sql 0 1/3/1" for a summary; "a.sql 2" for a statement row).
-std::vector<std::string> JournalRows(const Package& package)
-{
-    std::vector<std::string> rows;
-    dbupdate::CGlobDB db("", package.database);
-    dbupdate::CDBStatement query(db);
-    query.SetSQL("select SCRIPT_NAME, STATEMENT_NO, EXECUTED, SKIPPED, FAILED, "
-                 "iif(STATEMENT_NO = 0 and STARTED_AT <= FINISHED_AT, 'T', 'F') as TIMES "
-                 "from NVX$UPDATE_JOURNAL where PACKAGE_NO = 122 order by SCRIPT_NAME, STATEMENT_NO");
-    for (query.Execute(); !query.Eof(); query.Next()) {
-        std::string row = query.FieldAsText("SCRIPT_NAME") + " " + std::to_string(query.FieldAsInteger("STATEMENT_NO"));
-        if (query.FieldAsInteger("STATEMENT_NO") == 0)
-            row += " " + std::to_string(query.FieldAsInteger("EXECUTED")) + "/" +
-                   std::to_string(query.FieldAsInteger("SKIPPED")) + "/" + std::to_string(query.FieldAsInteger("FAILED")) +
-                   " " + query.FieldAsText("TIMES");
-        rows.push_back(row);
-    }
-    return rows;
-}
-
-// The updater started again on the same database, as after a kill.
-void Restart(Package& package)
-{
-    package.context.reset();
-    package.db = std::make_unique<dbupdate::CGlobDB>("", package.database);
-    package.context = std::make_unique<dbupdate::UpdateContext>(package.view, *package.db);
-    package.context->journal.BeginPackage(122);
-}
-
-}  // namespace
-
-// A failing statement, a counter and the script's own COMMIT: a rerun skips
-// what the first run committed, retries (and logs again) the failed
-// statement, runs a statement whose text changed, and once the version is
-// reached the statement rows become one summary per script.
-TEST(UpdateJournal, ARerunAppliesEveryStatementOnce)
-{
-    Package package;
-    const std::string first = "insert into T (ID) values (1);\r\nupdate department set mngr_no = mngr_no + 1;\r\n"
-                              "COMMIT;\r\ninsert into NOWHERE (ID) values (1);\r\n";
-    package.Script("122.001.sql", first + "insert into T (ID) values (2);\r\n");
-    package.Run();
-    EXPECT_EQ(JournalRows(package),
-              (std::vector<std::string> {"122.001.sql 1", "122.001.sql 2", "122.001.sql 3", "122.001.sql 5"}));
-
-    Restart(package);
-    package.Script("122.001.sql", first + "insert into T (ID) values (3);\r\n");
-    package.Script("122.099.sql", "INSERT INTO VERSIONS (DATA) VALUES (122);\r\n");
-    package.Run();
-    EXPECT_EQ(package.Count(), 3);
-    EXPECT_EQ(package.Count("where ID = 1"), 1);
-    EXPECT_EQ(testsupport::QueryInteger(package.database, "select mngr_no from department"), 6);
-    const std::string log = package.Log("122.001.sql");
-    EXPECT_TRUE(log.starts_with("insert into NOWHERE (ID) values (1)\r\n" + kSeparator)) << log;
-    EXPECT_EQ(log.find(kSeparator, log.find(kSeparator) + 1) + kSeparator.size() + 4, log.size()) << "one entry";
-    EXPECT_EQ(JournalRows(package), (std::vector<std::string> {"122.001.sql 0 1/3/1 T", "122.099.sql 0 1/0/0 T"}));
-}
-
-// A database that refuses the journal table (here a DDL trigger stands for
-// missing rights) is updated as without a journal, and its first run log
-// says so once.
-TEST(UpdateJournal, WithoutItTheRunGoesOnAsDesigned)
-{
-    Package package;
-    testsupport::RunStatements(package.database,
-                               {"create exception NO_JOURNAL 'no rights for the journal'",
-                                "create trigger NO_JOURNAL before create table as begin "
-                                "if (rdb$get_context('DDL_TRIGGER', 'OBJECT_NAME') = 'NVX$UPDATE_JOURNAL') then "
-                                "exception NO_JOURNAL; end"});
-    for (int run = 0; run < 2; ++run) {
-        Restart(package);
-        package.Script("122.001.sql", "update department set mngr_no = mngr_no + 1;\r\n");
-        package.Script("122.002.sql", "update department set mngr_no = mngr_no + 1;\r\n");
-        package.Run();
-    }
-    EXPECT_EQ(testsupport::QueryInteger(package.database, "select mngr_no from department"), 9);
-    const std::string log = package.Log("122.001.sql");
-    EXPECT_TRUE(log.starts_with(kSeparator + "\r\nThe update journal NVX$UPDATE_JOURNAL cannot be used")) << log;
-    EXPECT_NE(log.find("no rights for the journal"), std::string::npos) << log;
-    EXPECT_EQ(log.find(kSeparator, log.find(kSeparator) + 1) + kSeparator.size() + 4, log.size()) << "one entry";
-    EXPECT_FALSE(fs::exists(package.In("122.002.sql.log")));
-    EXPECT_TRUE(package.context->failures.empty());
 }

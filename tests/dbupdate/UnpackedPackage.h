@@ -5,7 +5,7 @@
 
 #include "TestSupport.h"
 #include "RecordingView.h"
-#include "dbupdate/ScriptRunner.h"
+#include "dbupdate/DatabaseUpdate.h"
 #include "dbupdate/Uglobdb.h"
 #include "platform/Paths.h"
 

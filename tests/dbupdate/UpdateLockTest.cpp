@@ -3,6 +3,7 @@
 // refusals are in the checks' and the server's tests.
 #include "dbupdate/UpdateLock.h"
 
+#include "dbupdate/CDBStatement.h"
 #include "dbupdate/Uglobdb.h"
 
 #include "TestSupport.h"

@@ -1,6 +1,6 @@
 // The statement splitter over a whole script: line splitting, line classes,
 // SET TERM and the statement buffer.
-#include "dbupdate/ScriptRunner.h"
+#include "dbupdate/StatementSplitter.h"
 #include "platform/Text.h"
 
 #include <cstddef>

@@ -4,8 +4,6 @@
 #include "package/PackageStore.h"
 #include "platform/Paths.h"
 
-#include <algorithm>
-#include <clocale>
 #include <filesystem>
 #include <gtest/gtest.h>
 
@@ -14,30 +12,6 @@ using platform::JoinPath;
 using testsupport::ReadFile;
 using testsupport::TempDir;
 using testsupport::WriteFile;
-
-TEST(ListFiles, AppendsMatchingEntriesAndSortsTheWholeList)
-{
-    std::setlocale(LC_ALL, "C.UTF-8");
-    TempDir dir;
-    const std::string up = dir / "up";
-    fs::create_directory(up);
-    fs::create_directory(JoinPath(up, "sub.sql"));
-    for (const char* name : {"122.002.sql", "122.001.SQL", ".hidden.sql", "b.blo", "122.010.sql"})
-        WriteFile(JoinPath(up, name), "");
-    std::vector<std::string> list = {dir / "zz"};
-    package::ListFiles(list, up, "*.sql");
-    EXPECT_EQ(list, (std::vector<std::string> {JoinPath(up, ".hidden.sql"), JoinPath(up, "122.001.SQL"), JoinPath(up, "122.002.sql"),
-                                               JoinPath(up, "122.010.sql"), JoinPath(up, "sub.sql"), dir / "zz"}));
-    std::vector<std::string> all;
-    package::ListFiles(all, up, "*");
-    EXPECT_EQ(all.size(), 8u) << "\".\" and \"..\" are entries too";
-    EXPECT_NE(std::find(all.begin(), all.end(), JoinPath(up, ".")), all.end());
-    EXPECT_NE(std::find(all.begin(), all.end(), JoinPath(up, "..")), all.end());
-
-    std::vector<std::string> none = {"x"};
-    package::ListFiles(none, dir / "missing", "*");
-    EXPECT_EQ(none, (std::vector<std::string> {"x"}));
-}
 
 TEST(SavePackage, WritesThePackageOutWholeOverAnOlderFile)
 {

@@ -2,6 +2,7 @@
 // Fixtures shared by the tests: temporary directories, real Firebird
 // databases created through the embedded engine, small file helpers.
 
+#include "dbupdate/CDBStatement.h"
 #include "dbupdate/Uglobdb.h"
 #include "platform/ChildProcess.h"
 

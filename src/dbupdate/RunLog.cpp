@@ -1,0 +1,23 @@
+#include "dbupdate/RunLog.h"
+
+#include "platform/File.h"
+
+namespace dbupdate {
+
+void WriteRunLog(const std::string& logPath, bool framed, const std::string& text)
+{
+    if (logPath.empty())
+        return;
+    platform::File log = platform::File::OpenAppend(logPath);
+    if (!log.IsOpen())
+        return;
+    std::string entry;
+    if (framed)
+        entry += std::string(kRunLogSeparator) + "\r\n";
+    entry += text;
+    if (framed)
+        entry += std::string("\r\n") + kRunLogSeparator + "\r\n\r\n";
+    log.Write(entry.data(), entry.size());
+}
+
+}  // namespace dbupdate
