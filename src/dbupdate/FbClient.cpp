@@ -80,11 +80,8 @@ LoadedClient Load()
     Resolve(lib, "isc_dsql_free_statement", api.dsql_free_statement);
     Resolve(lib, "isc_dsql_sql_info", api.dsql_sql_info);
     Resolve(lib, "isc_dsql_execute_immediate", api.dsql_execute_immediate);
-    Resolve(lib, "isc_drop_database", api.drop_database);
     Resolve(lib, "isc_create_blob2", api.create_blob2);
-    Resolve(lib, "isc_open_blob2", api.open_blob2);
     Resolve(lib, "isc_put_segment", api.put_segment);
-    Resolve(lib, "isc_get_segment", api.get_segment);
     Resolve(lib, "isc_close_blob", api.close_blob);
     Resolve(lib, "isc_cancel_blob", api.cancel_blob);
     Resolve(lib, "fb_interpret", api.interpret);
@@ -101,7 +98,9 @@ std::string FbClientLibraryName()
     return overridden && *overridden ? overridden : kFbClientLibrary;
 }
 
-const FbApi& LoadFbClient()
+namespace {
+
+const LoadedClient& Loaded()
 {
     // The library stays loaded for the life of the process: the engine it
     // carries keeps threads and exit handlers of its own. A failed load is
@@ -111,7 +110,13 @@ const FbApi& LoadFbClient()
     std::lock_guard<std::mutex> lock(guard);
     if (!client)
         client = new LoadedClient(Load());
-    return client->api;
+    return *client;
 }
+
+}  // namespace
+
+const FbApi& LoadFbClient() { return Loaded().api; }
+
+const SharedLibrary& FbClientLibrary() { return *Loaded().library; }
 
 }  // namespace dbupdate

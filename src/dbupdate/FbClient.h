@@ -4,9 +4,14 @@
 #include <ibase.h>
 #include <string>
 
+namespace platform {
+class SharedLibrary;
+}
+
 namespace dbupdate {
 
-// Entry points of the classic call interface that the updater uses.
+// Entry points of the classic call interface that the updater calls. Only
+// these are required: a client library without another one still serves.
 struct FbApi {
     decltype(&::isc_attach_database) attach_database;
     decltype(&::isc_detach_database) detach_database;
@@ -24,11 +29,8 @@ struct FbApi {
     decltype(&::isc_dsql_free_statement) dsql_free_statement;
     decltype(&::isc_dsql_sql_info) dsql_sql_info;
     decltype(&::isc_dsql_execute_immediate) dsql_execute_immediate;
-    decltype(&::isc_drop_database) drop_database;
     decltype(&::isc_create_blob2) create_blob2;
-    decltype(&::isc_open_blob2) open_blob2;
     decltype(&::isc_put_segment) put_segment;
-    decltype(&::isc_get_segment) get_segment;
     decltype(&::isc_close_blob) close_blob;
     decltype(&::isc_cancel_blob) cancel_blob;
     decltype(&::fb_interpret) interpret;
@@ -48,5 +50,9 @@ std::string FbClientLibraryName();
 // Loads the client library once per process and returns its entry points.
 // Throws std::runtime_error when it or one of its entry points is missing.
 const FbApi& LoadFbClient();
+
+// The loaded client library (loading it as LoadFbClient does), for entry
+// points beyond FbApi. Throws std::runtime_error as LoadFbClient.
+const platform::SharedLibrary& FbClientLibrary();
 
 }  // namespace dbupdate

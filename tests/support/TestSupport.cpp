@@ -1,6 +1,7 @@
 #include "TestSupport.h"
 
 #include "dbupdate/FbClient.h"
+#include "platform/SharedLibrary.h"
 #include "package/PackageStore.h"
 #include "platform/File.h"
 #include "platform/FileSystem.h"
@@ -182,17 +183,24 @@ std::unique_ptr<std::string> QueryBlob(const std::string& connectionString, cons
     const bool found = QueryFirst(connectionString, sql, [&](dbupdate::CGlobDB& db, XSQLVAR& var) {
         if (*var.sqlind < 0)
             return;
+        // The updater writes blobs only; reading one back takes entry points
+        // of the client that it does not resolve.
         const auto& api = db.Api();
+        const platform::SharedLibrary& library = dbupdate::FbClientLibrary();
+        decltype(&::isc_open_blob2) open_blob2 = nullptr;
+        decltype(&::isc_get_segment) get_segment = nullptr;
+        if (!library.Find("isc_open_blob2", open_blob2) || !library.Find("isc_get_segment", get_segment))
+            throw std::runtime_error("QueryBlob: the client library cannot read blobs");
         ISC_STATUS_ARRAY status {};
         isc_blob_handle blob = 0;
-        api.open_blob2(status, db.DbHandle(), db.TrHandle(), &blob, reinterpret_cast<ISC_QUAD*>(var.sqldata), 0,
+        open_blob2(status, db.DbHandle(), db.TrHandle(), &blob, reinterpret_cast<ISC_QUAD*>(var.sqldata), 0,
                        nullptr);
         Check(status, "open blob");
         result = std::make_unique<std::string>();
         char buffer[8192];
         for (;;) {
             unsigned short got = 0;
-            const ISC_STATUS code = api.get_segment(status, &blob, &got, sizeof buffer, buffer);
+            const ISC_STATUS code = get_segment(status, &blob, &got, sizeof buffer, buffer);
             if (code == isc_segstr_eof)
                 break;
             if (code != 0 && code != isc_segment)
