@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <cstdlib>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <stdexcept>
 #include <sys/socket.h>
@@ -45,12 +46,18 @@ void TcpRelay::Cut()
 
 void TcpRelay::Run()
 {
-    // Pairs of relayed sockets: the client's and the target's.
-    std::vector<std::pair<int, int>> pairs;
-    auto closePair = [](std::pair<int, int>& pair) {
+    // Relayed connections: the client's and the target's sockets, and who
+    // sent last.
+    struct Pair {
+        int first;
+        int second;
+        bool clientSentLast = false;
+    };
+    std::vector<Pair> pairs;
+    auto closePair = [](Pair& pair) {
         ::close(pair.first);
         ::close(pair.second);
-        pair = {-1, -1};
+        pair.first = pair.second = -1;
     };
     for (;;) {
         std::vector<pollfd> fds {{wake_[0], POLLIN, 0}, {listen_, POLLIN, 0}};
@@ -70,9 +77,14 @@ void TcpRelay::Run()
             address.sin_family = AF_INET;
             address.sin_port = htons(static_cast<uint16_t>(targetPort_));
             ::inet_pton(AF_INET, host_.c_str(), &address.sin_addr);
+            // Pieces are passed on as they come, as the client and the
+            // server (both without Nagle's delay) sent them.
+            const int noDelay = 1;
             if (client >= 0 && target >= 0 &&
                 ::connect(target, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
-                pairs.emplace_back(client, target);
+                ::setsockopt(client, IPPROTO_TCP, TCP_NODELAY, &noDelay, sizeof noDelay);
+                ::setsockopt(target, IPPROTO_TCP, TCP_NODELAY, &noDelay, sizeof noDelay);
+                pairs.push_back({client, target});
             } else {
                 ::close(client);
                 ::close(target);
@@ -87,6 +99,14 @@ void TcpRelay::Run()
                 char buffer[65536];
                 const ssize_t got = ::read(fd.fd, buffer, sizeof buffer);
                 bool ok = got > 0;
+                if (ok && side == 0 && !pairs[i].clientSentLast)
+                    ++roundTrips_;
+                if (ok && side == 0)
+                    ++clientPackets_;
+                if (ok)
+                    pairs[i].clientSentLast = side == 0;
+                if (ok && latency_.count() > 0)
+                    std::this_thread::sleep_for(latency_);
                 for (ssize_t sent = 0; ok && sent < got;) {
                     const ssize_t n = ::send(to, buffer + sent, static_cast<std::size_t>(got - sent), MSG_NOSIGNAL);
                     ok = n > 0;
@@ -96,7 +116,7 @@ void TcpRelay::Run()
                     closePair(pairs[i]);
             }
         }
-        std::erase_if(pairs, [](const std::pair<int, int>& pair) { return pair.first < 0; });
+        std::erase_if(pairs, [](const Pair& pair) { return pair.first < 0; });
     }
     for (auto& pair : pairs)
         closePair(pair);
