@@ -5,6 +5,7 @@
 #include "RarWriter.h"
 #include "TestSupport.h"
 #include "package/PackageStore.h"
+#include "package/StoreWriter.h"
 #include "package/WorkDir.h"
 
 #include <algorithm>

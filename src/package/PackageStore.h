@@ -1,26 +1,12 @@
 #pragma once
-// The package store: update packages appended to the updater's executable,
-// found through a locator compiled into the executable's own image.
-//
-// The locator is a fixed block of kLocatorSize bytes: a 16-byte magic value,
-// a 32-bit format version, a 32-bit package count, the 64-bit offset and
-// size of the store in the file, the 64-bit offset and size of its index, and
-// the index's SHA-256. An updater without packages carries it empty (zero
-// after the magic); updater-pack fills it in. Because the store is found
-// from the image and not from the file's end, a truncated file is told from
-// one without packages, and bytes appended after the store (a code
-// signature) do not hide it.
-//
-// The store, after the executable's own bytes: the packages' bytes, one
-// after the other, then the index: for each package, in stored order, a
-// 16-bit name length, the name, its 64-bit offset and size in the file and
-// its SHA-256. All integers are little-endian.
+// The package store's reader: the packages appended to the updater's
+// executable (the format is in StoreFormat.h), read in place.
 
+#include "package/StoreFormat.h"
 #include "platform/Sha256.h"
 #include "platform/MappedFile.h"
 
 #include <cstdint>
-#include <functional>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -28,25 +14,11 @@
 
 namespace package {
 
-inline constexpr std::uint32_t kStoreVersion = 2;
-inline constexpr std::size_t kLocatorMagicSize = 16;
-inline constexpr std::size_t kLocatorSize = kLocatorMagicSize + 4 + 4 + 8 * 4 + 32;
-
-// The empty locator as it is compiled into the updater (for tests and tools
-// that make stand-in executables).
-std::string EmptyLocator();
-
-// A damaged store: the message says what is wrong.
-class PackageStoreError : public std::runtime_error {
+// A package whose bytes do not match the updater's index.
+class PackageDamagedError : public PackageStoreError {
 public:
-    using std::runtime_error::runtime_error;
-};
-
-struct PackageEntry {
-    std::string name;
-    std::uint64_t offset = 0;
-    std::uint64_t size = 0;
-    platform::Digest sha256 {};
+    explicit PackageDamagedError(const std::string& name)
+        : PackageStoreError("Package " + name + " is damaged: its SHA-256 does not match the updater's index") {}
 };
 
 // The error text for a package name the store does not hold.
@@ -76,11 +48,11 @@ public:
     // Whether the package's bytes match their recorded SHA-256.
     bool Verify(const PackageEntry& entry) const;
     // Writes the package's bytes to out (at its current position) while a
-    // second thread computes their SHA-256; intact tells whether they match
-    // the recorded one. Neither side reads the bytes through the mapping, so
-    // the process's memory stays flat. Returns 0, or the errno of a failed
-    // write.
-    int WriteTo(const PackageEntry& entry, platform::File& out, bool& intact) const;
+    // second thread computes their SHA-256. Neither side reads the bytes
+    // through the mapping, so the process's memory stays flat. Throws
+    // std::runtime_error "Stream write error" when a write fails, else
+    // PackageDamagedError when the bytes do not match the recorded SHA-256.
+    void WriteTo(const PackageEntry& entry, platform::File& out) const;
 
 private:
     platform::MappedFile file_;
@@ -88,26 +60,5 @@ private:
     std::uint64_t executableSize_ = 0;
     std::uint64_t locatorOffset_ = 0;
 };
-
-// A package to store: its name and the file that holds its bytes.
-struct PackageSource {
-    std::string name;
-    std::string path;
-};
-
-// Writes out = the executable's own bytes of updater (an existing store and
-// anything after it removed) followed by a store of the given packages, in
-// the given order, with the locator filled in. The file is written under a
-// temporary name and moved into place, with the updater's permission bits.
-// Refuses (PackageStoreError) an updater whose image holds no locator or
-// more than one. progress, when given, is called with the name,
-// bytes done and total while packages are copied. Throws std::runtime_error.
-void WriteStore(const std::string& updater, const std::string& out, const std::vector<PackageSource>& packages,
-                const std::function<void(const std::string&, std::uint64_t, std::uint64_t)>& progress = {});
-
-// Writes an executable with a store holding packages given as bytes (for tests
-// and tools that build updaters from memory). Throws std::runtime_error.
-void WriteStoreFromMemory(const std::string& updater, const std::string& out,
-                          const std::vector<std::pair<std::string, std::string>>& packages);
 
 }  // namespace package

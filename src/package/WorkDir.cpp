@@ -47,14 +47,13 @@ void SavePackage(const PackageStore& store, const std::string& name, const std::
     // is refused, never written through.
     platform::File out = platform::CreateRegularFile(fileName);
 
-    bool intact = false;
-    const int error = store.WriteTo(*entry, out, intact);
-    out.Close();
-    if (error != 0)
-        throw std::runtime_error("Stream write error");
-    if (!intact) {
+    try {
+        store.WriteTo(*entry, out);
+    } catch (const PackageDamagedError&) {
+        // Nothing of a damaged package is left for the unpacker.
+        out.Close();
         platform::DeleteFile(fileName);
-        throw std::runtime_error("Package " + name + " is damaged: its SHA-256 does not match the updater's index");
+        throw;
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include "PackStoreSupport.h"
 #include "TestSupport.h"
+#include "package/StoreWriter.h"
 #include "package/WorkDir.h"
 
 #include <filesystem>
@@ -45,7 +46,32 @@ TEST(PackageStore, RoundTripThroughUpdaterPack)
     ASSERT_EQ(Pack({"list", dir / "packed"}, &listing), 0);
     EXPECT_EQ(listing.substr(0, listing.find('\n')),
               "122_RAR\t" + std::to_string(kRar4Signature.size() + 13) + "\t" +
-                  platform::ToHex(store.Find("122_RAR")->sha256));
+                  "4d0165e35a570125ec411c325549d131099681eb7b61fb64b4b493ee3d3fcf76");
+}
+
+// The store as installations' updaters carry it, byte for byte: a stand-in
+// executable "MZ", its locator, "PE", with package 7_RAR ("Rar!") appended.
+// A change of the format fails here in both directions.
+TEST(PackageStore, TheStoredFormatIsFixedByteForByte)
+{
+    const std::string golden(
+        "\x4d\x5a\x4e\x56\x58\x2d\x53\x54\x4f\x52\x45\x2d\x4c\x4f\x43\x8b\x3d\xe1\x02\x00\x00\x00\x01\x00\x00\x00\x5c\x00\x00\x00\x00\x00"
+        "\x00\x00\x3b\x00\x00\x00\x00\x00\x00\x00\x60\x00\x00\x00\x00\x00\x00\x00\x37\x00\x00\x00\x00\x00\x00\x00\x2d\xd5\xb1\xd1\x95\x23"
+        "\xb5\x8a\x47\xad\x41\x29\x31\xf5\x5f\x7a\xd5\xdc\xc7\x87\x43\x59\x88\x35\x2c\x9c\x36\x01\xed\xac\x6d\x9e\x50\x45\x52\x61\x72\x21"
+        "\x05\x00\x37\x5f\x52\x41\x52\x5c\x00\x00\x00\x00\x00\x00\x00\x04\x00\x00\x00\x00\x00\x00\x00\x59\xdc\x41\xf5\x02\x50\x61\x61\x9d"
+        "\xc8\x81\xa0\xe4\x74\x7e\x58\x8e\xaf\xb1\x23\x33\x35\x6a\x39\x2f\x8d\x2a\x02\x64\x6a\x1e\x53",
+        151);
+    TempDir dir;
+    WriteFile(dir / "updater", "MZ" + package::EmptyLocator() + "PE");
+    package::WriteStoreFromMemory(dir / "updater", dir / "packed", {{"7_RAR", "Rar!"}});
+    EXPECT_EQ(ReadFile(dir / "packed"), golden);
+
+    WriteFile(dir / "golden", golden);
+    const PackageStore store(dir / "golden");
+    EXPECT_EQ(store.Names(), (std::vector<std::string> {"7_RAR"}));
+    EXPECT_EQ(store.ExecutableSize(), 92u);
+    package::SavePackage(store, "7_RAR", dir / "7.rar");
+    EXPECT_EQ(ReadFile(dir / "7.rar"), "Rar!");
 }
 
 TEST(PackageStore, AnExecutableWithAnEmptyLocatorCarriesNoPackages)

@@ -3,6 +3,7 @@
 #include "dbupdate/FbClient.h"
 #include "platform/SharedLibrary.h"
 #include "package/PackageStore.h"
+#include "package/StoreWriter.h"
 #include "platform/File.h"
 #include "platform/FileSystem.h"
 #include "platform/Paths.h"

@@ -1,6 +1,7 @@
 #include "PackTool.h"
 
 #include "package/PackageStore.h"
+#include "package/StoreWriter.h"
 #include "platform/Paths.h"
 #include "platform/Text.h"
 

@@ -1,0 +1,144 @@
+#include "package/StoreWriter.h"
+
+#include "package/PackageStore.h"
+#include "platform/File.h"
+#include "platform/FileSystem.h"
+#include "platform/MappedFile.h"
+#include "platform/Sha256.h"
+
+#include <stdexcept>
+
+namespace package {
+
+namespace {
+
+// Packages are copied into the store in pieces of this size.
+constexpr std::size_t kChunkSize = 4u << 20;
+
+void AppendLe(std::string& out, std::uint64_t value, std::size_t bytes)
+{
+    for (std::size_t i = 0; i < bytes; ++i)
+        out += static_cast<char>((value >> (8 * i)) & 0xFF);
+}
+
+// The index of the given entries, as stored.
+std::string EncodeIndex(const std::vector<PackageEntry>& entries)
+{
+    std::string index;
+    for (const auto& entry : entries) {
+        AppendLe(index, entry.name.size(), 2);
+        index += entry.name;
+        AppendLe(index, entry.offset, 8);
+        AppendLe(index, entry.size, 8);
+        index.append(reinterpret_cast<const char*>(entry.sha256.data()), entry.sha256.size());
+    }
+    return index;
+}
+
+// A filled-in locator for a store of count packages whose index is index.
+std::string EncodeLocator(std::uint32_t count, std::uint64_t storeOffset, std::uint64_t storeSize,
+                          std::uint64_t indexOffset, const std::string& index)
+{
+    std::string locator = LocatorMagic();
+    AppendLe(locator, kStoreVersion, 4);
+    AppendLe(locator, count, 4);
+    AppendLe(locator, storeOffset, 8);
+    AppendLe(locator, storeSize, 8);
+    AppendLe(locator, indexOffset, 8);
+    AppendLe(locator, index.size(), 8);
+    platform::Sha256 hash;
+    hash.Update(index.data(), index.size());
+    const platform::Digest digest = hash.Final();
+    locator.append(reinterpret_cast<const char*>(digest.data()), digest.size());
+    return locator;
+}
+
+// Feeds one package's bytes to emit, in pieces.
+using PackageWriter = std::function<void(const std::function<void(const void*, std::size_t)>& emit)>;
+
+void WriteStoreWith(const std::string& updater, const std::string& out,
+                    const std::vector<std::pair<std::string, PackageWriter>>& packages)
+{
+    const PackageStore source(updater);
+    const platform::MappedFile executable(updater);
+    const auto imageSize = static_cast<std::size_t>(source.ExecutableSize());
+    if (FindLocator(executable.Data(), imageSize, static_cast<std::size_t>(source.LocatorOffset()) + 1) !=
+        std::string::npos)
+        throw PackageStoreError("\"" + updater + "\" holds more than one package store locator");
+    platform::ReplacingFile output(out, updater);
+    std::uint64_t written = 0;
+    auto write = [&](const void* data, std::size_t size) {
+        if (const int error = output.Output().Write(data, size))
+            throw std::runtime_error("Cannot write \"" + out + "\". " + platform::SystemMessage(error));
+        written += size;
+    };
+    write(executable.Data(), imageSize);
+    const std::uint64_t storeStart = written;
+
+    std::vector<PackageEntry> entries;
+    for (const auto& [name, writer] : packages) {
+        PackageEntry entry;
+        entry.name = name;
+        entry.offset = written;
+        platform::Sha256 hash;
+        writer([&](const void* data, std::size_t size) {
+            hash.Update(data, size);
+            write(data, size);
+            entry.size += size;
+        });
+        entry.sha256 = hash.Final();
+        entries.push_back(std::move(entry));
+    }
+    const std::string index = EncodeIndex(entries);
+    const std::uint64_t indexOffset = written;
+    write(index.data(), index.size());
+    const std::string locator = EncodeLocator(static_cast<std::uint32_t>(entries.size()), storeStart,
+                                              written - storeStart, indexOffset, index);
+    if (const int error = output.Output().WriteAt(source.LocatorOffset(), locator.data(), locator.size()))
+        throw std::runtime_error("Cannot write \"" + out + "\". " + platform::SystemMessage(error));
+    output.Commit();
+}
+
+}  // namespace
+
+void WriteStore(const std::string& updater, const std::string& out, const std::vector<PackageSource>& packages,
+                const std::function<void(const std::string&, std::uint64_t, std::uint64_t)>& progress)
+{
+    std::vector<std::pair<std::string, PackageWriter>> writers;
+    for (const auto& package : packages) {
+        writers.emplace_back(package.name, [&package, &progress](const auto& emit) {
+            platform::File in = platform::File::OpenRead(package.path);
+            if (!in.IsOpen())
+                throw std::runtime_error("Cannot open file \"" + package.path + "\". " +
+                                         platform::SystemMessage(in.OpenError()));
+            std::uint64_t total = 0;
+            in.Size(total);
+            std::uint64_t done = 0;
+            std::vector<unsigned char> buffer(kChunkSize);
+            for (;;) {
+                std::size_t got = 0;
+                if (const int error = in.Read(buffer.data(), buffer.size(), got))
+                    throw std::runtime_error("Cannot read \"" + package.path + "\". " +
+                                             platform::SystemMessage(error));
+                if (got == 0)
+                    break;
+                emit(buffer.data(), got);
+                done += got;
+                if (progress)
+                    progress(package.name, done, total);
+            }
+        });
+    }
+    WriteStoreWith(updater, out, writers);
+}
+
+void WriteStoreFromMemory(const std::string& updater, const std::string& out,
+                          const std::vector<std::pair<std::string, std::string>>& packages)
+{
+    std::vector<std::pair<std::string, PackageWriter>> writers;
+    for (const auto& [name, bytes] : packages)
+        writers.emplace_back(name, [&bytes = bytes](const auto& emit) { emit(bytes.data(), bytes.size()); });
+    WriteStoreWith(updater, out, writers);
+}
+
+}  // namespace package
