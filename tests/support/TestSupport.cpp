@@ -252,11 +252,6 @@ std::string TestDataDir()
 
 std::string BinaryDir() { return UPDATER_BINARY_DIR; }
 
-std::string MissingFileMessage()
-{
-    const TempDir dir;
-    return platform::SystemMessage(platform::File::OpenRead(dir / "missing").OpenError());
-}
 
 std::string TestServer()
 {

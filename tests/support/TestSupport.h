@@ -78,6 +78,11 @@ std::string ReadFile(const std::string& path);
 // and the program's name without the system's suffix ("updater").
 std::string BuiltProgram(const std::string& directory, const std::string& name);
 
+// The system's own text for an error code, asked of the system directly
+// (strerror, FormatMessageA without its line break), not through the
+// updater's platform layer.
+std::string SystemText(int code);
+
 // The system's message for a file that does not exist ("No such file or
 // directory", "File not found.").
 std::string MissingFileMessage();
