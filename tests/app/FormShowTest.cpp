@@ -99,6 +99,8 @@ TEST(FormShow, DecidesByTheVersionsInThreeWays)
         {std::nullopt, {"1_RAR"}, CheckResult::UpdatePossible, "1", {"Версія бази даних: 0", "Наявні пакети оновлення:", "1_RAR [OK]"}},
         {std::nullopt, {"2_RAR"}, CheckResult::DatabaseTooOld, "2", {"2_RAR", older, impossible}},
         {121, {"122_rar", "122_RAR", "README"}, CheckResult::UpdatePossible, "122", {"Наявні пакети оновлення:", "122_RAR [OK]"}},
+        // The largest version: one more would not fit in 32 bits.
+        {2147483647, {"1_RAR"}, CheckResult::DatabaseCurrent, "1", {"1_RAR", newer, impossible}},
     };
     for (const auto& c : cases) {
         Installation installation(c.version, c.packages);

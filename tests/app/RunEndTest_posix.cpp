@@ -175,6 +175,42 @@ TEST(RunEnd, ALostConnectionEndsTheRun)
     EXPECT_FALSE(fs::exists(installation.InWorkDir("123.rar")));
 }
 
+// The embedded engine loses the run's attachment too: another connection
+// ends it while the first statement of 122.001.sql has just been applied.
+// The next statement fails with the connection, the run stops with the
+// engine's error, and nothing after it is applied or installed.
+TEST(RunEnd, AnEndedAttachmentEndsTheRunOnTheEmbeddedEngine)
+{
+    Installation installation(121, {{"122_RAR", Package(122, kTwoStatements)}, {"123_RAR", Package(123, "")}});
+    HookedView view;
+    bool ended = false;
+    view.onPump = [&] {
+        if (!ended && view.memo.back() == "122.001.sql") {
+            ended = true;
+            testsupport::RunStatements(installation.connection,
+                                       {"delete from MON$ATTACHMENTS where MON$ATTACHMENT_ID <> CURRENT_CONNECTION"});
+        }
+    };
+    app::CUpdaterShell shell(view, installation.updater);
+    ASSERT_EQ(shell.FormShow(), app::CheckResult::UpdatePossible);
+    try {
+        shell.btOKClick();
+        ADD_FAILURE() << "the run went on without its connection";
+    } catch (const dbupdate::DatabaseError& error) {
+        EXPECT_TRUE(error.ConnectionLost()) << error.what();
+    }
+    EXPECT_EQ(std::vector<std::string>(view.memo.end() - 2, view.memo.end()),
+              (std::vector<std::string> {"122.001.sql", "error"}));
+    EXPECT_TRUE(ReadFile(installation.InWorkDir("up/122.001.sql.log"))
+                    .starts_with("INSERT INTO INFO_DOC (ID) VALUES (201)\r\n" + kSeparator));
+    EXPECT_FALSE(fs::exists(installation.InWorkDir("up/122.002.sql.log"))) << "no later script was tried";
+    EXPECT_EQ(installation.Query("select KIND from INFO_DOC where ID = 200"), 1);
+    EXPECT_EQ(installation.Query("select count(*) from INFO_DOC where ID = 201"), 0);
+    EXPECT_EQ(installation.Version(), 121);
+    EXPECT_EQ(ReadFile(installation.InExeDir("nvlib.exe")), "program 120");
+    EXPECT_FALSE(fs::exists(installation.InWorkDir("123.rar")));
+}
+
 // `updater --unattended | head -1`: the closed pipe ends no run.
 TEST(RunEnd, AClosedStandardOutputDoesNotEndTheRun)
 {

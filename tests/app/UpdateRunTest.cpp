@@ -72,7 +72,7 @@ TEST(UpdateRun, AppliesEveryPackageInTurn)
     EXPECT_EQ(run.view.memo, expected);
 
     EXPECT_EQ(installation.Version(), 122);
-    EXPECT_EQ(*testsupport::QueryBlob(installation.database, "select NOTE_U from INFO_DOC where ID = 200"),
+    EXPECT_EQ(testsupport::QueryBlob(installation.database, "select NOTE_U from INFO_DOC where ID = 200"),
               std::string("blob\0bytes\r\n\x1A end", 17));
     EXPECT_EQ(testsupport::QueryInteger(installation.database, "select KIND from INFO_DOC where ID = 300"), 2);
     EXPECT_EQ(ReadFile(installation.InExeDir("nvlib.exe")), "program 122");

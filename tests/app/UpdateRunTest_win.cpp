@@ -34,7 +34,7 @@ TEST(UnattendedOnWindows, UpdatesAnInstallationFrom120To122)
     EXPECT_EQ(result.code, app::kExitFailures) << result.err;
     EXPECT_EQ(installation.Version(), 122);
     EXPECT_EQ(installation.Query("select count(*) from INFO_DOC where ID = 300 and KIND = 2"), 1);
-    EXPECT_EQ(*testsupport::QueryBlob(installation.database, "select NOTE_U from INFO_DOC where ID = 200"),
+    EXPECT_EQ(testsupport::QueryBlob(installation.database, "select NOTE_U from INFO_DOC where ID = 200"),
               std::string("blob\0bytes\r\n\x1A end", 17))
         << "CR LF, NUL and Ctrl-Z reach the column unchanged";
     EXPECT_EQ(ReadFile(installation.InExeDir("nvlib.exe")), "program 122");

@@ -42,7 +42,7 @@ struct BlobPackage : UnpackedPackage {
                            "create table DOCS (CODE varchar(10), BODY blob)",
                            "insert into INFO_DOC (ID, KIND) values (200, 1)", "insert into INFO_DOC (ID, KIND) values (73, 1)",
                            "insert into INFO_DOC (ID, KIND) values (5, 1)", "insert into DOCS (CODE) values ('A1')"}) {}
-    std::unique_ptr<std::string> Blob(const std::string& sql) { return testsupport::QueryBlob(database, sql); }
+    std::optional<std::string> Blob(const std::string& sql) { return testsupport::QueryBlob(database, sql); }
 };
 
 }  // namespace
@@ -65,11 +65,11 @@ TEST(LoadBlobFiles, StoresTheFilesBytesInTheirRows)
     const auto big = package.Blob("select NOTE_U from INFO_DOC where ID = 73");
     ASSERT_TRUE(big);
     EXPECT_TRUE(*big == bytes) << "the blob differs from the file's bytes";
-    EXPECT_EQ(*package.Blob("select NOTE_U from INFO_DOC where ID = 200"), "second");
+    EXPECT_EQ(package.Blob("select NOTE_U from INFO_DOC where ID = 200"), std::string("second"));
     const auto empty = package.Blob("select NOTE_U from INFO_DOC where ID = 5");
     ASSERT_TRUE(empty) << "an empty file is an empty blob, not NULL";
     EXPECT_EQ(*empty, "");
-    EXPECT_EQ(*package.Blob("select BODY from DOCS where CODE = 'A1'"), "text key");
+    EXPECT_EQ(package.Blob("select BODY from DOCS where CODE = 'A1'"), std::string("text key"));
     for (const char* done : {"INFO_DOC.NOTE_U.ID 200.~blo", "INFO_DOC.NOTE_U.ID 200.KIND 1.~blo",
                              "INFO_DOC.NOTE_U.ID 73.~blo", "INFO_DOC.NOTE_U.ID 999.~blo",
                              "DOCS.BODY.CODE 'A1'.~blo"})
@@ -106,5 +106,5 @@ TEST(LoadBlobFiles, AFailureGoesToTheLastScriptsLogWhenThereIsOne)
     EXPECT_EQ(log.rfind("update T set F = :F where (ID=1)\r\n\n", 0), 0u) << log;
     EXPECT_FALSE(fs::exists(package.In("T.F.ID 1.BLO.log")));
     EXPECT_TRUE(fs::exists(package.In("T.F.ID 1.~blo")));
-    EXPECT_EQ(*package.Blob("select BODY from DOCS where CODE = 'B2'"), "after the failure");
+    EXPECT_EQ(package.Blob("select BODY from DOCS where CODE = 'B2'"), std::string("after the failure"));
 }

@@ -85,7 +85,7 @@ TEST(CDBStatement, LoadParamFromFileStoresTheBytesAndAnEmptyFileAsAnEmptyBlob)
                   "Cannot open file \"" + (db.dir / "none.blo") + "\". " + testsupport::MissingFileMessage());
         connection.Rollback();
     }
-    EXPECT_EQ(*testsupport::QueryBlob(db.path, "select NOTE_U from INFO_DOC where ID = 1"), bytes);
+    EXPECT_EQ(testsupport::QueryBlob(db.path, "select NOTE_U from INFO_DOC where ID = 1"), bytes);
     const auto empty = testsupport::QueryBlob(db.path, "select NOTE_U from INFO_DOC where ID = 2");
     ASSERT_TRUE(empty) << "an empty file must not be stored as NULL";
     EXPECT_EQ(*empty, "");

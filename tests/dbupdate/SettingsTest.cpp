@@ -52,6 +52,9 @@ TEST(ReadSettings, GiveTheConnectionString)
         {"[Common]\nTypeServer=abc\nNameServer=dbhost\nPathBaseIB=/d.fdb\n", "/d.fdb"},
         {"[Common]\nTypeServer=1\nNameServer=dbhost\n", "dbhost:@"},
         {"[Common]\nTypeServer=1\nNameServer=dbhost\nConnectProtocol=2\nPathBaseIB=/d.fdb\n", "dbhost:/d.fdb"},
+        // Quotes around nothing are an empty value.
+        {"[Common]\nTypeServer=1\nNameServer=''\nPathBaseIB=\"\"\n", "@"},
+        {"[Common]\nTypeServer=1\nNameServer=\"\"\nPathBaseIB=''\n", "@"},
     };
     testsupport::TempDir dir;
     for (const auto& c : cases) {

@@ -36,6 +36,29 @@ TEST(InstallProgramFiles, CopiesExecutablesAndReportsInOneSortedList)
     EXPECT_EQ(installation.view.updateTime.caption, "00:01:02") << "the time label's text is left alone";
 }
 
+// The bar comes full from the database update: the program files start it
+// again from 0 and advance it by one per file.
+TEST(InstallProgramFiles, StartsTheBarAgainFromAFullOne)
+{
+    struct RecordingBar : view::BarState {
+        std::vector<int> positions;
+        void SetPosition(int value) override
+        {
+            BarState::SetPosition(value);
+            positions.push_back(position);
+        }
+    } bar;
+    bar.maximum = 10;
+    bar.position = 10;
+    Installation installation;
+    WriteFile(installation.work + "/a.exe", "a");
+    WriteFile(installation.work + "/b.exe", "b");
+    package::InstallProgramFiles(installation.view, installation.exeDir, installation.work, &bar,
+                                 &installation.view.file, &installation.view.updateTime);
+    EXPECT_EQ(bar.positions, (std::vector<int> {0, 1, 2}));
+    EXPECT_EQ(bar.maximum, 2);
+}
+
 TEST(InstallProgramFiles, NothingToInstallWritesNoLine)
 {
     Installation installation;

@@ -16,6 +16,9 @@ TEST(ProfileStringFromText, FollowsTheProfileRules)
         "Empty=\r\n"
         "Inner=a \"b\" c\r\n"
         "Eq=a=b\r\n"
+        "EmptyDouble=\"\"\r\n"
+        "EmptySingle=''\r\n"
+        "LoneQuote=\"\r\n"
         "[Common]\r\n"
         "Later=ignored\r\n";
     struct Case {
@@ -25,7 +28,8 @@ TEST(ProfileStringFromText, FollowsTheProfileRules)
     const Case cases[] = {
         {"PathBaseIB", "D:\\Data\\base.fdb"}, {"NAMESERVER", "dbhost"}, {"Empty", ""},
         {"Inner", "a \"b\" c"},               {"Eq", "a=b"},            {"Missing", "<default>"},
-        {"Later", "<default>"},
+        {"Later", "<default>"},               {"EmptyDouble", ""},      {"EmptySingle", ""},
+        {"LoneQuote", "\""},
     };
     for (const auto& c : cases)
         EXPECT_EQ(ProfileStringFromText(ini, "Common", c.key, "<default>"), c.expected) << c.key;

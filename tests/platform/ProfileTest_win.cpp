@@ -19,12 +19,16 @@ TEST(ReadProfileString, TheSystemAndTheOwnReaderAgree)
         "Empty=\r\n"
         "Inner=a \"b\" c\r\n"
         "Eq=a=b\r\n"
+        "EmptyDouble=\"\"\r\n"
+        "EmptySingle=''\r\n"
+        "LoneQuote=\"\r\n"
         "Cyrillic=\xC1\xE0\xE7\xE0\r\n"
         "[Common]\r\n"
         "Later=ignored\r\n";
     testsupport::TempDir dir;
     testsupport::WriteFile(dir / "cnfg.ini", ini);
-    for (const char* key : {"PathBaseIB", "NAMESERVER", "TypeServer", "Empty", "Inner", "Eq", "Cyrillic", "Missing",
+    for (const char* key : {"PathBaseIB", "NAMESERVER", "TypeServer", "Empty", "Inner", "Eq", "EmptyDouble", "EmptySingle", "LoneQuote",
+                            "Cyrillic", "Missing",
                             "Later"}) {
         EXPECT_EQ(platform::ReadProfileString(dir / "cnfg.ini", "Common", key, "<default>"),
                   platform::ProfileStringFromText(ini, "Common", key, "<default>"))

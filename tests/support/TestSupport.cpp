@@ -178,9 +178,9 @@ long long QueryInteger(const std::string& connectionString, const std::string& s
     return result;
 }
 
-std::unique_ptr<std::string> QueryBlob(const std::string& connectionString, const std::string& sql)
+std::optional<std::string> QueryBlob(const std::string& connectionString, const std::string& sql)
 {
-    std::unique_ptr<std::string> result;
+    std::optional<std::string> result;
     const bool found = QueryFirst(connectionString, sql, [&](dbupdate::CGlobDB& db, XSQLVAR& var) {
         if (*var.sqlind < 0)
             return;
@@ -197,7 +197,7 @@ std::unique_ptr<std::string> QueryBlob(const std::string& connectionString, cons
         open_blob2(status, db.DbHandle(), db.TrHandle(), &blob, reinterpret_cast<ISC_QUAD*>(var.sqldata), 0,
                        nullptr);
         Check(status, "open blob");
-        result = std::make_unique<std::string>();
+        result.emplace();
         char buffer[8192];
         for (;;) {
             unsigned short got = 0;

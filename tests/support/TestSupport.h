@@ -8,6 +8,7 @@
 
 #include <exception>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -61,7 +62,7 @@ void AddVersion(const std::string& path, const std::string& dataLiteral, const s
 // Reads one integer (or NULL as -1) from the first row of a query.
 long long QueryInteger(const std::string& connectionString, const std::string& sql);
 // Reads a blob column of the first row: its bytes, or nothing for NULL.
-std::unique_ptr<std::string> QueryBlob(const std::string& connectionString, const std::string& sql);
+std::optional<std::string> QueryBlob(const std::string& connectionString, const std::string& sql);
 
 // Writes an updater at path: the built updater executable carrying the given
 // packages (name and bytes, in stored order).
