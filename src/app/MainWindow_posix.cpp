@@ -38,7 +38,7 @@ private:
 };
 
 // A label that, unless its size is fixed, grows with its text as the
-// design's auto-sized labels do; a right-anchored one keeps its right edge.
+// auto-sized labels of the form do; a right-anchored one keeps its right edge.
 class QtLabel final : public view::ILabel {
 public:
     QtLabel(QLabel* label, bool fixedSize, bool keepRightEdge)
@@ -74,7 +74,7 @@ public:
     explicit QtBar(QProgressBar* bar) : bar_(bar) {}
     void SetMinimum(int value) override { bar_->setMinimum(value); }
     void SetMaximum(int value) override { bar_->setMaximum(value); }
-    // QProgressBar ignores values outside its range; the design's bar keeps
+    // QProgressBar ignores values outside its range; the form's bar keeps
     // its position inside it instead.
     void SetPosition(int value) override { bar_->setValue(std::clamp(value, bar_->minimum(), bar_->maximum())); }
     int Minimum() const override { return bar_->minimum(); }

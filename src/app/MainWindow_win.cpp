@@ -142,7 +142,7 @@ public:
 };
 
 // A label that, unless its size is fixed, sizes itself to its text as the
-// design's auto-sized labels do; a right-anchored one keeps its right edge.
+// auto-sized labels of the form do; a right-anchored one keeps its right edge.
 class Win32Label final : public Win32Control, public view::ILabel {
 public:
     Win32Label(HWND control, bool fixedSize, bool keepRightEdge)

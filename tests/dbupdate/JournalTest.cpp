@@ -71,7 +71,7 @@ TEST(UpdateJournal, ARerunAppliesEveryStatementOnce)
 // A database that refuses the journal table (here a DDL trigger stands for
 // missing rights) is updated as without a journal, and its first run log
 // says so once.
-TEST(UpdateJournal, WithoutItTheRunGoesOnAsDesigned)
+TEST(UpdateJournal, WithoutItEveryStatementRunsAndTheLogSaysSoOnce)
 {
     Package package;
     testsupport::RunStatements(package.database,

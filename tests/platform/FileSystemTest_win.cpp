@@ -12,9 +12,10 @@ using testsupport::ReadFile;
 using testsupport::TempDir;
 using testsupport::WriteFile;
 
-// The system's search matches short (8.3) names too, as it did for the
-// original program: "*.sql" finds "z.sqlx", whose short name ends in ".SQL"
-// (on volumes that have short names, wine's among them).
+// The system's search matches short (8.3) names too, and installations'
+// packages rely on the system's own matching: "*.sql" finds "z.sqlx", whose
+// short name ends in ".SQL" (on volumes that have short names, wine's among
+// them).
 TEST(FindEntries, MatchesAsTheSystemDoes)
 {
     TempDir dir;
