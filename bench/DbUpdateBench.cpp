@@ -36,7 +36,8 @@ static void CompareWithIsql(const testsupport::TempDir& dir, int statements, boo
     testsupport::CreateVersionDatabase(journalled);
     testsupport::RunStatements(journalled, {"create table T (ID integer, S varchar(50))"});
     if (!forcedWrites) {
-        const std::string gfix = "gfix -write async -user SYSDBA -password pinewharf '" + journalled + "'";
+        const std::string gfix = std::string("gfix -write async -user SYSDBA -password ") +
+                                 dbupdate::kDefaultPassword + " '" + journalled + "'";
         if (std::system(gfix.c_str()) != 0)
             std::printf("gfix failed: forced writes stay on\n");
     }
@@ -76,7 +77,8 @@ static void CompareWithIsql(const testsupport::TempDir& dir, int statements, boo
     const double plainSeconds = runScript(unjournalled, false);
     const long long inserted = testsupport::QueryInteger(journalled, "select count(*) from T");
 
-    const std::string command = "isql-fb -q -user SYSDBA -password pinewharf -i '" + (dir / "isql.sql") + "' '" + copy +
+    const std::string command = std::string("isql-fb -q -user SYSDBA -password ") + dbupdate::kDefaultPassword +
+                                " -i '" + (dir / "isql.sql") + "' '" + copy +
                                 "' > /dev/null 2>&1";
     const auto isqlStart = Clock::now();
     const int isqlStatus = std::system(command.c_str());

@@ -71,7 +71,8 @@ Measure RunIsql(const testsupport::TempDir& dir, testsupport::TcpRelay& relay, i
     testsupport::RunStatements(path, {"create table T (ID integer, S varchar(50))"});
     const std::string script = dir / (name + ".sql");
     std::ofstream(script, std::ios::binary) << Inserts(count, "\ncommit;\n");
-    const std::string command = "isql-fb -q -user SYSDBA -password pinewharf -i '" + script + "' '127.0.0.1/" +
+    const std::string command = std::string("isql-fb -q -user SYSDBA -password ") + dbupdate::kDefaultPassword +
+                                " -i '" + script + "' '127.0.0.1/" +
                                 std::to_string(relay.Port()) + ":" + path + "' > /dev/null 2>&1";
     const long before = relay.RoundTrips();
     const long packetsBefore = relay.ClientPackets();

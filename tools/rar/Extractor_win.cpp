@@ -13,6 +13,7 @@
 #include "Rar4Headers.h"
 #include "platform/File.h"
 #include "platform/FileSystem.h"
+#include "platform/Utf16_win.h"
 
 #include <cstring>
 #include <ostream>
@@ -29,15 +30,7 @@ constexpr unsigned kSplitFlags = 0x01 | 0x02;  // continued from or in another v
 constexpr std::size_t kBufferSize = 1 << 16;
 
 
-std::wstring Wide(const std::string& text, UINT codePage)
-{
-    if (text.empty())
-        return {};
-    const int length = MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(length), L'\0');
-    MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
-    return wide;
-}
+std::wstring Wide(const std::string& text, UINT codePage) { return platform::Utf16FromCodePage(codePage, text); }
 
 std::string SystemText(DWORD code) { return platform::SystemMessage(static_cast<int>(code)); }
 

@@ -1,5 +1,7 @@
 #include "Rar4Headers.h"
 
+#include "platform/Utf16_win.h"
+
 #include <cstdlib>
 #include <windows.h>
 
@@ -13,16 +15,10 @@ std::string OemToUtf8(const std::string& bytes, const std::string& codePage)
     const UINT page = static_cast<UINT>(std::atoi(digits.c_str()));
     if (page == 0 || bytes.empty())
         return bytes;
-    const int size = static_cast<int>(bytes.size());
-    const int wideLength = MultiByteToWideChar(page, MB_ERR_INVALID_CHARS, bytes.data(), size, nullptr, 0);
-    if (wideLength <= 0)
+    const std::wstring wide = platform::Utf16FromCodePage(page, bytes, MB_ERR_INVALID_CHARS);
+    if (wide.empty())
         return bytes;
-    std::wstring wide(static_cast<std::size_t>(wideLength), L'\0');
-    MultiByteToWideChar(page, 0, bytes.data(), size, wide.data(), wideLength);
-    const int length = WideCharToMultiByte(CP_UTF8, 0, wide.data(), wideLength, nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<std::size_t>(length), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, wide.data(), wideLength, out.data(), length, nullptr, nullptr);
-    return out;
+    return platform::CodePageFromUtf16(CP_UTF8, wide);
 }
 
 }  // namespace rarformat
