@@ -2,13 +2,16 @@
 // How an extraction fails: with the archiver's exit code and a message.
 
 #include <iosfwd>
+#include <stdexcept>
 #include <string>
 
 namespace rarformat {
 
-struct Failure {
+// An extraction that cannot go on: its exit code and its message.
+class Failure : public std::runtime_error {
+public:
+    Failure(int code, const std::string& message) : std::runtime_error(message), code(code) {}
     int code;
-    std::string message;
 };
 
 // Reports the exception in flight on err ("rar: " and its message) and gives

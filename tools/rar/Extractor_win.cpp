@@ -11,6 +11,7 @@
 #include "EntryPaths.h"
 #include "ExtractFailure.h"
 #include "Rar4Headers.h"
+#include "Refusals.h"
 #include "platform/File.h"
 #include "platform/FileSystem.h"
 #include "platform/Utf16_win.h"
@@ -87,10 +88,10 @@ void RemoveTree(const std::wstring& directory)
 // and checked before anything is put in place. It is held open without
 // delete sharing while the extraction runs, so another extraction sees it in
 // use and leaves it alone.
-class Staging {
+class Staging : public Refusals {
 public:
     Staging(const std::wstring& destination, const ExtractOptions& options, std::ostream& err)
-        : destination_(destination), options_(options), err_(err)
+        : Refusals(err), destination_(destination), options_(options)
     {
         RemoveStale();
         static const char letters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
@@ -117,29 +118,6 @@ public:
         if (hold_ != INVALID_HANDLE_VALUE)
             CloseHandle(hold_);
         RemoveTree(root_);
-    }
-
-    // Whether an entry may be extracted; a refused one is reported and
-    // counted as a warning.
-    bool Accept(const std::string& name, std::vector<std::string>& components)
-    {
-        std::string why;
-        components = SafeComponents(name, why);
-        for (const auto& component : components) {
-            if (why.empty() && !IsPlainWindowsName(component))
-                why = "its name is not a plain Windows file name";
-        }
-        if (components.empty() || !why.empty()) {
-            Refuse(name, why);
-            return false;
-        }
-        return true;
-    }
-
-    void Refuse(const std::string& name, const std::string& why)
-    {
-        err_ << "rar: " << name << " refused: " << why << "\n";
-        ++warnings;
     }
 
     // A new file for an entry inside the staging directory.
@@ -209,7 +187,11 @@ public:
         }
     }
 
-    int warnings = 0;
+protected:
+    std::string ComponentProblem(const std::string& component) const override
+    {
+        return IsPlainWindowsName(component) ? std::string() : "its name is not a plain Windows file name";
+    }
 
 private:
     // Staging directories of interrupted extractions: removed unless a
@@ -240,7 +222,6 @@ private:
 
     std::wstring destination_;
     const ExtractOptions& options_;
-    std::ostream& err_;
     std::wstring root_;
     HANDLE hold_ = INVALID_HANDLE_VALUE;
     unsigned staged_ = 0;

@@ -13,7 +13,7 @@ int ReportFailure(std::ostream& err)
     try {
         throw;
     } catch (const Failure& failure) {
-        err << "rar: " << failure.message << "\n";
+        err << "rar: " << failure.what() << "\n";
         return failure.code;
     } catch (const std::exception& error) {
         err << "rar: " << error.what() << "\n";
