@@ -1,27 +1,27 @@
 #include "app/HeadlessView.h"
 
+#include "app/Layout.h"
 #include "app/Shell.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace app {
 
 HeadlessView::HeadlessView(std::ostream* lines, std::ostream* boxes) : lines_(lines), boxes_(boxes)
 {
-    ok.caption = "Оновить";
-    ok.enabled = false;
-    cancel.caption = "Зачинити";
-    curVer.caption = "-";
-    actVer.caption = "-";
-    update.caption = "Встановлення оновлення";
-    update.visible = false;
-    textFile.caption = "Обробока файла:";
-    textFile.visible = false;
-    file.caption = "lFile";
-    file.visible = false;
-    updateTime.caption = "--:--";
-    updateTime.visible = false;
-    bar.maximum = 100;
+    const std::pair<const char*, ControlState*> controls[] = {
+        {"btOK", &ok},         {"btCancel", &cancel},  {"lCurVer", &curVer}, {"lActVer", &actVer},
+        {"plUp", &panelUp},    {"lUpdate", &update},   {"lTextFile", &textFile}, {"lFile", &file},
+        {"lUpdateTime", &updateTime},
+    };
+    for (const auto& [name, state] : controls) {
+        const FormControl& control = FormControlNamed(name);
+        state->caption = control.caption ? control.caption : "";
+        state->visible = control.visible;
+        state->enabled = control.enabled;
+    }
+    bar.maximum = kInitialBarMaximum;
 }
 
 void HeadlessView::FlushPending()

@@ -1,8 +1,18 @@
 #include "app/Layout.h"
 
 #include <algorithm>
+#include <stdexcept>
+#include <string>
 
 namespace app {
+
+const FormControl& FormControlNamed(std::string_view name)
+{
+    const std::size_t index = FormControlIndex(name);
+    if (index == kFormControlCount)
+        throw std::out_of_range("The form has no control " + std::string(name));
+    return kFormControls[index];
+}
 
 DockedRects DockControls(int width, int height, int timeWidth)
 {

@@ -19,6 +19,7 @@
 #include <QTextCursor>
 #include <QTimer>
 #include <algorithm>
+#include <array>
 
 namespace app {
 
@@ -114,20 +115,24 @@ QFrame* MakePanel(QWidget* parent, const char* name, bool raised)
 
 // A label at its designed place. Labels whose size is not fixed size
 // themselves to their text, so where the designed font is missing and a wider
-// one stands in, the text still shows whole.
-QLabel* MakeLabel(QWidget* parent, const char* name, const char* text, QRect geometry, bool bold, bool fixedSize,
-                  Qt::Alignment alignment = Qt::AlignLeft | Qt::AlignVCenter)
+// one stands in, the text still shows whole; a right-aligned one among them
+// keeps its right edge.
+QLabel* MakeLabel(QWidget* parent, const FormControl& f)
 {
-    auto* label = new QLabel(QString::fromUtf8(text), parent);
-    label->setObjectName(name);
-    label->setAlignment(alignment);
-    if (bold) {
+    auto* label = new QLabel(QString::fromUtf8(f.caption), parent);
+    label->setAlignment((f.rightAligned ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter);
+    if (f.bold) {
         QFont font = label->font();
         font.setBold(true);
         label->setFont(font);
     }
-    if (!fixedSize)
-        geometry.setWidth(std::max(geometry.width(), label->sizeHint().width()));
+    QRect geometry(f.geometry.left, f.geometry.top, f.geometry.width, f.geometry.height);
+    if (!f.fixedSize) {
+        const int width = std::max(geometry.width(), label->sizeHint().width());
+        if (f.rightAligned)
+            geometry.setLeft(geometry.right() + 1 - width);
+        geometry.setWidth(width);
+    }
     label->setGeometry(geometry);
     return label;
 }
@@ -209,46 +214,72 @@ void TForm1::BuildLayout()
     setAutoFillBackground(true);
 
     Controls& c = *controls_;
-    c.Panel2 = MakePanel(this, "Panel2", true);
-    c.btOK = new QPushButton(QString::fromUtf8("Оновить"), c.Panel2);
-    c.btOK->setObjectName("btOK");
-    c.btOK->setEnabled(false);
-    c.btCancel = new QPushButton(QString::fromUtf8("Зачинити"), c.Panel2);
-    c.btCancel->setObjectName("btCancel");
-
-    c.plInfo = MakePanel(this, "plInfo", false);
-    c.Memo2 = new QPlainTextEdit(c.plInfo);
-    c.Memo2->setObjectName("Memo2");
-    c.Memo2->setLineWrapMode(QPlainTextEdit::WidgetWidth);
-    c.Memo2->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    c.Memo2->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    QPalette memoPalette = c.Memo2->palette();
-    memoPalette.setColor(QPalette::Base, memoPalette.color(QPalette::ToolTipBase));
-    c.Memo2->setPalette(memoPalette);
-
-    c.Panel3 = MakePanel(this, "Panel3", true);
-    c.Panel4 = MakePanel(c.Panel3, "Panel4", false);
-    c.Label1 = MakeLabel(c.Panel4, "Label1", "Поточна версія", {16, 6, 90, 13}, true, false);
-    c.lCurVer = MakeLabel(c.Panel4, "lCurVer", "-", {143, 5, 191, 13}, true, true, Qt::AlignRight | Qt::AlignVCenter);
-    c.Panel5 = MakePanel(c.Panel3, "Panel5", false);
-    c.Label2 = MakeLabel(c.Panel5, "Label2", "Доступна версія", {16, 6, 98, 13}, true, false);
-    c.lActVer = MakeLabel(c.Panel5, "lActVer", "-", {143, 6, 191, 13}, true, true, Qt::AlignRight | Qt::AlignVCenter);
-
-    c.plUp = MakePanel(this, "plUp", false);
-    c.lUpdate = MakeLabel(c.plUp, "lUpdate", "Встановлення оновлення", {17, 24, 149, 13}, true, false);
-    c.lUpdate->hide();
-    c.lUpdateTime = MakeLabel(c.plUp, "lUpdateTime", "--:--", {601, 21, 20, 13}, false, false, Qt::AlignRight | Qt::AlignVCenter);
-    c.lUpdateTime->hide();
-    c.ProgressBar2 = new QProgressBar(c.plUp);
-    c.ProgressBar2->setObjectName("ProgressBar2");
-    c.ProgressBar2->setGeometry(17, 40, 604, 17);
-    c.ProgressBar2->setRange(0, 100);
-    c.ProgressBar2->setValue(0);
-    c.ProgressBar2->setTextVisible(false);
-    c.lTextFile = MakeLabel(c.plUp, "lTextFile", "Обробока файла:", {17, 64, 89, 13}, false, false);
-    c.lTextFile->hide();
-    c.lFile = MakeLabel(c.plUp, "lFile", "lFile", {17, 80, 18, 13}, false, false);
-    c.lFile->hide();
+    std::array<QWidget*, kFormControlCount> widgets {};
+    for (std::size_t index = 0; index < kFormControlCount; ++index) {
+        const FormControl& f = kFormControls[index];
+        QWidget* parent = f.parent ? widgets[FormControlIndex(f.parent)] : this;
+        const QString caption = QString::fromUtf8(f.caption ? f.caption : "");
+        QWidget* widget = nullptr;
+        switch (f.kind) {
+        case ControlKind::Panel:
+        case ControlKind::RaisedPanel:
+            widget = MakePanel(parent, f.name, f.kind == ControlKind::RaisedPanel);
+            break;
+        case ControlKind::Button:
+            widget = new QPushButton(caption, parent);
+            break;
+        case ControlKind::Memo: {
+            auto* memo = new QPlainTextEdit(caption, parent);
+            memo->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+            memo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+            memo->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+            QPalette memoPalette = memo->palette();
+            memoPalette.setColor(QPalette::Base, memoPalette.color(QPalette::ToolTipBase));
+            memo->setPalette(memoPalette);
+            widget = memo;
+            break;
+        }
+        case ControlKind::Label:
+            widget = MakeLabel(parent, f);
+            break;
+        case ControlKind::ProgressBar: {
+            auto* bar = new QProgressBar(parent);
+            bar->setRange(0, kInitialBarMaximum);
+            bar->setValue(0);
+            bar->setTextVisible(false);
+            widget = bar;
+            break;
+        }
+        }
+        widget->setObjectName(f.name);
+        if (f.kind != ControlKind::Label)  // labels are placed by their size
+            widget->setGeometry(f.geometry.left, f.geometry.top, f.geometry.width, f.geometry.height);
+        widget->setEnabled(f.enabled);
+        if (!f.visible)
+            widget->hide();
+        widgets[index] = widget;
+    }
+    const auto named = [&widgets]<typename Widget>(const char* name, Widget*& target) {
+        target = static_cast<Widget*>(widgets[FormControlIndex(name)]);
+    };
+    named("Panel2", c.Panel2);
+    named("btOK", c.btOK);
+    named("btCancel", c.btCancel);
+    named("plInfo", c.plInfo);
+    named("Memo2", c.Memo2);
+    named("Panel3", c.Panel3);
+    named("Panel4", c.Panel4);
+    named("Label1", c.Label1);
+    named("lCurVer", c.lCurVer);
+    named("Panel5", c.Panel5);
+    named("Label2", c.Label2);
+    named("lActVer", c.lActVer);
+    named("plUp", c.plUp);
+    named("lUpdate", c.lUpdate);
+    named("lUpdateTime", c.lUpdateTime);
+    named("ProgressBar2", c.ProgressBar2);
+    named("lTextFile", c.lTextFile);
+    named("lFile", c.lFile);
 
     c.okAdapter = std::make_unique<QtButton>(c.btOK);
     c.cancelAdapter = std::make_unique<QtButton>(c.btCancel);

@@ -22,12 +22,6 @@ constexpr wchar_t kPanelClass[] = L"TPanel";
 constexpr UINT kFormShowMessage = WM_APP + 1;
 
 // The names of the controls, in the order of ControlId.
-constexpr std::array<const char*, 18> kControlNames = {
-    "Panel2",  "btOK",   "btCancel", "plInfo",  "Memo2",       "Panel3",       "Panel4",    "Label1", "lCurVer",
-    "Panel5",  "Label2", "lActVer",  "plUp",    "lUpdate",     "lUpdateTime",  "ProgressBar2", "lTextFile", "lFile",
-};
-constexpr int kFirstControlId = static_cast<int>(ControlId::Panel2);
-static_assert(kControlNames.size() == static_cast<std::size_t>(static_cast<int>(ControlId::lFile) - kFirstControlId + 1));
 
 TForm1* g_mainForm = nullptr;
 
@@ -185,7 +179,7 @@ public:
 std::string ControlName(int id)
 {
     const int index = id - kFirstControlId;
-    return index >= 0 && index < static_cast<int>(kControlNames.size()) ? kControlNames[index] : "";
+    return index >= 0 && index < static_cast<int>(kFormControlCount) ? kFormControls[index].name : "";
 }
 
 namespace {
@@ -262,7 +256,7 @@ void RunMessageLoop(const TForm1& form)
 }
 
 struct TForm1::Controls {
-    std::array<HWND, kControlNames.size()> windows {};
+    std::array<HWND, kFormControlCount> windows {};
     HWND& operator[](ControlId id) { return windows[static_cast<int>(id) - kFirstControlId]; }
     HWND Window(ControlId id) const { return windows[static_cast<int>(id) - kFirstControlId]; }
 
@@ -345,37 +339,46 @@ void TForm1::BuildLayout()
         return control;
     };
 
-    HWND Panel2 = panel(window_, ControlId::Panel2, {0, 414, 635, 42}, true);
-    make(0, L"BUTTON", "Оновить", WS_VISIBLE | WS_TABSTOP | WS_DISABLED | BS_PUSHBUTTON, Panel2, ControlId::btOK,
-         {467, 9, 75, 25}, plain);
-    make(0, L"BUTTON", "Зачинити", WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, Panel2, ControlId::btCancel,
-         {555, 9, 75, 25}, plain);
-
-    HWND plInfo = panel(window_, ControlId::plInfo, {0, 0, 635, 256}, false);
-    HWND memo = make(WS_EX_CLIENTEDGE, L"EDIT", "",
-                     WS_VISIBLE | WS_TABSTOP | ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN | ES_NOHIDESEL, plInfo,
-                     ControlId::Memo2, {46, 22, 564, 219}, plain);
-    SendMessageW(memo, EM_SETLIMITTEXT, 0, 0);  // no limit: the memo keeps every line of a long run
-
-    HWND Panel3 = panel(window_, ControlId::Panel3, {0, 256, 635, 46}, true);
-    HWND Panel4 = panel(Panel3, ControlId::Panel4, {1, 1, 633, 22}, false);
-    label(Panel4, ControlId::Label1, "Поточна версія", {16, 6, 90, 13}, true, false, false, true);
-    label(Panel4, ControlId::lCurVer, "-", {143, 5, 191, 13}, true, true, true, true);
-    HWND Panel5 = panel(Panel3, ControlId::Panel5, {1, 23, 633, 22}, false);
-    label(Panel5, ControlId::Label2, "Доступна версія", {16, 6, 98, 13}, true, false, false, true);
-    label(Panel5, ControlId::lActVer, "-", {143, 6, 191, 13}, true, true, true, true);
-
-    HWND plUp = panel(window_, ControlId::plUp, {0, 302, 635, 112}, false);
-    label(plUp, ControlId::lUpdate, "Встановлення оновлення", {17, 24, 149, 13}, true, false, false, false);
-    HWND time = label(plUp, ControlId::lUpdateTime, "--:--", {601, 21, 20, 13}, false, false, true, false);
-    // Grown to its text, it keeps its right edge.
-    const Rect timeRect = ChildRect(time);
-    Place(time, {621 - timeRect.width, timeRect.top, timeRect.width, timeRect.height});
-    HWND bar = make(0, PROGRESS_CLASSW, "", WS_VISIBLE, plUp, ControlId::ProgressBar2, {17, 40, 604, 17}, plain);
-    SendMessageW(bar, PBM_SETRANGE32, 0, 100);
-    SendMessageW(bar, PBM_SETPOS, 0, 0);
-    label(plUp, ControlId::lTextFile, "Обробока файла:", {17, 64, 89, 13}, false, false, false, false);
-    label(plUp, ControlId::lFile, "lFile", {17, 80, 18, 13}, false, false, false, false);
+    for (std::size_t index = 0; index < kFormControlCount; ++index) {
+        const FormControl& f = kFormControls[index];
+        const auto id = static_cast<ControlId>(kFirstControlId + static_cast<int>(index));
+        HWND parent = f.parent ? c.windows[FormControlIndex(f.parent)] : window_;
+        const char* caption = f.caption ? f.caption : "";
+        const DWORD state = (f.visible ? WS_VISIBLE : 0) | (f.enabled ? 0 : WS_DISABLED);
+        switch (f.kind) {
+        case ControlKind::Panel:
+        case ControlKind::RaisedPanel:
+            panel(parent, id, f.geometry, f.kind == ControlKind::RaisedPanel);
+            break;
+        case ControlKind::Button:
+            make(0, L"BUTTON", caption, state | WS_TABSTOP | BS_PUSHBUTTON, parent, id, f.geometry, plain);
+            break;
+        case ControlKind::Memo: {
+            HWND memo = make(WS_EX_CLIENTEDGE, L"EDIT", caption,
+                             state | WS_TABSTOP | ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN | ES_NOHIDESEL,
+                             parent, id, f.geometry, plain);
+            SendMessageW(memo, EM_SETLIMITTEXT, 0, 0);  // no limit: the memo keeps every line of a long run
+            break;
+        }
+        case ControlKind::Label: {
+            HWND control =
+                label(parent, id, caption, f.geometry, f.bold, f.fixedSize, f.rightAligned, f.visible);
+            // Grown to its text, a right-aligned label keeps its right edge.
+            if (f.rightAligned && !f.fixedSize) {
+                const Rect grown = ChildRect(control);
+                Place(control, {f.geometry.left + f.geometry.width - grown.width, grown.top, grown.width,
+                                grown.height});
+            }
+            break;
+        }
+        case ControlKind::ProgressBar: {
+            HWND bar = make(0, PROGRESS_CLASSW, caption, state, parent, id, f.geometry, plain);
+            SendMessageW(bar, PBM_SETRANGE32, 0, kInitialBarMaximum);
+            SendMessageW(bar, PBM_SETPOS, 0, 0);
+            break;
+        }
+        }
+    }
 
     c.btOK = std::make_unique<Win32Button>(c[ControlId::btOK]);
     c.btCancel = std::make_unique<Win32Button>(c[ControlId::btCancel]);
@@ -414,9 +417,9 @@ void TForm1::PlaceControls(int width, int height)
 
 HWND TForm1::Control(const std::string& name) const
 {
-    for (std::size_t i = 0; i < kControlNames.size(); ++i)
-        if (name == kControlNames[i])
-            return controls_->windows[i];
+    const std::size_t index = FormControlIndex(name);
+    if (index < kFormControlCount)
+        return controls_->windows[index];
     return nullptr;
 }
 

@@ -3,6 +3,7 @@
 // progress memo. Every control carries the control ID of its name in the
 // layout (ControlId, ControlName), so that it can be found by name.
 
+#include "app/Layout.h"
 #include "app/Main.h"
 #include "app/Shell.h"
 #include "app/ShellView.h"
@@ -10,30 +11,34 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
 #include <windows.h>
 
 namespace app {
 
-// The controls' IDs, in the order of the layout table.
+// The controls' IDs: the first ID and the control's place in the form's
+// table.
+inline constexpr int kFirstControlId = 101;
+constexpr int ControlIdOf(std::string_view name) { return kFirstControlId + static_cast<int>(FormControlIndex(name)); }
 enum class ControlId : int {
-    Panel2 = 101,
-    btOK,
-    btCancel,
-    plInfo,
-    Memo2,
-    Panel3,
-    Panel4,
-    Label1,
-    lCurVer,
-    Panel5,
-    Label2,
-    lActVer,
-    plUp,
-    lUpdate,
-    lUpdateTime,
-    ProgressBar2,
-    lTextFile,
-    lFile,
+    Panel2 = ControlIdOf("Panel2"),
+    btOK = ControlIdOf("btOK"),
+    btCancel = ControlIdOf("btCancel"),
+    plInfo = ControlIdOf("plInfo"),
+    Memo2 = ControlIdOf("Memo2"),
+    Panel3 = ControlIdOf("Panel3"),
+    Panel4 = ControlIdOf("Panel4"),
+    Label1 = ControlIdOf("Label1"),
+    lCurVer = ControlIdOf("lCurVer"),
+    Panel5 = ControlIdOf("Panel5"),
+    Label2 = ControlIdOf("Label2"),
+    lActVer = ControlIdOf("lActVer"),
+    plUp = ControlIdOf("plUp"),
+    lUpdate = ControlIdOf("lUpdate"),
+    lUpdateTime = ControlIdOf("lUpdateTime"),
+    ProgressBar2 = ControlIdOf("ProgressBar2"),
+    lTextFile = ControlIdOf("lTextFile"),
+    lFile = ControlIdOf("lFile"),
 };
 // The name of a control ID ("btOK"); empty for any other number.
 std::string ControlName(int id);
