@@ -4,7 +4,6 @@
 #include "dbupdate/FbClient.h"
 #include "dbupdate/Uglobdb.h"
 #include "platform/File.h"
-#include "platform/FileSystem.h"
 
 #include <algorithm>
 #include <vector>
@@ -17,9 +16,9 @@ namespace {
 // keeps the buffer small without costing calls.
 constexpr std::size_t kSegmentSize = 32768;
 
-DatabaseError CannotOpen(const std::string& path, int code)
+DatabaseError CannotOpen(const std::string& path, platform::Error error)
 {
-    return DatabaseError("Cannot open file \"" + path + "\". " + platform::SystemMessage(code));
+    return DatabaseError("Cannot open file \"" + path + "\". " + error.Message());
 }
 
 }  // namespace
@@ -68,8 +67,8 @@ ISC_QUAD StoreFileAsBlob(CGlobDB& db, const std::string& path)
     std::vector<char> buffer(kSegmentSize);
     for (;;) {
         std::size_t got = 0;
-        if (const int code = file.Read(buffer.data(), buffer.size(), got))
-            throw CannotOpen(path, code);
+        if (const platform::Error error = file.Read(buffer.data(), buffer.size(), got))
+            throw CannotOpen(path, error);
         if (got == 0)
             return blob.Close();
         blob.Write(buffer.data(), got);

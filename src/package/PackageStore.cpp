@@ -118,7 +118,7 @@ bool HashRange(const platform::MappedFile& file, std::uint64_t offset, std::uint
     while (size > 0) {
         std::size_t got = 0;
         if (file.ReadAt(offset, buffer.data(), static_cast<std::size_t>(std::min<std::uint64_t>(size, buffer.size())),
-                        got) != 0 ||
+                        got) ||
             got == 0)
             return false;
         hash.Update(buffer.data(), got);
@@ -141,9 +141,9 @@ void PackageStore::WriteTo(const PackageEntry& entry, platform::File& out) const
 {
     // SHA-256 is about as slow as copying the file: the two run side by side.
     auto verified = std::async(std::launch::async, [&] { return Verify(entry); });
-    const int error = file_.CopyTo(entry.offset, entry.size, out);
+    const platform::Error error = file_.CopyTo(entry.offset, entry.size, out);
     const bool intact = verified.get();
-    if (error != 0)
+    if (error)
         throw std::runtime_error("Stream write error");
     if (!intact)
         throw PackageDamagedError(entry.name);

@@ -7,12 +7,12 @@
 
 namespace package {
 
-std::string CopyErrorLine(int errorCode)
+std::string CopyErrorLine(platform::Error error)
 {
-    std::string message = platform::SystemMessage(errorCode);
+    std::string message = error.Message();
     while (!message.empty() && (static_cast<unsigned char>(message.back()) <= 32 || message.back() == '.'))
         message.pop_back();
-    return "error (" + std::to_string(errorCode) + ") " + message;
+    return "error (" + std::to_string(error.Code()) + ") " + message;
 }
 
 void InstallProgramFiles(view::IUpdateView& view, const std::string& exeDir, const std::string& sourceDir,
@@ -38,8 +38,8 @@ void InstallProgramFiles(view::IUpdateView& view, const std::string& exeDir, con
         // The target keeps the path below the source directory, which begins
         // with the separator.
         const std::string target = platform::JoinPath(exeDir, source.substr(sourceDir.size()));
-        if (const int code = platform::CopyFileReplacing(source, target))
-            view.AddLine(CopyErrorLine(code));
+        if (const platform::Error error = platform::CopyFileReplacing(source, target))
+            view.AddLine(CopyErrorLine(error));
         else
             view.AppendToLastLine("[OK]");
         if (bar)

@@ -1,6 +1,7 @@
 #pragma once
 // Installation of a package's program executables and report templates.
 
+#include "platform/Error.h"
 #include "view/UpdateView.h"
 
 #include <string>
@@ -9,7 +10,7 @@ namespace package {
 
 // The text of a copy failure's memo line: "error (" code ") " and the
 // system's message without trailing blanks, control characters or full stops.
-std::string CopyErrorLine(int errorCode);
+std::string CopyErrorLine(platform::Error error);
 
 // Copies sourceDir/*.exe and sourceDir/Reports/*.fr3 (sorted together) into
 // exeDir, each replacing its target atomically, one memo line per file (see

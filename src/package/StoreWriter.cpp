@@ -68,8 +68,8 @@ void WriteStoreWith(const std::string& updater, const std::string& out,
     platform::ReplacingFile output(out, updater);
     std::uint64_t written = 0;
     auto write = [&](const void* data, std::size_t size) {
-        if (const int error = output.Output().Write(data, size))
-            throw std::runtime_error("Cannot write \"" + out + "\". " + platform::SystemMessage(error));
+        if (const platform::Error error = output.Output().Write(data, size))
+            throw std::runtime_error("Cannot write \"" + out + "\". " + error.Message());
         written += size;
     };
     write(executable.Data(), imageSize);
@@ -94,8 +94,8 @@ void WriteStoreWith(const std::string& updater, const std::string& out,
     write(index.data(), index.size());
     const std::string locator = EncodeLocator(static_cast<std::uint32_t>(entries.size()), storeStart,
                                               written - storeStart, indexOffset, index);
-    if (const int error = output.Output().WriteAt(source.LocatorOffset(), locator.data(), locator.size()))
-        throw std::runtime_error("Cannot write \"" + out + "\". " + platform::SystemMessage(error));
+    if (const platform::Error error = output.Output().WriteAt(source.LocatorOffset(), locator.data(), locator.size()))
+        throw std::runtime_error("Cannot write \"" + out + "\". " + error.Message());
     output.Commit();
 }
 
@@ -110,16 +110,16 @@ void WriteStore(const std::string& updater, const std::string& out, const std::v
             platform::File in = platform::File::OpenRead(package.path);
             if (!in.IsOpen())
                 throw std::runtime_error("Cannot open file \"" + package.path + "\". " +
-                                         platform::SystemMessage(in.OpenError()));
+                                         in.OpenError().Message());
             std::uint64_t total = 0;
             in.Size(total);
             std::uint64_t done = 0;
             std::vector<unsigned char> buffer(kChunkSize);
             for (;;) {
                 std::size_t got = 0;
-                if (const int error = in.Read(buffer.data(), buffer.size(), got))
+                if (const platform::Error error = in.Read(buffer.data(), buffer.size(), got))
                     throw std::runtime_error("Cannot read \"" + package.path + "\". " +
-                                             platform::SystemMessage(error));
+                                             error.Message());
                 if (got == 0)
                     break;
                 emit(buffer.data(), got);

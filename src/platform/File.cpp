@@ -5,7 +5,7 @@ namespace platform {
 File::File(File&& other) noexcept : handle_(other.handle_), openError_(other.openError_)
 {
     other.handle_ = kNoHandle;
-    other.openError_ = 0;
+    other.openError_ = {};
 }
 
 File& File::operator=(File&& other) noexcept
@@ -15,7 +15,7 @@ File& File::operator=(File&& other) noexcept
         handle_ = other.handle_;
         openError_ = other.openError_;
         other.handle_ = kNoHandle;
-        other.openError_ = 0;
+        other.openError_ = {};
     }
     return *this;
 }
@@ -29,7 +29,7 @@ File File::FromNativeHandle(std::intptr_t handle) noexcept
     return file;
 }
 
-File File::FailedOpen(int error) noexcept
+File File::FailedOpen(Error error) noexcept
 {
     File file;
     file.openError_ = error;
@@ -37,17 +37,17 @@ File File::FailedOpen(int error) noexcept
 }
 
 
-int CopyRest(File& in, File& out)
+Error CopyRest(File& in, File& out)
 {
     char buffer[1 << 16];
     for (;;) {
         std::size_t got = 0;
-        if (const int code = in.Read(buffer, sizeof buffer, got))
-            return code;
+        if (const Error error = in.Read(buffer, sizeof buffer, got))
+            return error;
         if (got == 0)
-            return 0;
-        if (const int code = out.Write(buffer, got))
-            return code;
+            return {};
+        if (const Error error = out.Write(buffer, got))
+            return error;
     }
 }
 

@@ -2,13 +2,14 @@
 // An open file, owned until it is closed. Every file is opened in binary
 // mode: the bytes read and written are the file's own bytes.
 //
-// Results are the system's error codes (errno values on POSIX systems,
-// GetLastError values on Windows), 0 for success; SystemMessage gives their
-// texts.
+// Calls that can fail give an Error: none for success, else the system's
+// code and text.
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
+
+#include "platform/Error.h"
 
 namespace platform {
 
@@ -31,28 +32,28 @@ public:
     static File OpenAppend(const std::string& path);
 
     bool IsOpen() const noexcept;
-    // The error code of the failed open that made this object, or 0.
-    int OpenError() const noexcept { return openError_; }
+    // The error of the failed open that made this object, or none.
+    Error OpenError() const noexcept { return openError_; }
 
     // Reads up to size bytes at the current position; got is 0 at the end.
-    int Read(void* buffer, std::size_t size, std::size_t& got);
+    Error Read(void* buffer, std::size_t size, std::size_t& got);
     // Reads up to size bytes at offset; got is 0 at the end. Safe from
     // several threads at once. Where Read and Write go on afterwards is
     // unspecified (Windows moves the position, POSIX systems do not): a file
     // is read either by offset or in sequence.
-    int ReadAt(std::uint64_t offset, void* buffer, std::size_t size, std::size_t& got) const;
+    Error ReadAt(std::uint64_t offset, void* buffer, std::size_t size, std::size_t& got) const;
     // Writes all bytes at the current position, retrying partial writes.
-    int Write(const void* data, std::size_t size);
+    Error Write(const void* data, std::size_t size);
     // Writes all bytes at offset (the position afterwards as for ReadAt).
-    int WriteAt(std::uint64_t offset, const void* data, std::size_t size);
+    Error WriteAt(std::uint64_t offset, const void* data, std::size_t size);
     // The file's size in bytes.
-    int Size(std::uint64_t& size) const;
+    Error Size(std::uint64_t& size) const;
     // Empties the file.
-    int Truncate();
+    Error Truncate();
     // Writes the file's data through to the disk.
-    int Flush();
-    // Closes now; returns the error of the close, or 0.
-    int Close() noexcept;
+    Error Flush();
+    // Closes now; gives the error of the close, or none.
+    Error Close() noexcept;
 
     // The system's handle (a descriptor or a HANDLE), for the platform layer's
     // own files only.
@@ -60,17 +61,17 @@ public:
     // Takes ownership of a handle opened by the platform layer.
     static File FromNativeHandle(std::intptr_t handle) noexcept;
     // A file that could not be opened, for the reason error.
-    static File FailedOpen(int error) noexcept;
+    static File FailedOpen(Error error) noexcept;
 
 private:
     static constexpr std::intptr_t kNoHandle = -1;
     std::intptr_t handle_ = kNoHandle;
-    int openError_ = 0;
+    Error openError_;
 };
 
-// Copies what is left of in (from its current position) to out. Returns 0
-// or the error code of the failed read or write.
-int CopyRest(File& in, File& out);
+// Copies what is left of in (from its current position) to out. Gives the
+// error of the failed read or write, or none.
+Error CopyRest(File& in, File& out);
 
 // Opens path for reading and writing, emptied, creating it when missing.
 // Never writes through a symbolic link and never opens anything but a

@@ -11,10 +11,12 @@
 
 namespace platform {
 
-static std::runtime_error CannotOpen(const std::string& path, int code)
+static std::runtime_error CannotOpen(const std::string& path, Error error)
 {
-    return std::runtime_error("Cannot open file \"" + path + "\". " + SystemMessage(code));
+    return std::runtime_error("Cannot open file \"" + path + "\". " + error.Message());
 }
+
+std::string Error::Message(const std::string& subject) const { return SystemMessage(code_, subject); }
 
 void ListFiles(std::vector<std::string>& list, const std::string& directory, const std::string& mask)
 {
@@ -32,7 +34,7 @@ std::vector<std::string> ReadTextLines(const std::string& path)
     char buffer[65536];
     for (;;) {
         std::size_t got = 0;
-        if (const int error = file.Read(buffer, sizeof buffer, got))
+        if (const Error error = file.Read(buffer, sizeof buffer, got))
             throw CannotOpen(path, error);
         if (got == 0)
             break;

@@ -4,6 +4,8 @@
 // codes are the system's own (errno values on POSIX systems, GetLastError
 // values on Windows).
 
+#include "platform/Error.h"
+
 #include <cstddef>
 #include <string>
 #include <vector>
@@ -17,11 +19,11 @@ bool DirectoryExists(const std::string& path);
 // True when path itself is a symbolic link.
 bool IsSymbolicLink(const std::string& path);
 // Deletes a file; returns whether it was deleted.
-bool DeleteFile(const std::string& path);
+Error DeleteFile(const std::string& path);
 // Moves a file to a new name; fails (returns false) when the target exists.
-bool MoveFileNoReplace(const std::string& from, const std::string& to);
+Error MoveFileNoReplace(const std::string& from, const std::string& to);
 // Creates one directory level; returns whether it was created.
-bool CreateDirectory(const std::string& path);
+Error CreateDirectory(const std::string& path);
 
 // Names of the entries of directory that match mask ("*" and "?" wildcards,
 // ignoring case, leading dots not special; on Windows the system's own
@@ -51,9 +53,8 @@ std::vector<std::string> ReadTextLines(const std::string& path);
 // file on Windows) is not replaced, for the superuser too. The new file keeps
 // an existing target's permission bits, else gets the source's, never set-id
 // bits. A target that a running program holds open fails as the system says
-// (sharing violation, 32, on Windows). Returns 0 on success, else the
-// system's error code.
-int CopyFileReplacing(const std::string& source, const std::string& target);
+// (sharing violation, 32, on Windows).
+Error CopyFileReplacing(const std::string& source, const std::string& target);
 
 // CopyFileReplacing's temporary file for a target named T is named
 // "." + T + kCopyTemporaryMarker + kCopyTemporarySuffixLength letters and
@@ -69,7 +70,8 @@ bool IsCopyTemporaryName(const std::string& name, const std::string& targetName)
 // copies left for a target named targetName.
 void RemoveStaleCopies(const std::string& directory, const std::string& targetName);
 
-// The system's message text for an error code. Windows messages with an
+// The system's message text for an error code (as Error::Message, for
+// codes that come straight from the system). Windows messages with an
 // insert ("%1 is not a valid Win32 application.") name subject there, the
 // file or program the error is about; without one the insert is left out.
 std::string SystemMessage(int errorCode, const std::string& subject = {});

@@ -36,14 +36,14 @@ bool IsSymbolicLink(const std::string& path)
     return ::lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode);
 }
 
-bool DeleteFile(const std::string& path) { return ::unlink(path.c_str()) == 0; }
+Error DeleteFile(const std::string& path) { return ::unlink(path.c_str()) == 0 ? Error() : Error(errno); }
 
-bool MoveFileNoReplace(const std::string& from, const std::string& to)
+Error MoveFileNoReplace(const std::string& from, const std::string& to)
 {
-    return ::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0;
+    return ::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0 ? Error() : Error(errno);
 }
 
-bool CreateDirectory(const std::string& path) { return ::mkdir(path.c_str(), 0777) == 0; }
+Error CreateDirectory(const std::string& path) { return ::mkdir(path.c_str(), 0777) == 0 ? Error() : Error(errno); }
 
 std::vector<std::string> FindEntries(const std::string& directory, const std::string& mask)
 {
@@ -59,18 +59,18 @@ std::vector<std::string> FindEntries(const std::string& directory, const std::st
     return names;
 }
 
-int CopyFileReplacing(const std::string& source, const std::string& target)
+Error CopyFileReplacing(const std::string& source, const std::string& target)
 {
     File in = File::FromNativeHandle(::open(source.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     if (!in.IsOpen())
-        return errno;
+        return Error(errno);
     struct stat sourceInfo {};
     if (::fstat(static_cast<int>(in.NativeHandle()), &sourceInfo) != 0)
-        return errno;
+        return Error(errno);
     if (S_ISDIR(sourceInfo.st_mode))
-        return EISDIR;
+        return Error(EISDIR);
     if (!S_ISREG(sourceInfo.st_mode))
-        return EINVAL;
+        return Error(EINVAL);
 
     // The new file keeps the permissions the installation gave the file it
     // replaces. A target with no write permission at all is protected, also
@@ -79,7 +79,7 @@ int CopyFileReplacing(const std::string& source, const std::string& target)
     struct stat targetInfo {};
     if (::lstat(target.c_str(), &targetInfo) == 0 && S_ISREG(targetInfo.st_mode)) {
         if ((targetInfo.st_mode & 0222) == 0)
-            return EACCES;
+            return Error(EACCES);
         mode = targetInfo.st_mode & 0777;
     }
 
@@ -92,24 +92,24 @@ int CopyFileReplacing(const std::string& source, const std::string& target)
     std::string temporary = JoinPath(directory, "." + targetName + kCopyTemporaryMarker + "XXXXXX");
     File out = File::FromNativeHandle(::mkostemp(temporary.data(), O_CLOEXEC));
     if (!out.IsOpen())
-        return errno;
+        return Error(errno);
 
-    auto fail = [&](int code) {
+    auto fail = [&](Error error) {
         out.Close();
         ::unlink(temporary.c_str());
-        return code;
+        return error;
     };
-    if (const int code = CopyRest(in, out))
-        return fail(code);
+    if (const Error error = CopyRest(in, out))
+        return fail(error);
     if (::fchmod(static_cast<int>(out.NativeHandle()), mode) != 0)
-        return fail(errno);
-    if (const int code = out.Flush())
-        return fail(code);
-    if (const int code = out.Close())
-        return fail(code);
+        return fail(Error(errno));
+    if (const Error error = out.Flush())
+        return fail(error);
+    if (const Error error = out.Close())
+        return fail(error);
     if (::rename(temporary.c_str(), target.c_str()) != 0)
-        return fail(errno);
-    return 0;
+        return fail(Error(errno));
+    return {};
 }
 
 std::string SystemMessage(int errorCode, const std::string&)

@@ -20,7 +20,7 @@ constexpr DWORD kNoAttributes = INVALID_FILE_ATTRIBUTES;
 
 DWORD Attributes(const std::string& path) { return GetFileAttributesA(path.c_str()); }
 
-int LastError() { return static_cast<int>(GetLastError()); }
+Error LastError() { return Error(static_cast<int>(GetLastError())); }
 
 }  // namespace
 
@@ -42,15 +42,15 @@ bool IsSymbolicLink(const std::string& path)
     return attributes != kNoAttributes && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
 }
 
-bool DeleteFile(const std::string& path) { return DeleteFileA(path.c_str()) != 0; }
+Error DeleteFile(const std::string& path) { return DeleteFileA(path.c_str()) ? Error() : LastError(); }
 
 // Without MOVEFILE_REPLACE_EXISTING the move fails on an existing target.
-bool MoveFileNoReplace(const std::string& from, const std::string& to)
+Error MoveFileNoReplace(const std::string& from, const std::string& to)
 {
-    return MoveFileExA(from.c_str(), to.c_str(), 0) != 0;
+    return MoveFileExA(from.c_str(), to.c_str(), 0) ? Error() : LastError();
 }
 
-bool CreateDirectory(const std::string& path) { return CreateDirectoryA(path.c_str(), nullptr) != 0; }
+Error CreateDirectory(const std::string& path) { return CreateDirectoryA(path.c_str(), nullptr) ? Error() : LastError(); }
 
 std::vector<std::string> FindEntries(const std::string& directory, const std::string& mask)
 {
@@ -69,7 +69,7 @@ std::vector<std::string> FindEntries(const std::string& directory, const std::st
     return names;
 }
 
-int CopyFileReplacing(const std::string& source, const std::string& target)
+Error CopyFileReplacing(const std::string& source, const std::string& target)
 {
     const DWORD sourceAttributes = Attributes(source);
     if (sourceAttributes == kNoAttributes)
@@ -77,14 +77,14 @@ int CopyFileReplacing(const std::string& source, const std::string& target)
     // CopyFileA refuses a directory with "access denied"; a link is not
     // followed to whatever it points at.
     if (sourceAttributes & FILE_ATTRIBUTE_DIRECTORY)
-        return ERROR_ACCESS_DENIED;
+        return Error(ERROR_ACCESS_DENIED);
     if (sourceAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
-        return ERROR_CANT_RESOLVE_FILENAME;
+        return Error(ERROR_CANT_RESOLVE_FILENAME);
 
     const DWORD targetAttributes = Attributes(target);
     if (targetAttributes != kNoAttributes) {
         if (targetAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_REPARSE_POINT))
-            return ERROR_ACCESS_DENIED;
+            return Error(ERROR_ACCESS_DENIED);
         // A program that runs holds its file: opening it for writing fails
         // with the sharing violation (32) that CopyFileA would report. Checked
         // before anything is written, since a move over it would succeed on
@@ -112,24 +112,24 @@ int CopyFileReplacing(const std::string& source, const std::string& target)
     File out = CreateTemporaryFile(JoinPath(directory, "." + targetName + kCopyTemporaryMarker), temporary);
     if (!out.IsOpen())
         return out.OpenError();
-    auto fail = [&](int code) {
+    auto fail = [&](Error error) {
         out.Close();
         DeleteFileA(temporary.c_str());
-        return code;
+        return error;
     };
-    if (const int code = CopyRest(in, out))
-        return fail(code);
+    if (const Error error = CopyRest(in, out))
+        return fail(error);
     // As CopyFileA: the copy carries the source's time of last change.
     FILETIME written {};
     if (GetFileTime(reinterpret_cast<HANDLE>(in.NativeHandle()), nullptr, nullptr, &written))
         SetFileTime(reinterpret_cast<HANDLE>(out.NativeHandle()), nullptr, nullptr, &written);
-    if (const int code = out.Flush())
-        return fail(code);
-    if (const int code = out.Close())
-        return fail(code);
+    if (const Error error = out.Flush())
+        return fail(error);
+    if (const Error error = out.Close())
+        return fail(error);
     if (!MoveFileExA(temporary.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         return fail(LastError());
-    return 0;
+    return {};
 }
 
 std::string SystemMessage(int errorCode, const std::string& subject)

@@ -14,7 +14,7 @@ namespace {
 
 int Descriptor(std::intptr_t handle) { return static_cast<int>(handle); }
 
-File Opened(int fd) { return fd >= 0 ? File::FromNativeHandle(fd) : File::FailedOpen(errno); }
+File Opened(int fd) { return fd >= 0 ? File::FromNativeHandle(fd) : File::FailedOpen(Error(errno)); }
 
 }  // namespace
 
@@ -27,31 +27,31 @@ File File::OpenAppend(const std::string& path)
 
 bool File::IsOpen() const noexcept { return handle_ >= 0; }
 
-int File::Read(void* buffer, std::size_t size, std::size_t& got)
+Error File::Read(void* buffer, std::size_t size, std::size_t& got)
 {
     got = 0;
     for (;;) {
         const ssize_t result = ::read(Descriptor(handle_), buffer, size);
         if (result >= 0) {
             got = static_cast<std::size_t>(result);
-            return 0;
+            return {};
         }
         if (errno != EINTR)
-            return errno;
+            return Error(errno);
     }
 }
 
-int File::ReadAt(std::uint64_t offset, void* buffer, std::size_t size, std::size_t& got) const
+Error File::ReadAt(std::uint64_t offset, void* buffer, std::size_t size, std::size_t& got) const
 {
     got = 0;
     for (;;) {
         const ssize_t result = ::pread(Descriptor(handle_), buffer, size, static_cast<off_t>(offset));
         if (result >= 0) {
             got = static_cast<std::size_t>(result);
-            return 0;
+            return {};
         }
         if (errno != EINTR)
-            return errno;
+            return Error(errno);
     }
 }
 
@@ -61,7 +61,7 @@ namespace {
 // written already; an interrupted call is repeated, and a call that writes
 // nothing gives ENOSPC.
 template <typename WriteCall>
-int WriteAll(const void* data, std::size_t size, WriteCall write)
+Error WriteAll(const void* data, std::size_t size, WriteCall write)
 {
     const char* bytes = static_cast<const char*>(data);
     std::size_t done = 0;
@@ -70,18 +70,18 @@ int WriteAll(const void* data, std::size_t size, WriteCall write)
         if (written < 0) {
             if (errno == EINTR)
                 continue;
-            return errno;
+            return Error(errno);
         }
         if (written == 0)
-            return ENOSPC;
+            return Error(ENOSPC);
         done += static_cast<std::size_t>(written);
     }
-    return 0;
+    return {};
 }
 
 }  // namespace
 
-int File::Write(const void* data, std::size_t size)
+Error File::Write(const void* data, std::size_t size)
 {
     const int fd = Descriptor(handle_);
     return WriteAll(data, size, [fd](const char* bytes, std::size_t count, std::size_t) {
@@ -89,7 +89,7 @@ int File::Write(const void* data, std::size_t size)
     });
 }
 
-int File::WriteAt(std::uint64_t offset, const void* data, std::size_t size)
+Error File::WriteAt(std::uint64_t offset, const void* data, std::size_t size)
 {
     const int fd = Descriptor(handle_);
     return WriteAll(data, size, [fd, offset](const char* bytes, std::size_t count, std::size_t done) {
@@ -97,26 +97,26 @@ int File::WriteAt(std::uint64_t offset, const void* data, std::size_t size)
     });
 }
 
-int File::Size(std::uint64_t& size) const
+Error File::Size(std::uint64_t& size) const
 {
     struct stat info {};
     if (::fstat(Descriptor(handle_), &info) != 0)
-        return errno;
+        return Error(errno);
     size = static_cast<std::uint64_t>(info.st_size);
-    return 0;
+    return {};
 }
 
-int File::Truncate() { return ::ftruncate(Descriptor(handle_), 0) == 0 ? 0 : errno; }
+Error File::Truncate() { return ::ftruncate(Descriptor(handle_), 0) == 0 ? Error() : Error(errno); }
 
-int File::Flush() { return ::fsync(Descriptor(handle_)) == 0 ? 0 : errno; }
+Error File::Flush() { return ::fsync(Descriptor(handle_)) == 0 ? Error() : Error(errno); }
 
-int File::Close() noexcept
+Error File::Close() noexcept
 {
     if (handle_ < 0)
-        return 0;
+        return {};
     const int result = ::close(Descriptor(handle_));
     handle_ = kNoHandle;
-    return result == 0 ? 0 : errno;
+    return result == 0 ? Error() : Error(errno);
 }
 
 File CreateRegularFile(const std::string& path)
@@ -167,13 +167,13 @@ ReplacingFile::~ReplacingFile()
 
 void ReplacingFile::Commit()
 {
-    int error = file_.Flush();
-    if (error == 0)
+    Error error = file_.Flush();
+    if (!error)
         error = file_.Close();
-    if (error == 0 && ::rename(temporary_.c_str(), target_.c_str()) != 0)
-        error = errno;
-    if (error != 0)
-        throw std::runtime_error("Cannot write \"" + target_ + "\". " + SystemMessage(error));
+    if (!error && ::rename(temporary_.c_str(), target_.c_str()) != 0)
+        error = Error(errno);
+    if (error)
+        throw std::runtime_error("Cannot write \"" + target_ + "\". " + error.Message());
     committed_ = true;
 }
 

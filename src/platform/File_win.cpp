@@ -19,7 +19,7 @@ std::intptr_t Stored(HANDLE handle) { return reinterpret_cast<std::intptr_t>(han
 File Opened(HANDLE handle)
 {
     return handle != INVALID_HANDLE_VALUE ? File::FromNativeHandle(Stored(handle))
-                                          : File::FailedOpen(static_cast<int>(GetLastError()));
+                                          : File::FailedOpen(Error(static_cast<int>(GetLastError())));
 }
 
 // The largest piece one ReadFile or WriteFile call moves.
@@ -50,7 +50,7 @@ File File::OpenAppend(const std::string& path)
 
 bool File::IsOpen() const noexcept { return handle_ != kNoHandle && handle_ != 0; }
 
-int File::Read(void* buffer, std::size_t size, std::size_t& got)
+Error File::Read(void* buffer, std::size_t size, std::size_t& got)
 {
     got = 0;
     DWORD read = 0;
@@ -58,13 +58,13 @@ int File::Read(void* buffer, std::size_t size, std::size_t& got)
     if (!ReadFile(Native(handle_), buffer, piece, &read, nullptr)) {
         const DWORD error = GetLastError();
         // The write end of a pipe was closed: its end.
-        return error == ERROR_BROKEN_PIPE ? 0 : static_cast<int>(error);
+        return error == ERROR_BROKEN_PIPE ? Error() : Error(static_cast<int>(error));
     }
     got = read;
-    return 0;
+    return {};
 }
 
-int File::ReadAt(std::uint64_t offset, void* buffer, std::size_t size, std::size_t& got) const
+Error File::ReadAt(std::uint64_t offset, void* buffer, std::size_t size, std::size_t& got) const
 {
     got = 0;
     OVERLAPPED overlapped = At(offset);
@@ -72,10 +72,10 @@ int File::ReadAt(std::uint64_t offset, void* buffer, std::size_t size, std::size
     const auto piece = static_cast<DWORD>(size < kMaxPiece ? size : kMaxPiece);
     if (!ReadFile(Native(handle_), buffer, piece, &read, &overlapped)) {
         const DWORD error = GetLastError();
-        return error == ERROR_HANDLE_EOF ? 0 : static_cast<int>(error);
+        return error == ERROR_HANDLE_EOF ? Error() : Error(static_cast<int>(error));
     }
     got = read;
-    return 0;
+    return {};
 }
 
 namespace {
@@ -84,7 +84,7 @@ namespace {
 // done being how many are written already; a call that writes nothing gives
 // ERROR_DISK_FULL.
 template <typename WriteCall>
-int WriteAll(const void* data, std::size_t size, WriteCall write)
+Error WriteAll(const void* data, std::size_t size, WriteCall write)
 {
     const char* bytes = static_cast<const char*>(data);
     std::size_t done = 0;
@@ -93,17 +93,17 @@ int WriteAll(const void* data, std::size_t size, WriteCall write)
         const std::size_t left = size - done;
         const auto piece = static_cast<DWORD>(left < kMaxPiece ? left : kMaxPiece);
         if (!write(bytes + done, piece, done, written))
-            return static_cast<int>(GetLastError());
+            return Error(static_cast<int>(GetLastError()));
         if (written == 0)
-            return ERROR_DISK_FULL;
+            return Error(ERROR_DISK_FULL);
         done += written;
     }
-    return 0;
+    return {};
 }
 
 }  // namespace
 
-int File::Write(const void* data, std::size_t size)
+Error File::Write(const void* data, std::size_t size)
 {
     HANDLE handle = Native(handle_);
     return WriteAll(data, size, [handle](const char* bytes, DWORD piece, std::size_t, DWORD& written) {
@@ -111,7 +111,7 @@ int File::Write(const void* data, std::size_t size)
     });
 }
 
-int File::WriteAt(std::uint64_t offset, const void* data, std::size_t size)
+Error File::WriteAt(std::uint64_t offset, const void* data, std::size_t size)
 {
     HANDLE handle = Native(handle_);
     return WriteAll(data, size, [handle, offset](const char* bytes, DWORD piece, std::size_t done, DWORD& written) {
@@ -120,32 +120,32 @@ int File::WriteAt(std::uint64_t offset, const void* data, std::size_t size)
     });
 }
 
-int File::Size(std::uint64_t& size) const
+Error File::Size(std::uint64_t& size) const
 {
     LARGE_INTEGER value {};
     if (!GetFileSizeEx(Native(handle_), &value))
-        return static_cast<int>(GetLastError());
+        return Error(static_cast<int>(GetLastError()));
     size = static_cast<std::uint64_t>(value.QuadPart);
-    return 0;
+    return {};
 }
 
-int File::Truncate()
+Error File::Truncate()
 {
     LARGE_INTEGER start {};
     if (!SetFilePointerEx(Native(handle_), start, nullptr, FILE_BEGIN) || !SetEndOfFile(Native(handle_)))
-        return static_cast<int>(GetLastError());
-    return 0;
+        return Error(static_cast<int>(GetLastError()));
+    return {};
 }
 
-int File::Flush() { return FlushFileBuffers(Native(handle_)) ? 0 : static_cast<int>(GetLastError()); }
+Error File::Flush() { return FlushFileBuffers(Native(handle_)) ? Error() : Error(static_cast<int>(GetLastError())); }
 
-int File::Close() noexcept
+Error File::Close() noexcept
 {
     if (!IsOpen())
-        return 0;
+        return {};
     const BOOL closed = CloseHandle(Native(handle_));
     handle_ = kNoHandle;
-    return closed ? 0 : static_cast<int>(GetLastError());
+    return closed ? Error() : Error(static_cast<int>(GetLastError()));
 }
 
 File CreateRegularFile(const std::string& path)
@@ -174,8 +174,8 @@ File CreateRegularFile(const std::string& path)
     if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
         throw cannot("It is not a regular file");
     const bool empty = info.nFileSizeHigh == 0 && info.nFileSizeLow == 0;
-    if (const int error = empty ? 0 : file.Truncate())
-        throw cannot(SystemMessage(error));
+    if (const Error error = empty ? Error() : file.Truncate())
+        throw cannot(error.Message());
     return file;
 }
 
@@ -194,7 +194,7 @@ File CreateTemporaryFile(const std::string& prefix, std::string& path)
             return File::FromNativeHandle(Stored(handle));
         const DWORD error = GetLastError();
         if (error != ERROR_FILE_EXISTS || attempt == 100)
-            return File::FailedOpen(static_cast<int>(error));
+            return File::FailedOpen(Error(static_cast<int>(error)));
     }
 }
 
@@ -202,7 +202,7 @@ ReplacingFile::ReplacingFile(const std::string& target, const std::string&) : ta
 {
     file_ = CreateTemporaryFile(target + ".", temporary_);
     if (!file_.IsOpen())
-        throw std::runtime_error("Cannot create file \"" + target + "\". " + SystemMessage(file_.OpenError()));
+        throw std::runtime_error("Cannot create file \"" + target + "\". " + file_.OpenError().Message());
 }
 
 ReplacingFile::~ReplacingFile()
@@ -215,14 +215,14 @@ ReplacingFile::~ReplacingFile()
 
 void ReplacingFile::Commit()
 {
-    int error = file_.Flush();
-    if (error == 0)
+    Error error = file_.Flush();
+    if (!error)
         error = file_.Close();
-    if (error == 0 &&
+    if (!error &&
         !MoveFileExA(temporary_.c_str(), target_.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-        error = static_cast<int>(GetLastError());
-    if (error != 0)
-        throw std::runtime_error("Cannot write \"" + target_ + "\". " + SystemMessage(error));
+        error = Error(static_cast<int>(GetLastError()));
+    if (error)
+        throw std::runtime_error("Cannot write \"" + target_ + "\". " + error.Message());
     committed_ = true;
 }
 

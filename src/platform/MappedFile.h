@@ -26,12 +26,11 @@ public:
     const std::string& Path() const noexcept { return path_; }
 
     // Reads up to size bytes at offset through the open file, not the
-    // mapping; got is 0 at the end. Returns 0 or the system's error code.
-    int ReadAt(std::uint64_t offset, void* buffer, std::size_t size, std::size_t& got) const;
+    // mapping; got is 0 at the end.
+    Error ReadAt(std::uint64_t offset, void* buffer, std::size_t size, std::size_t& got) const;
     // Writes size bytes of the file from offset to out, inside the kernel
-    // where it can. Returns 0, or the system's error code (a "disk full" code
-    // when the file ends first).
-    int CopyTo(std::uint64_t offset, std::uint64_t size, File& out) const;
+    // where it can. A file that ends first gives a "disk full" error.
+    Error CopyTo(std::uint64_t offset, std::uint64_t size, File& out) const;
 
 private:
     // Opens path_ for reading into file_ and sets size_; throws as the

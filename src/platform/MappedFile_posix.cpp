@@ -44,7 +44,7 @@ MappedFile& MappedFile::operator=(MappedFile&& other) noexcept
 
 MappedFile::~MappedFile() { Unmap(); }
 
-int MappedFile::CopyTo(std::uint64_t offset, std::uint64_t size, File& out) const
+Error MappedFile::CopyTo(std::uint64_t offset, std::uint64_t size, File& out) const
 {
     auto from = static_cast<loff_t>(offset);
     const int in = static_cast<int>(file_.NativeHandle());
@@ -55,19 +55,19 @@ int MappedFile::CopyTo(std::uint64_t offset, std::uint64_t size, File& out) cons
             continue;
         }
         if (copied == 0)
-            return ENOSPC;
+            return Error(ENOSPC);
         if (errno == EINTR)
             continue;
         // File systems or kernels that cannot copy between these files:
         // write the mapping's bytes instead.
         if (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP) {
             if (static_cast<std::uint64_t>(from) > size_ || size > size_ - static_cast<std::uint64_t>(from))
-                return ENOSPC;
+                return Error(ENOSPC);
             return out.Write(data_ + from, static_cast<std::size_t>(size));
         }
-        return errno;
+        return Error(errno);
     }
-    return 0;
+    return {};
 }
 
 void MappedFile::Unmap() noexcept

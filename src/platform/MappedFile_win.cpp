@@ -51,10 +51,10 @@ MappedFile& MappedFile::operator=(MappedFile&& other) noexcept
 
 MappedFile::~MappedFile() { Unmap(); }
 
-int MappedFile::CopyTo(std::uint64_t offset, std::uint64_t size, File& out) const
+Error MappedFile::CopyTo(std::uint64_t offset, std::uint64_t size, File& out) const
 {
     if (offset > size_ || size > size_ - offset)
-        return ERROR_HANDLE_EOF;
+        return Error(ERROR_HANDLE_EOF);
     return out.Write(data_ + offset, static_cast<std::size_t>(size));
 }
 

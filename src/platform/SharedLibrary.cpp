@@ -49,7 +49,7 @@ int LibraryFileBits(const std::string& path)
     // image a linker writes.
     std::string header(4096, '\0');
     std::size_t got = 0;
-    if (file.ReadAt(0, header.data(), header.size(), got) != 0)
+    if (file.ReadAt(0, header.data(), header.size(), got))
         return 0;
     header.resize(got);
     return ImageBits(header);

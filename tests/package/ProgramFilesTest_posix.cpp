@@ -56,6 +56,6 @@ TEST(InstallProgramFiles, InstallsRegularFilesOnly)
 
 TEST(CopyErrorLine, FramesTheSystemsMessage)
 {
-    EXPECT_EQ(package::CopyErrorLine(2), "error (2) No such file or directory");
-    EXPECT_EQ(package::CopyErrorLine(13), "error (13) Permission denied");
+    EXPECT_EQ(package::CopyErrorLine(platform::Error(2)), "error (2) No such file or directory");
+    EXPECT_EQ(package::CopyErrorLine(platform::Error(13)), "error (13) Permission denied");
 }

@@ -48,6 +48,6 @@ TEST(InstallProgramFiles, ARunningOrReadOnlyTargetGivesTheSystemsError)
 TEST(CopyErrorLine, FramesTheSystemsMessageWithoutItsFullStop)
 {
     for (const int code : {ERROR_SHARING_VIOLATION, ERROR_ACCESS_DENIED, ERROR_DISK_FULL})
-        EXPECT_EQ(package::CopyErrorLine(code), CopyError(code));
-    EXPECT_EQ(package::CopyErrorLine(ERROR_SHARING_VIOLATION).rfind("error (32) ", 0), 0u);
+        EXPECT_EQ(package::CopyErrorLine(platform::Error(code)), CopyError(code));
+    EXPECT_EQ(package::CopyErrorLine(platform::Error(ERROR_SHARING_VIOLATION)).rfind("error (32) ", 0), 0u);
 }

@@ -72,7 +72,7 @@ TEST(File, ReadsAndWritesEveryByteUnchanged)
         bytes += static_cast<char>(i);
     {
         platform::File out = platform::CreateRegularFile(dir / "blob.blo");
-        ASSERT_EQ(out.Write(bytes.data(), bytes.size()), 0);
+        ASSERT_EQ(out.Write(bytes.data(), bytes.size()).Code(), 0);
     }
     EXPECT_EQ(ReadFile(dir / "blob.blo"), bytes);
 
@@ -80,18 +80,18 @@ TEST(File, ReadsAndWritesEveryByteUnchanged)
     ASSERT_TRUE(in.IsOpen());
     std::string back(bytes.size() + 10, '\0');
     std::size_t got = 0;
-    ASSERT_EQ(in.Read(back.data(), back.size(), got), 0);
+    ASSERT_EQ(in.Read(back.data(), back.size(), got).Code(), 0);
     EXPECT_EQ(back.substr(0, got), bytes);
-    ASSERT_EQ(in.ReadAt(4, back.data(), 4, got), 0);
+    ASSERT_EQ(in.ReadAt(4, back.data(), 4, got).Code(), 0);
     EXPECT_EQ(back.substr(0, got), "\r\nne");
 
     {
         platform::File log = platform::File::OpenAppend(dir / "blob.blo");
         ASSERT_TRUE(log.IsOpen());
-        ASSERT_EQ(log.Write("\r\n", 2), 0);
+        ASSERT_EQ(log.Write("\r\n", 2).Code(), 0);
     }
     EXPECT_EQ(ReadFile(dir / "blob.blo"), bytes + "\r\n");
-    EXPECT_NE(platform::File::OpenRead(dir / "missing").OpenError(), 0);
+    EXPECT_NE(platform::File::OpenRead(dir / "missing").OpenError().Code(), 0);
 }
 
 TEST(ReplacingFile, ReplacesTheTargetOnlyWhenCommitted)
@@ -100,14 +100,14 @@ TEST(ReplacingFile, ReplacesTheTargetOnlyWhenCommitted)
     WriteFile(dir / "out", "old");
     {
         platform::ReplacingFile file(dir / "out", dir / "out");
-        ASSERT_EQ(file.Output().Write("abandoned", 9), 0);
+        ASSERT_EQ(file.Output().Write("abandoned", 9).Code(), 0);
     }
     EXPECT_EQ(ReadFile(dir / "out"), "old");
     EXPECT_EQ(platform::FindEntries(dir.Path(), "*").size(), 3u) << "only ., .. and out";
     {
         platform::ReplacingFile file(dir / "out", dir / "out");
-        ASSERT_EQ(file.Output().Write("new bytes", 9), 0);
-        ASSERT_EQ(file.Output().WriteAt(0, "N", 1), 0);
+        ASSERT_EQ(file.Output().Write("new bytes", 9).Code(), 0);
+        ASSERT_EQ(file.Output().WriteAt(0, "N", 1).Code(), 0);
         file.Commit();
     }
     EXPECT_EQ(ReadFile(dir / "out"), "New bytes");

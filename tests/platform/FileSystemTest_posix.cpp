@@ -36,7 +36,7 @@ TEST(CopyFileReplacing, ReplacesTheTargetAndKeepsItsMode)
     ::chmod((dir / "new").c_str(), 0755);
     WriteFile(dir / "old", "old");
     ::chmod((dir / "old").c_str(), 0750);
-    ASSERT_EQ(platform::CopyFileReplacing(dir / "new", dir / "old"), 0);
+    ASSERT_EQ(platform::CopyFileReplacing(dir / "new", dir / "old").Code(), 0);
     EXPECT_EQ(ReadFile(dir / "old"), "new bytes");
     struct stat info {};
     ::stat((dir / "old").c_str(), &info);
@@ -49,10 +49,10 @@ TEST(CopyFileReplacing, ReportsTheErrnoOfTheFailure)
     TempDir dir;
     WriteFile(dir / "src", "x");
     std::filesystem::create_directory(dir / "adir.exe");
-    EXPECT_EQ(platform::CopyFileReplacing(dir / "adir.exe", dir / "t"), EISDIR);
-    EXPECT_EQ(platform::CopyFileReplacing(dir / "src", dir / "missing/t"), ENOENT);
+    EXPECT_EQ(platform::CopyFileReplacing(dir / "adir.exe", dir / "t").Code(), EISDIR);
+    EXPECT_EQ(platform::CopyFileReplacing(dir / "src", dir / "missing/t").Code(), ENOENT);
     std::filesystem::create_directories(dir / "target/inside");
-    EXPECT_NE(platform::CopyFileReplacing(dir / "src", dir / "target"), 0);
+    EXPECT_NE(platform::CopyFileReplacing(dir / "src", dir / "target").Code(), 0);
     EXPECT_TRUE(std::filesystem::is_directory(dir / "target/inside"));
 }
 
@@ -63,12 +63,12 @@ TEST(CopyFileReplacing, CopiesRegularFilesOnlyAndKeepsProtection)
     ::chmod((dir / "new.exe").c_str(), 0755);
     std::filesystem::create_symlink(dir / "new.exe", dir / "link.exe");
     ASSERT_EQ(::mkfifo((dir / "fifo.exe").c_str(), 0644), 0);
-    EXPECT_EQ(platform::CopyFileReplacing(dir / "link.exe", dir / "t1"), ELOOP);
-    EXPECT_EQ(platform::CopyFileReplacing(dir / "fifo.exe", dir / "t2"), EINVAL);
+    EXPECT_EQ(platform::CopyFileReplacing(dir / "link.exe", dir / "t1").Code(), ELOOP);
+    EXPECT_EQ(platform::CopyFileReplacing(dir / "fifo.exe", dir / "t2").Code(), EINVAL);
 
     WriteFile(dir / "readonly.exe", "old");
     ::chmod((dir / "readonly.exe").c_str(), 0444);
-    EXPECT_EQ(platform::CopyFileReplacing(dir / "new.exe", dir / "readonly.exe"), EACCES) << "for root too";
+    EXPECT_EQ(platform::CopyFileReplacing(dir / "new.exe", dir / "readonly.exe").Code(), EACCES) << "for root too";
     EXPECT_EQ(ReadFile(dir / "readonly.exe"), "old");
 
     auto mode = [&](const std::string& name) {
@@ -78,9 +78,9 @@ TEST(CopyFileReplacing, CopiesRegularFilesOnlyAndKeepsProtection)
     };
     WriteFile(dir / "kept.exe", "old");
     ::chmod((dir / "kept.exe").c_str(), 0640);
-    ASSERT_EQ(platform::CopyFileReplacing(dir / "new.exe", dir / "kept.exe"), 0);
+    ASSERT_EQ(platform::CopyFileReplacing(dir / "new.exe", dir / "kept.exe").Code(), 0);
     EXPECT_EQ(mode("kept.exe"), 0640u) << "an existing target keeps its permissions";
-    ASSERT_EQ(platform::CopyFileReplacing(dir / "new.exe", dir / "fresh.exe"), 0);
+    ASSERT_EQ(platform::CopyFileReplacing(dir / "new.exe", dir / "fresh.exe").Code(), 0);
     EXPECT_EQ(mode("fresh.exe"), 0755u) << "a new target gets the source's";
 
     // An interrupted copy's temporary file for the same target goes; other
@@ -88,7 +88,7 @@ TEST(CopyFileReplacing, CopiesRegularFilesOnlyAndKeepsProtection)
     WriteFile(dir / ".fresh.exe.update-AbC123", "left over");
     WriteFile(dir / ".fresh.exe.update-keep", "not ours");
     WriteFile(dir / ".other.exe.update-AbC123", "another target's");
-    ASSERT_EQ(platform::CopyFileReplacing(dir / "new.exe", dir / "fresh.exe"), 0);
+    ASSERT_EQ(platform::CopyFileReplacing(dir / "new.exe", dir / "fresh.exe").Code(), 0);
     EXPECT_FALSE(std::filesystem::exists(dir / ".fresh.exe.update-AbC123"));
     EXPECT_TRUE(std::filesystem::exists(dir / ".fresh.exe.update-keep"));
     EXPECT_TRUE(std::filesystem::exists(dir / ".other.exe.update-AbC123"));
@@ -115,7 +115,7 @@ TEST(CopyFileReplacing, AnInterruptedCopyLeavesTheOldFileWhole)
     WriteFile(dir / "old.exe", "the previous version");
     // The child may write no more than 64 KB: the copy fails half-way.
     EXPECT_EQ(testsupport::RunWithFileSizeLimit(
-                  65536, [&] { return platform::CopyFileReplacing(dir / "new.exe", dir / "old.exe"); }),
+                  65536, [&] { return platform::CopyFileReplacing(dir / "new.exe", dir / "old.exe").Code(); }),
               EFBIG);
     EXPECT_EQ(ReadFile(dir / "old.exe"), "the previous version");
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 2) << "temporary file left";

@@ -39,14 +39,14 @@ TEST(CopyFileReplacing, GivesTheSystemsErrorCodes)
     TempDir dir;
     WriteFile(dir / "new.exe", "new");
     std::filesystem::create_directory(dir / "adir.exe");
-    EXPECT_EQ(platform::CopyFileReplacing(dir / "adir.exe", dir / "t"), ERROR_ACCESS_DENIED);
-    EXPECT_EQ(platform::CopyFileReplacing(dir / "missing.exe", dir / "t"), ERROR_FILE_NOT_FOUND);
-    EXPECT_EQ(platform::CopyFileReplacing(dir / "new.exe", dir / "missing\\t"), ERROR_PATH_NOT_FOUND);
-    EXPECT_EQ(platform::CopyFileReplacing(dir / "new.exe", dir / "adir.exe"), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(platform::CopyFileReplacing(dir / "adir.exe", dir / "t").Code(), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(platform::CopyFileReplacing(dir / "missing.exe", dir / "t").Code(), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(platform::CopyFileReplacing(dir / "new.exe", dir / "missing\\t").Code(), ERROR_PATH_NOT_FOUND);
+    EXPECT_EQ(platform::CopyFileReplacing(dir / "new.exe", dir / "adir.exe").Code(), ERROR_ACCESS_DENIED);
 
     WriteFile(dir / "old.exe", "old");
     WriteFile(dir / ".old.exe.update-AbC123", "left over");
-    ASSERT_EQ(platform::CopyFileReplacing(dir / "new.exe", dir / "old.exe"), 0);
+    ASSERT_EQ(platform::CopyFileReplacing(dir / "new.exe", dir / "old.exe").Code(), 0);
     EXPECT_EQ(ReadFile(dir / "old.exe"), "new");
     EXPECT_FALSE(std::filesystem::exists(dir / ".old.exe.update-AbC123"));
 }

@@ -187,8 +187,8 @@ void ExtractWithLibArchive(const std::string& path, Staging& staging)
                 throw fail(name);
             extracted = std::max(extracted, offset + static_cast<la_int64_t>(size));
             if (fd.IsOpen()) {
-                if (const int error = fd.WriteAt(static_cast<std::uint64_t>(offset), block, size))
-                    throw CreateFailure("cannot write " + name, error);
+                if (const platform::Error error = fd.WriteAt(static_cast<std::uint64_t>(offset), block, size))
+                    throw CreateFailure("cannot write " + name, error.Code());
             }
         }
         // libarchive can end an entry's data early without an error (when

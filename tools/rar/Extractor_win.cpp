@@ -249,7 +249,7 @@ void ExtractRar4(const std::string& archivePath, Staging& staging)
 
     const platform::File archive = platform::File::OpenRead(archivePath);
     if (!archive.IsOpen())
-        throw Failure {kOpenError, "cannot open " + archivePath + ": " + SystemText(archive.OpenError())};
+        throw Failure {kOpenError, "cannot open " + archivePath + ": " + archive.OpenError().Message()};
     struct Staged {
         std::vector<std::string> components;
         std::wstring path;
@@ -277,19 +277,19 @@ void ExtractRar4(const std::string& archivePath, Staging& staging)
             const std::size_t want =
                 static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), header.packSize - done));
             std::size_t got = 0;
-            if (archive.ReadAt(header.dataOffset + done, buffer.data(), want, got) != 0 || got == 0)
+            if (archive.ReadAt(header.dataOffset + done, buffer.data(), want, got) || got == 0)
                 throw Failure {kFatal, header.name + ": unexpected end of archive"};
             crc = Crc32(crc, buffer.data(), got);
-            if (const int error = out.Write(buffer.data(), got))
-                throw Failure {kCreateError, "cannot write " + header.name + ": " + SystemText(error)};
+            if (const platform::Error error = out.Write(buffer.data(), got))
+                throw Failure {kCreateError, "cannot write " + header.name + ": " + error.Message()};
             done += got;
         }
         if (header.packSize != header.unpackedSize)
             throw Failure {kCrcError, header.name + ": stored size and unpacked size differ (damaged archive)"};
         if (crc != header.crc)
             throw Failure {kCrcError, header.name + ": CRC failed"};
-        if (const int error = out.Close())
-            throw Failure {kCreateError, "cannot write " + header.name + ": " + SystemText(error)};
+        if (const platform::Error error = out.Close())
+            throw Failure {kCreateError, "cannot write " + header.name + ": " + error.Message()};
         files.push_back(std::move(staged));
     }
     for (const auto& staged : files)
@@ -307,7 +307,7 @@ int Extract(const std::string& archivePath, const std::string& destination, cons
 {
     const platform::File probe = platform::File::OpenRead(archivePath);
     if (!probe.IsOpen()) {
-        err << "rar: cannot open " << archivePath << ": " << SystemText(probe.OpenError()) << "\n";
+        err << "rar: cannot open " << archivePath << ": " << probe.OpenError().Message() << "\n";
         return kOpenError;
     }
     char head[8] {};

@@ -46,8 +46,8 @@ Failure CreateFailure(const std::string& what, int error)
 
 void WriteOut(platform::File& file, const void* data, std::size_t size, const std::string& name)
 {
-    if (const int error = file.Write(data, size))
-        throw CreateFailure("cannot write " + name, error);
+    if (const platform::Error error = file.Write(data, size))
+        throw CreateFailure("cannot write " + name, error.Code());
 }
 
 UniqueFd OpenBeneath(int root, const std::vector<std::string>& components, std::size_t count, bool create,

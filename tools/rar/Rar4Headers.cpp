@@ -229,13 +229,13 @@ std::vector<Rar4FileHeader> ReadRar4Headers(const std::string& path)
 {
     const platform::File file = platform::File::OpenRead(path);
     std::uint64_t fileSize = 0;
-    if (!file.IsOpen() || file.Size(fileSize) != 0)
+    if (!file.IsOpen() || file.Size(fileSize))
         throw ArchiveError("cannot open " + path);
     return WalkHeaders(fileSize, [&](std::uint64_t offset, void* buffer, std::size_t size) -> std::size_t {
         std::size_t done = 0;
         while (done < size) {
             std::size_t got = 0;
-            if (file.ReadAt(offset + done, static_cast<char*>(buffer) + done, size - done, got) != 0 || got == 0)
+            if (file.ReadAt(offset + done, static_cast<char*>(buffer) + done, size - done, got) || got == 0)
                 break;
             done += got;
         }
