@@ -35,6 +35,37 @@ void ShowErrorBox(const std::string& message) { ShowBox(BoxKind::Error, g_applic
 
 void ShowWarningBox(const std::string& text) { ShowBox(BoxKind::Warning, "Warning", text); }
 
+Form1Handlers::Form1Handlers() = default;
+
+Form1Handlers::~Form1Handlers() = default;
+
+void Form1Handlers::StartShell(const std::string& executablePath)
+{
+    shell_ = std::make_unique<CUpdaterShell>(*this, executablePath);
+}
+
+bool Form1Handlers::QueueFormShow()
+{
+    if (formShowQueued_)
+        return false;
+    formShowQueued_ = true;
+    return true;
+}
+
+void Form1Handlers::FormShow()
+{
+    RunHandler([this] { shell_->FormShow(); });
+    formShowDone_ = true;
+}
+
+void Form1Handlers::btOKClick()
+{
+    const bool close = closeRule_.Run([this] { shell_->btOKClick(); });
+    RunReturned();
+    if (close)
+        CloseWindow();
+}
+
 bool CloseRule::MayClose()
 {
     if (!runInProgress_)

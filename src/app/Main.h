@@ -1,8 +1,10 @@
 #pragma once
 // The unit Main: the program entry, the message boxes and the rules every
-// main window follows (the Qt window on Linux, the Win32 window on Windows;
-// each is TForm1 in its MainWindow_* files).
+// main window follows, and TForm1's part that both windows share (the Qt
+// window on Linux, the Win32 window on Windows: each is TForm1 in its
+// MainWindow_* files, derived from Form1Handlers).
 
+#include "app/ShellView.h"
 #include "platform/Paths.h"
 
 #include <exception>
@@ -77,6 +79,51 @@ public:
 private:
     bool runInProgress_ = false;
     bool closeAfterRun_ = false;
+};
+
+class CUpdaterShell;
+
+// TForm1's event handlers and the state behind them, the same in both
+// windows: FormShow runs the checks, btOKClick the run, btCancelClick closes;
+// a close asked for during the run waits for it (CloseRule). Each window
+// derives TForm1 from it and implements the view on its own controls.
+class Form1Handlers : public IShellView {
+public:
+    ~Form1Handlers() override;
+
+    // The checks, as an event handler (an error goes to the error box).
+    void FormShow();
+    // The run, as an event handler. A close asked for while it is in progress
+    // (the close box, Alt+F4, btCancel, a session that ends) is carried out
+    // when it has returned; after a run ended by a termination request the
+    // window closes as well.
+    void btOKClick();
+    void btCancelClick() { CloseWindow(); }
+
+    bool FormShowDone() const noexcept { return formShowDone_; }
+    bool RunInProgress() const { return closeRule_.RunInProgress(); }
+
+protected:
+    Form1Handlers();
+    // Makes the shell once the window's controls exist; it works out the
+    // paths from executablePath, creates the connection object and reads
+    // cnfg.ini. Throws when that fails.
+    void StartShell(const std::string& executablePath);
+    // True the first time only: FormShow is queued once, when the window is
+    // first on screen.
+    bool QueueFormShow();
+    // A close request: whether the window may close now (see CloseRule).
+    bool MayClose() { return closeRule_.MayClose(); }
+    // Closes the window the toolkit's way, asking MayClose.
+    virtual void CloseWindow() = 0;
+    // Called as soon as the run has returned, before a close it allows.
+    virtual void RunReturned() {}
+
+private:
+    std::unique_ptr<CUpdaterShell> shell_;
+    bool formShowQueued_ = false;
+    bool formShowDone_ = false;
+    CloseRule closeRule_;
 };
 
 // What each window toolkit provides (MainWindow_posix.cpp, MainWindow_win.cpp).

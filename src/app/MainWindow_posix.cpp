@@ -194,7 +194,7 @@ TForm1::TForm1(const std::string& executablePath) : controls_(std::make_unique<C
 {
     SetApplicationTitle(executablePath);
     BuildLayout();
-    shell_ = std::make_unique<CUpdaterShell>(*this, executablePath);
+    StartShell(executablePath);
 }
 
 TForm1::~TForm1() = default;
@@ -335,30 +335,15 @@ void TForm1::resizeEvent(QResizeEvent* event)
 void TForm1::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
-    if (formShowQueued_)
+    if (!QueueFormShow())
         return;
-    formShowQueued_ = true;
     // Runs once the window is on screen, so that the warning box has its window.
     QTimer::singleShot(0, this, [this] { FormShow(); });
 }
 
-void TForm1::FormShow()
-{
-    RunHandler([this] { shell_->FormShow(); });
-    formShowDone_ = true;
-}
-
-void TForm1::btOKClick()
-{
-    if (closeRule_.Run([this] { shell_->btOKClick(); }))
-        close();
-}
-
-void TForm1::btCancelClick() { close(); }
-
 void TForm1::closeEvent(QCloseEvent* event)
 {
-    if (!closeRule_.MayClose()) {
+    if (!MayClose()) {
         event->ignore();
         return;
     }

@@ -31,23 +31,12 @@ void AddLine(QPlainTextEdit& memo, const std::string& text);
 // wherever the user has put the caret.
 void AppendToLastLine(QPlainTextEdit& memo, const std::string& text);
 
-class TForm1 : public QWidget, public IShellView {
+class TForm1 : public QWidget, public Form1Handlers {
 public:
-    // Builds the window's layout, works out the paths from executablePath,
-    // creates the connection object and reads cnfg.ini. Throws when that
-    // fails (the window is then never shown).
+    // Builds the window's layout and starts the shell (Form1Handlers). Throws
+    // when that fails (the window is then never shown).
     explicit TForm1(const std::string& executablePath = platform::ExecutablePath());
     ~TForm1() override;
-
-    void FormShow();
-    // The run. A close asked for while it is in progress (the close box,
-    // Alt+F4, btCancel) is carried out when it has returned; after a run
-    // ended by a termination request the window closes as well.
-    void btOKClick();
-    void btCancelClick();
-
-    bool FormShowDone() const { return formShowDone_; }
-    bool RunInProgress() const { return closeRule_.RunInProgress(); }
 
     // IShellView
     void AddLine(const std::string& text) override;
@@ -69,16 +58,13 @@ protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void CloseWindow() override { close(); }
 
 private:
     struct Controls;
     void BuildLayout();
     void PlaceControls();
     std::unique_ptr<Controls> controls_;
-    std::unique_ptr<CUpdaterShell> shell_;
-    bool formShowQueued_ = false;
-    bool formShowDone_ = false;
-    CloseRule closeRule_;
 };
 
 }  // namespace app

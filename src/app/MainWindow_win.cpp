@@ -288,7 +288,7 @@ TForm1::TForm1(const std::string& executablePath) : controls_(std::make_unique<C
     g_mainForm = this;
     try {
         BuildLayout();
-        shell_ = std::make_unique<CUpdaterShell>(*this, executablePath);
+        StartShell(executablePath);
     } catch (...) {
         DestroyWindow(window_);
         window_ = nullptr;
@@ -449,8 +449,7 @@ LRESULT TForm1::OnMessage(UINT message, WPARAM wParam, LPARAM lParam)
             PlaceControls(LOWORD(lParam), HIWORD(lParam));
         return 0;
     case WM_SHOWWINDOW:
-        if (wParam && !formShowQueued_) {
-            formShowQueued_ = true;
+        if (wParam && QueueFormShow()) {
             // Runs once the window is on screen, so that the warning box has
             // its window.
             PostMessageW(window_, kFormShowMessage, 0, 0);
@@ -483,7 +482,7 @@ LRESULT TForm1::OnMessage(UINT message, WPARAM wParam, LPARAM lParam)
         return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_INFOBK));
     }
     case WM_CLOSE:
-        Close();
+        CloseWindow();
         return 0;
     case WM_QUERYENDSESSION:
         // A session that ends during a run stops the run as a termination
@@ -501,7 +500,7 @@ LRESULT TForm1::OnMessage(UINT message, WPARAM wParam, LPARAM lParam)
         if (wParam && RunInProgress())
             platform::RequestTermination();
         else if (wParam)
-            Close();
+            CloseWindow();
         return 0;
     case WM_NCDESTROY:
         window_ = nullptr;
@@ -527,25 +526,11 @@ bool TForm1::HandleKey(MSG& message)
     return IsDialogMessageW(window_, &message) != 0;
 }
 
-void TForm1::FormShow()
-{
-    RunHandler([this] { shell_->FormShow(); });
-    formShowDone_ = true;
-}
+void TForm1::RunReturned() { ShutdownBlockReasonDestroy(window_); }
 
-void TForm1::btOKClick()
+void TForm1::CloseWindow()
 {
-    const bool close = closeRule_.Run([this] { shell_->btOKClick(); });
-    ShutdownBlockReasonDestroy(window_);
-    if (close)
-        Close();
-}
-
-void TForm1::btCancelClick() { Close(); }
-
-void TForm1::Close()
-{
-    if (window_ != nullptr && closeRule_.MayClose())
+    if (window_ != nullptr && MayClose())
         DestroyWindow(window_);
 }
 

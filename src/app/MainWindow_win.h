@@ -66,11 +66,11 @@ void ProcessPendingMessages();
 // Dispatches messages until the window is closed.
 void RunMessageLoop(const TForm1& form);
 
-class TForm1 final : public IShellView {
+class TForm1 final : public Form1Handlers {
 public:
-    // Builds the window's layout (not shown yet), works out the paths from
-    // executablePath, creates the connection object and reads cnfg.ini.
-    // Throws when that fails; the window is then destroyed unseen.
+    // Builds the window's layout (not shown yet) and starts the shell
+    // (Form1Handlers). Throws when that fails; the window is then destroyed
+    // unseen.
     explicit TForm1(const std::string& executablePath = platform::ExecutablePath());
     ~TForm1() override;
     TForm1(const TForm1&) = delete;
@@ -84,15 +84,6 @@ public:
     // Shows the window; FormShow runs from the message loop once it is on
     // screen.
     void Show();
-
-    void FormShow();
-    // The run. A close asked for while it is in progress (the close box,
-    // Alt+F4, a session that ends) is carried out when it has returned.
-    void btOKClick();
-    void btCancelClick();
-
-    bool FormShowDone() const { return formShowDone_; }
-    bool RunInProgress() const { return closeRule_.RunInProgress(); }
 
     // Handles a key message for the window before it is dispatched (Esc,
     // Tab); true when it was handled.
@@ -120,14 +111,13 @@ private:
     LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
     void BuildLayout();
     void PlaceControls(int width, int height);
-    void Close();
+    void CloseWindow() override;
+    // Ends the shutdown block that the run set.
+    void RunReturned() override;
 
     HWND window_ = nullptr;
     std::unique_ptr<Controls> controls_;
-    std::unique_ptr<CUpdaterShell> shell_;
-    bool formShowQueued_ = false;
-    bool formShowDone_ = false;
-    CloseRule closeRule_;
+
 };
 
 }  // namespace app
