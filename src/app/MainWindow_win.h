@@ -5,6 +5,7 @@
 
 #include "app/Layout.h"
 #include "app/Main.h"
+#include "app/Win32Controls_win.h"
 #include "app/Shell.h"
 #include "app/ShellView.h"
 #include "platform/Paths.h"
@@ -48,17 +49,6 @@ class TForm1;
 // Creates the main window; an error while it is built is shown in the
 // standard error box and gives null (the window is then never shown).
 std::unique_ptr<TForm1> CreateForm1(const std::string& executablePath);
-
-// Memo operations on a multi-line EDIT control.
-// Appends text as a new last line, also after text the user typed at the
-// end of the memo; the text then ends in CR LF and the caret stands at its
-// end.
-void AddLine(HWND memo, const std::string& text);
-// Puts text at the end of the memo's last line (before its line break),
-// wherever the user has put the caret.
-void AppendToLastLine(HWND memo, const std::string& text);
-// A window's text as the updater's texts (code page 1251).
-std::string WindowText(HWND window);
 
 // Processes the thread's pending messages, then returns. Keys for the main
 // window are handled as its own: Esc presses btCancel, Tab moves the focus.
