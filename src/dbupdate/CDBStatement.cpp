@@ -17,6 +17,16 @@ namespace {
 
 std::string NameKey(const std::string& name) { return platform::UpperAscii(platform::TrimBlanks(name)); }
 
+// The value of type T that a variable's buffer holds (not necessarily
+// aligned for T).
+template <typename T>
+T ValueAt(const char* data)
+{
+    T value;
+    std::memcpy(&value, data, sizeof value);
+    return value;
+}
+
 // The value of a CHAR or VARCHAR column; CHAR values come padded with blanks
 // to the column's length, which are removed.
 std::string TextOf(const XSQLVAR& var)
@@ -240,32 +250,17 @@ std::int32_t CDBStatement::FieldAsInteger(const std::string& name)
         return static_cast<std::int32_t>(value);
     };
     switch (var.sqltype & ~1) {
-    case SQL_SHORT: {
-        short value;
-        std::memcpy(&value, data, sizeof value);
-        return scaled(value);
-    }
-    case SQL_LONG: {
-        ISC_LONG value;
-        std::memcpy(&value, data, sizeof value);
-        return scaled(value);
-    }
-    case SQL_INT64: {
-        ISC_INT64 value;
-        std::memcpy(&value, data, sizeof value);
-        return scaled(value);
-    }
-    case SQL_FLOAT: {
-        float value;
-        std::memcpy(&value, data, sizeof value);
-        return static_cast<std::int32_t>(std::trunc(value));
-    }
+    case SQL_SHORT:
+        return scaled(ValueAt<short>(data));
+    case SQL_LONG:
+        return scaled(ValueAt<ISC_LONG>(data));
+    case SQL_INT64:
+        return scaled(ValueAt<ISC_INT64>(data));
+    case SQL_FLOAT:
+        return static_cast<std::int32_t>(std::trunc(ValueAt<float>(data)));
     case SQL_DOUBLE:
-    case SQL_D_FLOAT: {
-        double value;
-        std::memcpy(&value, data, sizeof value);
-        return static_cast<std::int32_t>(std::trunc(value));
-    }
+    case SQL_D_FLOAT:
+        return static_cast<std::int32_t>(std::trunc(ValueAt<double>(data)));
     case SQL_TEXT:
     case SQL_VARYING: {
         std::int32_t value = 0;

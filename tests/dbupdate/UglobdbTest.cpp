@@ -13,15 +13,7 @@ using dbupdate::DatabaseError;
 using testsupport::ErrorOf;
 using testsupport::TempDir;
 
-namespace {
-
-
-struct Database {
-    TempDir dir;
-    std::string path = dir / "norvexlib.fdb";
-};
-
-}  // namespace
+using Database = testsupport::DatabaseFile;
 
 TEST(CGlobDB, ConnectsWithTheDefaultAccountAndStartsTheTransaction)
 {

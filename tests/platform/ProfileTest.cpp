@@ -1,26 +1,14 @@
 #include "platform/Profile.h"
 
+#include "ProfileSample.h"
+
 #include <gtest/gtest.h>
 
 using platform::ProfileStringFromText;
 
 TEST(ProfileStringFromText, FollowsTheProfileRules)
 {
-    const std::string ini =
-        "; comment\r\n"
-        "[Other]\r\n"
-        "PathBaseIB=wrong\r\n"
-        "[ common ]\r\n"
-        "  pathbaseib =  \"D:\\Data\\base.fdb\"  \r\n"
-        "NameServer = 'dbhost' \r\n"
-        "Empty=\r\n"
-        "Inner=a \"b\" c\r\n"
-        "Eq=a=b\r\n"
-        "EmptyDouble=\"\"\r\n"
-        "EmptySingle=''\r\n"
-        "LoneQuote=\"\r\n"
-        "[Common]\r\n"
-        "Later=ignored\r\n";
+    const std::string& ini = kSampleIni;
     struct Case {
         const char* key;
         const char* expected;
@@ -29,7 +17,7 @@ TEST(ProfileStringFromText, FollowsTheProfileRules)
         {"PathBaseIB", "D:\\Data\\base.fdb"}, {"NAMESERVER", "dbhost"}, {"Empty", ""},
         {"Inner", "a \"b\" c"},               {"Eq", "a=b"},            {"Missing", "<default>"},
         {"Later", "<default>"},               {"EmptyDouble", ""},      {"EmptySingle", ""},
-        {"LoneQuote", "\""},
+        {"LoneQuote", "\""},                  {"TypeServer", "0x1"},     {"Cyrillic", "\xC1\xE0\xE7\xE0"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(ProfileStringFromText(ini, "Common", c.key, "<default>"), c.expected) << c.key;

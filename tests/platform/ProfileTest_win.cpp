@@ -1,5 +1,6 @@
 #include "platform/Profile.h"
 
+#include "ProfileSample.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -8,23 +9,7 @@
 // updater's own reader elsewhere: both give the same settings.
 TEST(ReadProfileString, TheSystemAndTheOwnReaderAgree)
 {
-    const std::string ini =
-        "; comment\r\n"
-        "[Other]\r\n"
-        "PathBaseIB=wrong\r\n"
-        "[ common ]\r\n"
-        "  pathbaseib =  \"D:\\Data\\base.fdb\"  \r\n"
-        "NameServer = 'dbhost' \r\n"
-        "TypeServer=0x1\r\n"
-        "Empty=\r\n"
-        "Inner=a \"b\" c\r\n"
-        "Eq=a=b\r\n"
-        "EmptyDouble=\"\"\r\n"
-        "EmptySingle=''\r\n"
-        "LoneQuote=\"\r\n"
-        "Cyrillic=\xC1\xE0\xE7\xE0\r\n"
-        "[Common]\r\n"
-        "Later=ignored\r\n";
+    const std::string& ini = kSampleIni;
     testsupport::TempDir dir;
     testsupport::WriteFile(dir / "cnfg.ini", ini);
     for (const char* key : {"PathBaseIB", "NAMESERVER", "TypeServer", "Empty", "Inner", "Eq", "EmptyDouble", "EmptySingle", "LoneQuote",

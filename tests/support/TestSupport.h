@@ -47,6 +47,13 @@ private:
     std::unique_ptr<platform::ChildProcess> process_;
 };
 
+// Where a test's database lives: norvexlib.fdb in a directory of its own,
+// removed with it.
+struct DatabaseFile {
+    TempDir dir;
+    std::string path = dir / "norvexlib.fdb";
+};
+
 // Creates a dialect-3 database file at connectionString (a path, or
 // host:path) with the default account.
 void CreateDatabase(const std::string& connectionString, int dialect = 3);
