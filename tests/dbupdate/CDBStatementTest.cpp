@@ -4,15 +4,11 @@
 
 #include "TestSupport.h"
 
-#include <cstdlib>
 #include <gtest/gtest.h>
-#include <filesystem>
 
 using dbupdate::CDBStatement;
 using dbupdate::CGlobDB;
-using dbupdate::DatabaseError;
 using testsupport::ErrorOf;
-using testsupport::TempDir;
 
 using Database = testsupport::DatabaseFile;
 

@@ -3,9 +3,8 @@
 
 #include "TestSupport.h"
 
-#include <cstdlib>
-#include <gtest/gtest.h>
 #include <filesystem>
+#include <gtest/gtest.h>
 
 using dbupdate::CDBStatement;
 using dbupdate::CGlobDB;
