@@ -117,7 +117,15 @@ TEST(CGlobDB, GetVersionFailsWithoutTheTableOrTheColumn)
     Database db;
     testsupport::CreateDatabase(db.path);
     CGlobDB connection("", db.path);
-    const std::string message = ErrorOf([&] { connection.GetVersion(); });
+    std::string message;
+    try {
+        connection.GetVersion();
+    } catch (const DatabaseError& error) {
+        message = error.what();
+        // The failed client call is named beside the engine's text, not in it.
+        EXPECT_EQ(error.Operation(), "CDBStatement::Prepare");
+        EXPECT_EQ(error.SqlCode(), -204);
+    }
     EXPECT_EQ(message.rfind("Dynamic SQL Error\r\n", 0), 0u) << message;
     EXPECT_NE(message.find("VERSIONS"), std::string::npos);
     EXPECT_EQ(message.find("SQLCODE"), std::string::npos);
