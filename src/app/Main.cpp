@@ -44,6 +44,8 @@ void Form1Handlers::StartShell(const std::string& executablePath)
     shell_ = std::make_unique<CUpdaterShell>(*this, executablePath);
 }
 
+void Form1Handlers::ShowWarning(const std::string& text) { ShowWarningBox(text); }
+
 bool Form1Handlers::QueueFormShow()
 {
     if (formShowQueued_)

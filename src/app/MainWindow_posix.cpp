@@ -291,6 +291,9 @@ void TForm1::BuildLayout()
     c.timeAdapter = std::make_unique<QtLabel>(c.lUpdateTime, false, true);
     c.upAdapter = std::make_unique<QtPanel>(c.plUp);
     c.barAdapter = std::make_unique<QtBar>(c.ProgressBar2);
+    viewControls_ = {c.okAdapter.get(),    c.cancelAdapter.get(), c.curVerAdapter.get(), c.actVerAdapter.get(),
+                     c.upAdapter.get(),    c.updateAdapter.get(), c.barAdapter.get(),    c.textFileAdapter.get(),
+                     c.fileAdapter.get(), c.timeAdapter.get()};
 
     QObject::connect(c.btOK, &QPushButton::clicked, this, [this] { btOKClick(); });
     QObject::connect(c.btCancel, &QPushButton::clicked, this, [this] { btCancelClick(); });
@@ -353,17 +356,6 @@ void TForm1::closeEvent(QCloseEvent* event)
 void TForm1::AddLine(const std::string& text) { app::AddLine(*controls_->Memo2, text); }
 void TForm1::AppendToLastLine(const std::string& text) { app::AppendToLastLine(*controls_->Memo2, text); }
 void TForm1::ProcessMessages() { QCoreApplication::processEvents(); }
-view::IButton& TForm1::btOK() { return *controls_->okAdapter; }
-view::IButton& TForm1::btCancel() { return *controls_->cancelAdapter; }
-view::ILabel& TForm1::lCurVer() { return *controls_->curVerAdapter; }
-view::ILabel& TForm1::lActVer() { return *controls_->actVerAdapter; }
-view::IControl& TForm1::plUp() { return *controls_->upAdapter; }
-view::ILabel& TForm1::lUpdate() { return *controls_->updateAdapter; }
-view::IProgressBar& TForm1::ProgressBar2() { return *controls_->barAdapter; }
-view::ILabel& TForm1::lTextFile() { return *controls_->textFileAdapter; }
-view::ILabel& TForm1::lFile() { return *controls_->fileAdapter; }
-view::ILabel& TForm1::lUpdateTime() { return *controls_->timeAdapter; }
-void TForm1::ShowWarning(const std::string& text) { ShowWarningBox(text); }
 
 void toolkit::ShowBox(BoxKind kind, const std::string& caption, const std::string& text)
 {

@@ -199,6 +199,8 @@ void TForm1::BuildLayout()
     c.lUpdateTime = std::make_unique<Win32Label>(c[ControlId::lUpdateTime], false, true);
     c.plUp = std::make_unique<Win32Control>(c[ControlId::plUp]);
     c.ProgressBar2 = std::make_unique<Win32Bar>(c[ControlId::ProgressBar2]);
+    viewControls_ = {c.btOK.get(),  c.btCancel.get(), c.lCurVer.get(),      c.lActVer.get(), c.plUp.get(),
+                     c.lUpdate.get(), c.ProgressBar2.get(), c.lTextFile.get(), c.lFile.get(),   c.lUpdateTime.get()};
 
     // Docked to the client area the system gave the window (the frame's
     // metrics may differ from what was asked for).
@@ -346,17 +348,6 @@ void TForm1::CloseWindow()
 void TForm1::AddLine(const std::string& text) { app::AddLine(controls_->Window(ControlId::Memo2), text); }
 void TForm1::AppendToLastLine(const std::string& text) { app::AppendToLastLine(controls_->Window(ControlId::Memo2), text); }
 void TForm1::ProcessMessages() { ProcessPendingMessages(); }
-view::IButton& TForm1::btOK() { return *controls_->btOK; }
-view::IButton& TForm1::btCancel() { return *controls_->btCancel; }
-view::ILabel& TForm1::lCurVer() { return *controls_->lCurVer; }
-view::ILabel& TForm1::lActVer() { return *controls_->lActVer; }
-view::IControl& TForm1::plUp() { return *controls_->plUp; }
-view::ILabel& TForm1::lUpdate() { return *controls_->lUpdate; }
-view::IProgressBar& TForm1::ProgressBar2() { return *controls_->ProgressBar2; }
-view::ILabel& TForm1::lTextFile() { return *controls_->lTextFile; }
-view::ILabel& TForm1::lFile() { return *controls_->lFile; }
-view::ILabel& TForm1::lUpdateTime() { return *controls_->lUpdateTime; }
-void TForm1::ShowWarning(const std::string& text) { ShowWarningBox(text); }
 
 void toolkit::ShowBox(BoxKind kind, const std::string& caption, const std::string& text)
 {

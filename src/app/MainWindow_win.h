@@ -79,21 +79,10 @@ public:
     // Tab); true when it was handled.
     bool HandleKey(MSG& message);
 
-    // IShellView
+    // IShellView: the memo and the message pump.
     void AddLine(const std::string& text) override;
     void AppendToLastLine(const std::string& text) override;
     void ProcessMessages() override;
-    view::IButton& btOK() override;
-    view::IButton& btCancel() override;
-    view::ILabel& lCurVer() override;
-    view::ILabel& lActVer() override;
-    view::IControl& plUp() override;
-    view::ILabel& lUpdate() override;
-    view::IProgressBar& ProgressBar2() override;
-    view::ILabel& lTextFile() override;
-    view::ILabel& lFile() override;
-    view::ILabel& lUpdateTime() override;
-    void ShowWarning(const std::string& text) override;
 
 private:
     struct Controls;

@@ -16,4 +16,13 @@ ChildProcess& ChildProcess::operator=(ChildProcess&& other) noexcept
 
 ChildProcess::~ChildProcess() { KillAndReap(); }
 
+std::optional<ChildProcess> ChildProcess::Start(const std::vector<std::string>& argv,
+                                                const std::string& currentDirectory,
+                                                const std::string& errorOutputPath, const std::string& outputPath)
+{
+    if (argv.empty())
+        return std::nullopt;
+    return Spawn(argv, currentDirectory, errorOutputPath, outputPath);
+}
+
 }  // namespace platform

@@ -42,6 +42,10 @@ public:
 
 private:
     explicit ChildProcess(std::intptr_t process) noexcept : process_(process) {}
+    // Start for a program named in argv[0], the system's way.
+    static std::optional<ChildProcess> Spawn(const std::vector<std::string>& argv,
+                                             const std::string& currentDirectory, const std::string& errorOutputPath,
+                                             const std::string& outputPath);
     void KillAndReap() noexcept;
     // The process id or handle; kNoProcess when there is none.
     static constexpr std::intptr_t kNoProcess = -1;

@@ -35,12 +35,10 @@ int OpenOutput(const std::string& path)
 
 }  // namespace
 
-std::optional<ChildProcess> ChildProcess::Start(const std::vector<std::string>& argv,
+std::optional<ChildProcess> ChildProcess::Spawn(const std::vector<std::string>& argv,
                                                 const std::string& currentDirectory,
                                                 const std::string& errorOutputPath, const std::string& outputPath)
 {
-    if (argv.empty())
-        return std::nullopt;
     std::vector<char*> arguments;
     for (const auto& argument : argv)
         arguments.push_back(const_cast<char*>(argument.c_str()));

@@ -79,12 +79,10 @@ HANDLE OpenOutput(const std::string& path)
 
 }  // namespace
 
-std::optional<ChildProcess> ChildProcess::Start(const std::vector<std::string>& argv,
+std::optional<ChildProcess> ChildProcess::Spawn(const std::vector<std::string>& argv,
                                                 const std::string& currentDirectory,
                                                 const std::string& errorOutputPath, const std::string& outputPath)
 {
-    if (argv.empty())
-        return std::nullopt;
     // The program is named as the application as well, so that a path with
     // blanks can never start another program ("C:\Program.exe" for
     // "C:\Program Files\...").
