@@ -1,18 +1,26 @@
 #include "platform/ProcessList.h"
 
+#include "platform/File.h"
 #include "platform/Text.h"
 
 #include <cctype>
 #include <dirent.h>
-#include <fstream>
-#include <iterator>
 
 namespace platform {
 
+// What can be read of a process's /proc file. A process that ends while it
+// is read gives an error (ESRCH) instead of its bytes: it is no longer
+// running, and what was read so far is its answer. (A std::ifstream throws
+// on that error from inside its buffer, and the check would fail.)
 static std::string ReadWhole(const std::string& path)
 {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    File file = File::OpenRead(path);
+    std::string bytes;
+    char buffer[4096];
+    std::size_t got = 0;
+    while (file.IsOpen() && !file.Read(buffer, sizeof buffer, got) && got > 0)
+        bytes.append(buffer, got);
+    return bytes;
 }
 
 bool IsProcessRunning(const std::string& name)

@@ -64,7 +64,7 @@ TEST(FormShow, OffersTheUpdateWhenThePackagesFit)
     Installation installation(121, {"122_RAR"});
     Outcome outcome;
     RunFormShow(installation, outcome);
-    EXPECT_EQ(outcome.result, CheckResult::UpdatePossible);
+    EXPECT_EQ(outcome.result, CheckResult::UpdatePossible) << outcome.error;
     const std::vector<std::string> expected = {
         "Перевірка запущенної програми...OK",
         "Підключення до бази даних",
@@ -107,7 +107,7 @@ TEST(FormShow, DecidesByTheVersionsInThreeWays)
         Outcome outcome;
         RunFormShow(installation, outcome);
         EXPECT_EQ(outcome.error, "");
-        EXPECT_EQ(outcome.result, c.result) << c.available;
+        EXPECT_EQ(outcome.result, c.result) << c.available << " " << outcome.error;
         EXPECT_EQ(outcome.view.actVer.caption, c.available);
         EXPECT_EQ(Tail(outcome.view.memo, c.tail.size()), c.tail) << c.available;
         EXPECT_EQ(outcome.view.ok.enabled, c.result == CheckResult::UpdatePossible);
