@@ -1,6 +1,7 @@
 #include "platform/File.h"
 
 #include "platform/FileSystem.h"
+#include "platform/WriteAll.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -57,26 +58,19 @@ Error File::ReadAt(std::uint64_t offset, void* buffer, std::size_t size, std::si
 
 namespace {
 
-// Writes all bytes through write(bytes, size, done), done being how many are
-// written already; an interrupted call is repeated, and a call that writes
-// nothing gives ENOSPC.
-template <typename WriteCall>
-Error WriteAll(const void* data, std::size_t size, WriteCall write)
+// One write of the loop: an interrupted call is repeated.
+template <typename Call>
+Error Written(Call call, std::size_t& written)
 {
-    const char* bytes = static_cast<const char*>(data);
-    std::size_t done = 0;
-    while (done < size) {
-        const ssize_t written = write(bytes + done, size - done, done);
-        if (written < 0) {
-            if (errno == EINTR)
-                continue;
-            return Error(errno);
+    for (;;) {
+        const ssize_t result = call();
+        if (result >= 0) {
+            written = static_cast<std::size_t>(result);
+            return {};
         }
-        if (written == 0)
-            return Error(ENOSPC);
-        done += static_cast<std::size_t>(written);
+        if (errno != EINTR)
+            return Error(errno);
     }
-    return {};
 }
 
 }  // namespace
@@ -84,17 +78,20 @@ Error WriteAll(const void* data, std::size_t size, WriteCall write)
 Error File::Write(const void* data, std::size_t size)
 {
     const int fd = Descriptor(handle_);
-    return WriteAll(data, size, [fd](const char* bytes, std::size_t count, std::size_t) {
-        return ::write(fd, bytes, count);
-    });
+    return WriteAll(data, size, Error(ENOSPC),
+                    [fd](const char* bytes, std::size_t count, std::size_t, std::size_t& written) {
+                        return Written([&] { return ::write(fd, bytes, count); }, written);
+                    });
 }
 
 Error File::WriteAt(std::uint64_t offset, const void* data, std::size_t size)
 {
     const int fd = Descriptor(handle_);
-    return WriteAll(data, size, [fd, offset](const char* bytes, std::size_t count, std::size_t done) {
-        return ::pwrite(fd, bytes, count, static_cast<off_t>(offset + done));
-    });
+    return WriteAll(data, size, Error(ENOSPC),
+                    [fd, offset](const char* bytes, std::size_t count, std::size_t done, std::size_t& written) {
+                        return Written([&] { return ::pwrite(fd, bytes, count, static_cast<off_t>(offset + done)); },
+                                       written);
+                    });
 }
 
 Error File::Size(std::uint64_t& size) const

@@ -2,6 +2,7 @@
 
 #include "platform/FileSystem.h"
 #include "platform/TemporaryFile_win.h"
+#include "platform/WriteAll.h"
 
 #include <random>
 
@@ -80,24 +81,13 @@ Error File::ReadAt(std::uint64_t offset, void* buffer, std::size_t size, std::si
 
 namespace {
 
-// Writes all bytes in pieces through write(bytes, piece, done, written),
-// done being how many are written already; a call that writes nothing gives
-// ERROR_DISK_FULL.
-template <typename WriteCall>
-Error WriteAll(const void* data, std::size_t size, WriteCall write)
+// One WriteFile of the loop, of at most kMaxPiece bytes.
+Error WrittenPiece(HANDLE handle, const char* bytes, std::size_t count, OVERLAPPED* at, std::size_t& written)
 {
-    const char* bytes = static_cast<const char*>(data);
-    std::size_t done = 0;
-    while (done < size) {
-        DWORD written = 0;
-        const std::size_t left = size - done;
-        const auto piece = static_cast<DWORD>(left < kMaxPiece ? left : kMaxPiece);
-        if (!write(bytes + done, piece, done, written))
-            return Error(static_cast<int>(GetLastError()));
-        if (written == 0)
-            return Error(ERROR_DISK_FULL);
-        done += written;
-    }
+    DWORD piece = 0;
+    if (!WriteFile(handle, bytes, static_cast<DWORD>(count < kMaxPiece ? count : kMaxPiece), &piece, at))
+        return Error(static_cast<int>(GetLastError()));
+    written = piece;
     return {};
 }
 
@@ -106,18 +96,20 @@ Error WriteAll(const void* data, std::size_t size, WriteCall write)
 Error File::Write(const void* data, std::size_t size)
 {
     HANDLE handle = Native(handle_);
-    return WriteAll(data, size, [handle](const char* bytes, DWORD piece, std::size_t, DWORD& written) {
-        return WriteFile(handle, bytes, piece, &written, nullptr) != 0;
-    });
+    return WriteAll(data, size, Error(ERROR_DISK_FULL),
+                    [handle](const char* bytes, std::size_t count, std::size_t, std::size_t& written) {
+                        return WrittenPiece(handle, bytes, count, nullptr, written);
+                    });
 }
 
 Error File::WriteAt(std::uint64_t offset, const void* data, std::size_t size)
 {
     HANDLE handle = Native(handle_);
-    return WriteAll(data, size, [handle, offset](const char* bytes, DWORD piece, std::size_t done, DWORD& written) {
-        OVERLAPPED overlapped = At(offset + done);
-        return WriteFile(handle, bytes, piece, &written, &overlapped) != 0;
-    });
+    return WriteAll(data, size, Error(ERROR_DISK_FULL),
+                    [handle, offset](const char* bytes, std::size_t count, std::size_t done, std::size_t& written) {
+                        OVERLAPPED overlapped = At(offset + done);
+                        return WrittenPiece(handle, bytes, count, &overlapped, written);
+                    });
 }
 
 Error File::Size(std::uint64_t& size) const
