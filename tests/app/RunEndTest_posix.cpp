@@ -125,9 +125,13 @@ TEST(RunEnd, SigtermToTheUnattendedUpdaterThroughTheServer)
     hold.Execute();
 
     const pid_t pid = fixture::StartUnattended(installation);
+    // The script's first statement, waiting for the row; the checks' own
+    // statements before it are active too, and a signal then would come
+    // before the run.
     const bool waiting = WaitFor([&] {
         return installation.Query("select count(*) from mon$statements where mon$state = 1 and "
-                                  "mon$attachment_id <> current_connection") > 0;
+                                  "mon$attachment_id <> current_connection and "
+                                  "mon$sql_text containing 'SET KIND = 1 WHERE ID = 200'") > 0;
     });
     ::kill(pid, SIGTERM);
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
