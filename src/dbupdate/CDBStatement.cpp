@@ -32,11 +32,8 @@ T ValueAt(const char* data)
 std::string TextOf(const XSQLVAR& var)
 {
     const char* data = var.sqldata;
-    if ((var.sqltype & ~1) == SQL_VARYING) {
-        short length;
-        std::memcpy(&length, data, sizeof length);
-        return std::string(data + sizeof(short), static_cast<std::size_t>(length));
-    }
+    if ((var.sqltype & ~1) == SQL_VARYING)
+        return std::string(data + sizeof(short), static_cast<std::size_t>(ValueAt<short>(data)));
     std::string text(data, static_cast<std::size_t>(var.sqllen));
     while (!text.empty() && text.back() == ' ')
         text.pop_back();
@@ -149,25 +146,25 @@ void CDBStatement::Prepare()
         Unprepare();
         throw error;
     };
+    // A descriptor filled for one variable is made as large as the statement
+    // needs and described again, then given its buffers.
+    auto complete = [&](Sqlda& da, decltype(api_.dsql_describe) describe, const char* operation) {
+        if (da.Get()->sqld > da.Get()->sqln) {
+            da.Resize(da.Get()->sqld);
+            describe(status, &stmt_, SQLDA_VERSION1, da.Get());
+            check(operation);
+        }
+        da.Bind();
+    };
     out_ = std::make_unique<Sqlda>(1);
     api_.dsql_prepare(status, db_.TrHandle(), &stmt_, 0, prepared.c_str(), db_.Dialect(), out_->Get());
     check("CDBStatement::Prepare");
-    if (out_->Get()->sqld > out_->Get()->sqln) {
-        out_->Resize(out_->Get()->sqld);
-        api_.dsql_describe(status, &stmt_, SQLDA_VERSION1, out_->Get());
-        check("CDBStatement::Describe");
-    }
-    out_->Bind();
+    complete(*out_, api_.dsql_describe, "CDBStatement::Describe");
 
     in_ = std::make_unique<Sqlda>(1);
     api_.dsql_describe_bind(status, &stmt_, SQLDA_VERSION1, in_->Get());
     check("CDBStatement::DescribeBind");
-    if (in_->Get()->sqld > in_->Get()->sqln) {
-        in_->Resize(in_->Get()->sqld);
-        api_.dsql_describe_bind(status, &stmt_, SQLDA_VERSION1, in_->Get());
-        check("CDBStatement::DescribeBind");
-    }
-    in_->Bind();
+    complete(*in_, api_.dsql_describe_bind, "CDBStatement::DescribeBind");
     // Parameters without a value are sent as NULL.
     for (auto& indicator : in_->indicators)
         indicator = -1;
@@ -176,11 +173,7 @@ void CDBStatement::Prepare()
     char info[16] {};
     api_.dsql_sql_info(status, &stmt_, sizeof items, items, sizeof info, info);
     check("CDBStatement::StatementType");
-    statementType_ = 0;
-    if (info[0] == isc_info_sql_stmt_type) {
-        const short length = static_cast<short>(api_.vax_integer(info + 1, 2));
-        statementType_ = static_cast<int>(api_.vax_integer(info + 3, length));
-    }
+    statementType_ = static_cast<int>(FirstInfoValue(api_, info, isc_info_sql_stmt_type).value_or(0));
     prepared_ = true;
 }
 

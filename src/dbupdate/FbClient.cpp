@@ -92,6 +92,14 @@ LoadedClient Load()
 
 }  // namespace
 
+std::optional<long> FirstInfoValue(const FbApi& api, const char* buffer, char item)
+{
+    if (buffer[0] != item)
+        return std::nullopt;
+    const short length = static_cast<short>(api.vax_integer(buffer + 1, 2));
+    return api.vax_integer(buffer + 3, length);
+}
+
 std::string FbClientLibraryName()
 {
     const char* overridden = std::getenv("UPDATER_FBCLIENT");

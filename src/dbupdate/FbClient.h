@@ -2,6 +2,7 @@
 // The Firebird client library, loaded at run time.
 
 #include <ibase.h>
+#include <optional>
 #include <string>
 
 namespace platform {
@@ -37,6 +38,11 @@ struct FbApi {
     decltype(&::isc_sqlcode) sqlcode;
     decltype(&::isc_vax_integer) vax_integer;
 };
+
+// The value of an information call's first item (the database's or a
+// statement's): the item code, a 2-byte length and the value, little-endian
+// as the client reads it. Nothing when the buffer starts with another item.
+std::optional<long> FirstInfoValue(const FbApi& api, const char* buffer, char item);
 
 // The client library's usual names on this system: libfbclient.so.2, then
 // libfbclient.so; fbclient.dll, then gds32.dll on Windows.

@@ -89,9 +89,8 @@ void CGlobDB::Connect(const std::string& server, const std::string& path, const 
     const char items[] = {isc_info_db_sql_dialect, isc_info_end};
     char info[32] {};
     api_.database_info(status, &db_, sizeof items, items, sizeof info, info);
-    if (!CallFailed(status) && info[0] == isc_info_db_sql_dialect) {
-        const short length = static_cast<short>(api_.vax_integer(info + 1, 2));
-        const long dialect = api_.vax_integer(info + 3, length);
+    if (!CallFailed(status)) {
+        const long dialect = FirstInfoValue(api_, info, isc_info_db_sql_dialect).value_or(3);
         if (dialect > 0 && dialect < 3)
             dialect_ = static_cast<unsigned short>(dialect);
     }
