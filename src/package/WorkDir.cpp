@@ -2,7 +2,6 @@
 
 #include "package/PackageStore.h"
 #include "platform/FileSystem.h"
-#include "platform/Locale.h"
 #include "platform/Paths.h"
 
 #include "platform/File.h"

@@ -16,8 +16,6 @@ static std::runtime_error CannotOpen(const std::string& path, Error error)
     return std::runtime_error("Cannot open file \"" + path + "\". " + error.Message());
 }
 
-std::string Error::Message(const std::string& subject) const { return SystemMessage(code_, subject); }
-
 void ListFiles(std::vector<std::string>& list, const std::string& directory, const std::string& mask)
 {
     for (const auto& name : FindEntries(directory, mask))
