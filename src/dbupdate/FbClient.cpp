@@ -127,4 +127,22 @@ const FbApi& LoadFbClient() { return Loaded().api; }
 
 const SharedLibrary& FbClientLibrary() { return *Loaded().library; }
 
+const FbServiceApi& LoadFbServices()
+{
+    static std::mutex guard;
+    static std::optional<FbServiceApi> services;
+    std::lock_guard<std::mutex> lock(guard);
+    if (!services) {
+        const SharedLibrary& lib = FbClientLibrary();
+        FbServiceApi api {};
+        Resolve(lib, "isc_service_attach", api.service_attach);
+        Resolve(lib, "isc_service_detach", api.service_detach);
+        Resolve(lib, "isc_service_start", api.service_start);
+        Resolve(lib, "isc_service_query", api.service_query);
+        Resolve(lib, "isc_drop_database", api.drop_database);
+        services = api;
+    }
+    return *services;
+}
+
 }  // namespace dbupdate

@@ -39,6 +39,17 @@ struct FbApi {
     decltype(&::isc_vax_integer) vax_integer;
 };
 
+// Entry points that only the backup and the restore call: the service
+// manager and dropping a database. A client library without them still
+// updates; the backup then fails with a message naming the one missing.
+struct FbServiceApi {
+    decltype(&::isc_service_attach) service_attach;
+    decltype(&::isc_service_detach) service_detach;
+    decltype(&::isc_service_start) service_start;
+    decltype(&::isc_service_query) service_query;
+    decltype(&::isc_drop_database) drop_database;
+};
+
 // The value of an information call's first item (the database's or a
 // statement's): the item code, a 2-byte length and the value, little-endian
 // as the client reads it. Nothing when the buffer starts with another item.
@@ -56,6 +67,10 @@ std::string FbClientLibraryName();
 // Loads the client library once per process and returns its entry points.
 // Throws std::runtime_error when it or one of its entry points is missing.
 const FbApi& LoadFbClient();
+
+// The service entry points of the loaded client library (loading it as
+// LoadFbClient does). Throws std::runtime_error when one is missing.
+const FbServiceApi& LoadFbServices();
 
 // The loaded client library (loading it as LoadFbClient does), for entry
 // points beyond FbApi. Throws std::runtime_error as LoadFbClient.

@@ -64,8 +64,11 @@ public:
     // set was closed by the end of the transaction it was opened in.
     std::uint64_t TransactionSerial() const noexcept { return transactionSerial_; }
 
-private:
+    // Rolls back an open transaction and detaches; errors are swallowed.
+    // Connect attaches again.
     void Detach() noexcept;
+
+private:
 
     const FbApi& api_;
     std::string exeDir_;

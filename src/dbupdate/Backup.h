@@ -1,0 +1,66 @@
+#pragma once
+// Backups of the database and restores from them, made by the engine through
+// its service manager: the embedded engine's, or the server's in server mode.
+// The engine reads and writes the files, so their paths are paths on the
+// machine that holds the database, which the updater may not reach.
+//
+// The format is the engine's logical backup (gbak's): unlike a physical copy
+// it can be restored over the database in place, also on a server.
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace dbupdate {
+
+class CGlobDB;
+
+// Each line of the engine's verbose report while it works.
+using ServiceProgress = std::function<void(const std::string& line)>;
+
+// The table a verbose line of a backup or a restore starts to copy the rows
+// of ("gbak:    writing data for table T", "restoring data for table T"),
+// or empty for any other line.
+std::string TableOfProgressLine(const std::string& line);
+
+// The backup file of a database at a version: in the database's directory,
+// its file name with the extension replaced by "." VERSION ".fbk"
+// (norvexlib.fdb at 121: norvexlib.121.fbk). Either system's separators.
+std::string BackupPathFor(const std::string& databasePath, std::int32_t version);
+
+// The scratch database a backup is restored into to prove it whole before it
+// replaces anything: the backup's path with ".fbk" replaced by ".check.fdb".
+std::string CheckDatabasePathFor(const std::string& backupPath);
+
+// The number of tables whose rows a backup copies (the database's own
+// tables, views and system tables left out), for a progress bar. Runs in
+// a transaction of its own. Throws DatabaseError.
+int CountDataTables(CGlobDB& db);
+
+// Makes a backup of database (the path the engine knows it by) into
+// backupFile, replacing a file there, through the service manager of server
+// ("" for the embedded engine) with the default account. Waits for the end,
+// passing the engine's lines to progress (and an empty line at least every
+// second). Gives the size of the file the engine wrote (0 when it did not
+// say). Throws DatabaseError with the engine's message when the backup
+// fails, or std::runtime_error when the client library has no service entry
+// points.
+std::uint64_t BackupDatabase(const std::string& server, const std::string& database, const std::string& backupFile,
+                    const ServiceProgress& progress);
+
+// Restores backupFile as database, replacing a database there, as
+// BackupDatabase works. The engine refuses to replace a database that any
+// client is attached to, and the database is then untouched. A backup that
+// ends early fails only after the database was replaced: check its size
+// where this machine reaches the file, and restore it into a scratch
+// database first (CheckDatabasePathFor) to prove it whole. A backup cut
+// short makes the engine ask its console for the next volume: on a server
+// that has none, or from this process's standard input in embedded mode.
+void RestoreDatabase(const std::string& server, const std::string& backupFile, const std::string& database,
+                     const ServiceProgress& progress);
+
+// Attaches to database and drops it (its file is deleted by the engine).
+// Throws DatabaseError.
+void DropDatabase(const std::string& server, const std::string& database);
+
+}  // namespace dbupdate
