@@ -1,10 +1,12 @@
 #include "app/Shell.h"
 
+#include "dbupdate/Backup.h"
 #include "dbupdate/DatabaseUpdate.h"
 #include "dbupdate/Transaction.h"
 #include "dbupdate/Uglobdb.h"
 #include "package/PackageStore.h"
 #include "package/ProgramFiles.h"
+#include "package/RunRecord.h"
 #include "package/WorkDir.h"
 #include "platform/FileSystem.h"
 #include "platform/Paths.h"
@@ -12,6 +14,7 @@
 #include "platform/Termination.h"
 #include "platform/Text.h"
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace app {
@@ -203,6 +206,7 @@ RunResult CUpdaterShell::btOKClick()
         return RunResult::ArchiverMissing;
     }
     view_.AppendToLastLine("[OK]");
+    PrepareWayBack();
 
     RunResult result = RunResult::Completed;
     try {
@@ -217,6 +221,8 @@ RunResult CUpdaterShell::btOKClick()
                 break;
             }
         }
+        if (result == RunResult::Completed)
+            FinishWayBack();
     } catch (const dbupdate::UpdateInterrupted& stop) {
         view_.AddLine("error");
         interruptedAt_ = stop.Item();
@@ -277,7 +283,7 @@ bool CUpdaterShell::ApplyPackage(std::int64_t n, const std::string& rarPath)
     dbupdate::UpdateDatabase(*context_, WorkDir, &bar, &view_.lFile(), &view_.lUpdateTime());
     // The program files go only with a database that took the whole package.
     dbupdate::StopIfTerminationRequested("");
-    package::InstallProgramFiles(view_, ExeDir, WorkDir, &bar, &view_.lFile(), &view_.lUpdateTime());
+    package::InstallProgramFiles(view_, ExeDir, WorkDir, &bar, &view_.lFile(), &view_.lUpdateTime(), record_.get());
 
     view_.ProcessMessages();
     view_.lUpdate().SetVisible(false);
@@ -287,6 +293,92 @@ bool CUpdaterShell::ApplyPackage(std::int64_t n, const std::string& rarPath)
     view_.btCancel().SetEnabled(true);
     platform::DeleteFile(archive);
     return true;
+}
+
+std::string CUpdaterShell::DatabasePath()
+{
+    // A path is the server's name for the file; an alias is asked for it.
+    if (settings.pathBaseIB.find_first_of("/\\") != std::string::npos)
+        return settings.pathBaseIB;
+    return dbupdate::DatabaseFileName(*db_);
+}
+
+std::string CUpdaterShell::BackupPath(std::int32_t version) { return dbupdate::BackupPathFor(DatabasePath(), version); }
+
+void CUpdaterShell::PrepareWayBack()
+{
+    const std::string server = dbupdate::ServerForConnect(settings);
+    const std::string database = DatabasePath();
+    const auto unfinished = package::UnfinishedRun(ExeDir, DbVersion, server, database);
+    std::string backup;
+    std::uint64_t bytes = 0;
+    if (unfinished && !unfinished->backup.empty()) {
+        // Made before the unfinished run: the database is no longer as it
+        // was then, and that backup is the way back.
+        view_.AddLine("Резервна копія бази даних...");
+        view_.AppendToLastLine("[OK]");
+        view_.AddLine(unfinished->backup);
+        view_.AddLine("Резервну копію зроблено перед перерваним оновленням");
+    } else if (!NoBackup) {
+        backup = dbupdate::BackupPathFor(database, DbVersion);
+        bytes = MakeBackup(backup);
+    }
+    record_ = std::make_unique<package::RunRecord>(package::RunRecord::Begin(ExeDir, DbVersion, server, database));
+    if (!backup.empty())
+        record_->SetBackup(backup, bytes);
+}
+
+std::uint64_t CUpdaterShell::MakeBackup(const std::string& path)
+{
+    view_.AddLine("Резервна копія бази даних...");
+    auto& bar = view_.ProgressBar2();
+    int tables = 0;
+    // The pumps of a run happen with both buttons disabled.
+    view_.btCancel().SetEnabled(false);
+    auto showProgress = [&](bool visible) {
+        view_.lTextFile().SetVisible(visible);
+        view_.lFile().SetVisible(visible);
+    };
+    try {
+        bar.SetMinimum(0);
+        bar.SetMaximum(std::max(1, dbupdate::CountDataTables(*db_)));
+        bar.SetPosition(0);
+        view_.lFile().SetCaption("");
+        showProgress(true);
+        view_.ProcessMessages();
+        const std::uint64_t bytes =
+            dbupdate::BackupDatabase(dbupdate::ServerForConnect(settings), DatabasePath(), path,
+                                     [&](const std::string& line) {
+                                         if (const std::string table = dbupdate::TableOfProgressLine(line);
+                                             !table.empty()) {
+                                             bar.SetPosition(tables++);
+                                             view_.lFile().SetCaption(table);
+                                         }
+                                         view_.ProcessMessages();
+                                     });
+        bar.SetPosition(bar.Maximum());
+        showProgress(false);
+        view_.btCancel().SetEnabled(true);
+        view_.AppendToLastLine("[OK]");
+        view_.AddLine(path);
+        return bytes;
+    } catch (const std::exception&) {
+        showProgress(false);
+        view_.btCancel().SetEnabled(true);
+        view_.AddLine("error");
+        throw;
+    }
+}
+
+void CUpdaterShell::FinishWayBack()
+{
+    if (!record_ || ReadVersion() < MaxPackage)
+        return;
+    record_->SetComplete();
+    if (!context_->failures.empty())
+        return;
+    for (const std::string& left : package::PruneRuns(ExeDir, 2))
+        view_.AddLine("Стару резервну копію не видалено: " + left);
 }
 
 std::int32_t CUpdaterShell::ReadVersion()

@@ -19,6 +19,7 @@ class CGlobDB;
 }
 namespace package {
 class PackageStore;
+class RunRecord;
 }
 
 namespace app {
@@ -88,6 +89,10 @@ public:
 
     // The installed version read again, for a report after the run.
     std::int32_t ReadVersion();
+    // The database's path as the engine knows it (the file an alias stands
+    // for), and the backup of it at version.
+    std::string DatabasePath();
+    std::string BackupPath(std::int32_t version);
     // What a run that gave Interrupted was processing, for the report.
     std::string InterruptionMessage() const;
     // The run logs that received failures during the run.
@@ -102,6 +107,8 @@ public:
     std::int32_t MaxPackage = 0;
     std::vector<std::string> PackageNames;
     dbupdate::Settings settings;
+    // The run makes no backup of the database (`--no-backup`).
+    bool NoBackup = false;
     // The clients of other programs attached to the database, as FormShow
     // found them.
     std::vector<dbupdate::Attachment> OtherAttachments;
@@ -123,6 +130,16 @@ private:
     // Writes out, unpacks and installs package n. False when the unpacker
     // could not be started or failed.
     bool ApplyPackage(std::int64_t n, const std::string& rarPath);
+    // Makes the backup of the database before the first package, unless an
+    // unfinished run from this version made one, and begins the run's
+    // record. A backup that fails writes "error" and throws its
+    // DatabaseError; nothing is kept then.
+    void PrepareWayBack();
+    // Makes the backup at path, showing its progress; gives its size.
+    std::uint64_t MakeBackup(const std::string& path);
+    // After a run that reached the highest package: records it complete,
+    // and when nothing failed removes the runs older than the last two.
+    void FinishWayBack();
 
     IShellView& view_;
     std::int64_t currentPackage_ = 0;
@@ -133,6 +150,7 @@ private:
     std::unique_ptr<dbupdate::UpdateLock> lock_;
     std::unique_ptr<dbupdate::UpdateContext> context_;
     std::unique_ptr<package::PackageStore> store_;
+    std::unique_ptr<package::RunRecord> record_;
 };
 
 }  // namespace app

@@ -171,6 +171,18 @@ std::string CheckDatabasePathFor(const std::string& backupPath)
     return (hasExtension ? backupPath.substr(0, backupPath.size() - extension.size()) : backupPath) + ".check.fdb";
 }
 
+std::string DatabaseFileName(CGlobDB& db)
+{
+    std::string name;
+    RunInTransaction(db, [&] {
+        CDBStatement statement(db);
+        statement.SetSQL("SELECT MON$DATABASE_NAME AS NAME FROM MON$DATABASE");
+        statement.Execute();
+        name = statement.FieldAsText("NAME");
+    });
+    return name;
+}
+
 int CountDataTables(CGlobDB& db)
 {
     int count = 0;

@@ -32,6 +32,11 @@ std::string BackupPathFor(const std::string& databasePath, std::int32_t version)
 // replaces anything: the backup's path with ".fbk" replaced by ".check.fdb".
 std::string CheckDatabasePathFor(const std::string& backupPath);
 
+// The path the engine opened the database by, for an alias the file it
+// stands for (MON$DATABASE). Runs in a transaction of its own. Throws
+// DatabaseError.
+std::string DatabaseFileName(CGlobDB& db);
+
 // The number of tables whose rows a backup copies (the database's own
 // tables, views and system tables left out), for a progress bar. Runs in
 // a transaction of its own. Throws DatabaseError.

@@ -1,5 +1,6 @@
 #include "package/ProgramFiles.h"
 
+#include "package/RunRecord.h"
 #include "platform/FileSystem.h"
 #include "platform/Paths.h"
 
@@ -16,7 +17,8 @@ std::string CopyErrorLine(platform::Error error)
 }
 
 void InstallProgramFiles(view::IUpdateView& view, const std::string& exeDir, const std::string& sourceDir,
-                         view::IProgressBar* bar, view::ILabel* itemLabel, view::ILabel* timeLabel)
+                         view::IProgressBar* bar, view::ILabel* itemLabel, view::ILabel* timeLabel,
+                         RunRecord* record)
 {
     std::vector<std::string> files;
     platform::ListFiles(files, sourceDir, "*.exe");
@@ -38,7 +40,13 @@ void InstallProgramFiles(view::IUpdateView& view, const std::string& exeDir, con
         // The target keeps the path below the source directory, which begins
         // with the separator.
         const std::string target = platform::JoinPath(exeDir, source.substr(sourceDir.size()));
-        if (const platform::Error error = platform::CopyFileReplacing(source, target))
+        const std::string relative = source.substr(sourceDir.size() + 1);
+        // The installed file is kept for the run's undoing before it is
+        // replaced; one that cannot be kept stays as it is.
+        platform::Error error = record ? record->BeforeReplace(relative) : platform::Error();
+        if (!error)
+            error = platform::CopyFileReplacing(source, target);
+        if (error)
             view.AddLine(CopyErrorLine(error));
         else
             view.AppendToLastLine("[OK]");

@@ -16,8 +16,13 @@ std::string CopyErrorLine(platform::Error error);
 // exeDir, each replacing its target atomically, one memo line per file (see
 // platform::CopyFileReplacing: regular files only, a target keeps its
 // permissions, a target without write permission stays). The controls may be
-// null. Never throws for a failed copy: it is reported.
+// null. With a run record, each installed file is kept in the run's folder
+// before it is replaced (a file that cannot be kept is not replaced, and
+// that is reported as its copy failure). Never throws for a failed copy: it
+// is reported.
+class RunRecord;
 void InstallProgramFiles(view::IUpdateView& view, const std::string& exeDir, const std::string& sourceDir,
-                         view::IProgressBar* bar, view::ILabel* itemLabel, view::ILabel* timeLabel);
+                         view::IProgressBar* bar, view::ILabel* itemLabel, view::ILabel* timeLabel,
+                         RunRecord* record = nullptr);
 
 }  // namespace package

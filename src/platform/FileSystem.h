@@ -24,6 +24,8 @@ Error DeleteFile(const std::string& path);
 Error MoveFileNoReplace(const std::string& from, const std::string& to);
 // Creates one directory level; returns whether it was created.
 Error CreateDirectory(const std::string& path);
+// Removes an empty directory.
+Error RemoveDirectory(const std::string& path);
 
 // Names of the entries of directory that match mask ("*" and "?" wildcards,
 // ignoring case, leading dots not special; on Windows the system's own

@@ -45,6 +45,8 @@ Error MoveFileNoReplace(const std::string& from, const std::string& to)
 
 Error CreateDirectory(const std::string& path) { return ::mkdir(path.c_str(), 0777) == 0 ? Error() : Error(errno); }
 
+Error RemoveDirectory(const std::string& path) { return ::rmdir(path.c_str()) == 0 ? Error() : Error(errno); }
+
 std::vector<std::string> FindEntries(const std::string& directory, const std::string& mask)
 {
     std::vector<std::string> names;

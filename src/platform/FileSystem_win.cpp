@@ -11,6 +11,7 @@
 // The platform layer's own names, not the Windows macros of the same names.
 #undef CreateDirectory
 #undef DeleteFile
+#undef RemoveDirectory
 
 namespace platform {
 
@@ -51,6 +52,8 @@ Error MoveFileNoReplace(const std::string& from, const std::string& to)
 }
 
 Error CreateDirectory(const std::string& path) { return CreateDirectoryA(path.c_str(), nullptr) ? Error() : LastError(); }
+
+Error RemoveDirectory(const std::string& path) { return RemoveDirectoryA(path.c_str()) ? Error() : LastError(); }
 
 std::vector<std::string> FindEntries(const std::string& directory, const std::string& mask)
 {

@@ -4,6 +4,7 @@
 #include "app/HeadlessView.h"
 #include "app/Shell.h"
 #include "app/Unattended.h"
+#include "dbupdate/Backup.h"
 
 #include "Installation.h"
 #include "ShellRun.h"
@@ -51,6 +52,8 @@ TEST(UpdateRun, AppliesEveryPackageInTurn)
         "Створення тимчасового каталога",
         work,
         "Наявність архиватора RAR...[OK]",
+        "Резервна копія бази даних...[OK]",
+        dbupdate::BackupPathFor(installation.database, 120),
         "Копіювання пакету",
         installation.InWorkDir("121.rar"),
         "Розпаковка пакету...[OK]",
@@ -123,7 +126,7 @@ TEST(UpdateRun, AFailingArchiverStopsBeforeAnythingIsInstalled)
     RunRecord run;
     RunUpdate(installation, run);
     EXPECT_EQ(run.result, app::RunResult::UnpackFailed);
-    EXPECT_EQ(From(run.view.memo, 10), (std::vector<std::string> {"Копіювання пакету", installation.InWorkDir("121.rar"),
+    EXPECT_EQ(From(run.view.memo, 12), (std::vector<std::string> {"Копіювання пакету", installation.InWorkDir("121.rar"),
                                                                    "Розпаковка пакету...", "error"}));
     EXPECT_EQ(installation.Version(), 120);
     EXPECT_EQ(ReadFile(installation.InExeDir("nvlib.exe")), "program 120");
@@ -194,7 +197,8 @@ TEST(Unattended, AppliesTheUpdateAndPrintsTheMemo)
     std::string expected = "Перевірка запущенної програми...OK\nПідключення до бази даних\n" + installation.database +
                            "\nВерсія бази даних: 121\nНаявні пакети оновлення:\n122_RAR [OK]\n"
                            "Створення тимчасового каталога\n" + installation.workDir +
-                           "\nНаявність архиватора RAR...[OK]\nКопіювання пакету\n" + installation.InWorkDir("122.rar") +
+                           "\nНаявність архиватора RAR...[OK]\n" + installation.BackupLines(121) + "Копіювання пакету\n" +
+                           installation.InWorkDir("122.rar") +
                            "\nРозпаковка пакету...[OK]\nВстановлення оновлення\n122.001.sql\n122.099.sql\n"
                            "nvlib.exe...[OK]\nb.fr3...[OK]\n";
     EXPECT_EQ(result.out, expected);

@@ -1,6 +1,7 @@
 #include "Installation.h"
 
 #include "RarWriter.h"
+#include "dbupdate/Backup.h"
 #include "platform/ChildProcess.h"
 #include "platform/Paths.h"
 
@@ -83,6 +84,11 @@ Installation::Installation(int version, const std::vector<std::pair<std::string,
 std::string Installation::InExeDir(const std::string& relative) const { return Below(exeDir, relative); }
 
 std::string Installation::InWorkDir(const std::string& relative) const { return Below(workDir, relative); }
+
+std::string Installation::BackupLines(int version) const
+{
+    return "Резервна копія бази даних...[OK]\n" + dbupdate::BackupPathFor(database, version) + "\n";
+}
 
 void Installation::UseServer(const std::string& updaterServer, const std::string& testServer)
 {

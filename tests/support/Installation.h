@@ -41,6 +41,9 @@ struct Installation {
     std::string InExeDir(const std::string& relative) const;
     // A path below the working directory ("up/122.001.sql.log").
     std::string InWorkDir(const std::string& relative) const;
+    // The memo lines of the backup made before a run from version, each
+    // followed by "\n".
+    std::string BackupLines(int version) const;
 
     // Makes the installation a networked one: cnfg.ini names the server (the
     // server part of a connection string) the updater connects through; the

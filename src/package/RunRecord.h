@@ -1,0 +1,113 @@
+#pragma once
+// What an update run leaves for its undoing: a folder of the installation
+// named for the version the run started from ("121.bak"), holding the
+// program files and report templates the run replaced, as they were before
+// it ("121.bak/nvlib.exe", "121.bak/Reports/Smeta.fr3"), and a record of the
+// run: the database, its backup, the files kept and the files the run added.
+//
+// The record is a text file appended to as the run goes, one "KEY VALUE"
+// line per fact, so that a run that ends at any point leaves a record of
+// what it did up to there.
+
+#include "platform/Error.h"
+#include "view/UpdateView.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace package {
+
+// The run record's file name inside the folder.
+inline constexpr const char* kRunRecordName = "updater-run.txt";
+
+// The folder of the run from version: "121.bak".
+std::string KeptFolderName(std::int32_t version);
+
+// What a record says.
+struct RunRecordData {
+    std::int32_t version = 0;    // the database version the run started from
+    std::string server;          // the server the database was reached through; empty for the embedded engine
+    std::string database;        // the database the run updated, as the engine knows it
+    std::string backup;          // the backup made before the run; empty without one
+    std::uint64_t backupBytes = 0;  // its size as the engine reported it; 0 when unknown
+    std::vector<std::string> kept;   // files kept, relative to the installation, in order
+    std::vector<std::string> added;  // files the run added, relative to the installation
+    bool complete = false;       // the run reached the highest package
+};
+
+// Reads a record's lines: "version N", "server HOST", "database PATH", "backup PATH",
+// "backup-bytes N", "kept FILE", "added FILE", "complete". Other lines (of a
+// later updater) are left out.
+RunRecordData ParseRunRecord(const std::vector<std::string>& lines);
+
+// The record in exeDir of an earlier run from version of the database that
+// did not complete, which a run from there continues (see RunRecord::Begin).
+std::optional<RunRecordData> UnfinishedRun(const std::string& exeDir, std::int32_t version, const std::string& server,
+                                           const std::string& database);
+
+// The record of a run in an installation, appended to as the run goes.
+class RunRecord {
+public:
+    // Begins the record of the run from version of database in exeDir. The
+    // record of an earlier run from the same version of the same database
+    // that did not complete is continued: its backup holds the database as it
+    // was before that run, and its kept files are the ones installed then.
+    // Any other record there is replaced. Throws std::runtime_error ("Cannot
+    // create file "PATH". message") when the folder or the record cannot be
+    // written.
+    static RunRecord Begin(const std::string& exeDir, std::int32_t version, const std::string& server,
+                           const std::string& database);
+
+    const RunRecordData& Data() const noexcept { return data_; }
+    const std::string& Folder() const noexcept { return folder_; }
+
+    // Records the backup made before the run. Throws as Begin.
+    void SetBackup(const std::string& path, std::uint64_t bytes);
+    // Records that the run reached the highest package. Throws as Begin.
+    void SetComplete();
+
+    // Called before the installation's file relative (a path below exeDir,
+    // without a leading separator) is replaced: the first time in the run,
+    // the installed file is copied into the folder, or, when there is none,
+    // the file is recorded as added. Gives the error of a failed copy; the
+    // file must then not be replaced, or the run could not be undone.
+    platform::Error BeforeReplace(const std::string& relative);
+
+private:
+    RunRecord(std::string exeDir, std::string folder, RunRecordData data);
+    platform::Error TryAppend(const std::string& key, const std::string& value);
+    void Append(const std::string& key, const std::string& value);
+
+    std::string exeDir_;
+    std::string folder_;
+    RunRecordData data_;
+};
+
+// The records of the runs in exeDir, lowest version first.
+std::vector<RunRecordData> ListRunRecords(const std::string& exeDir);
+
+// Undoes the program files of a run: each kept file is copied back over the
+// installed one and each added file is deleted, one memo line per file (its
+// name, "..." and "[OK]", or an error line below it, as the installation
+// writes them). Gives the number of files that failed.
+int PutBackProgramFiles(view::IUpdateView& view, const std::string& exeDir, const RunRecordData& record);
+
+// Removes the run's folder: its kept files, its record and the folder itself
+// (with its Reports folder) when nothing else is in it. Nothing else is
+// removed. Failures are left: the folder stays.
+void RemoveKeptFolder(const std::string& exeDir, const RunRecordData& record);
+
+// Whether the files of a database reached through server are this
+// machine's: the embedded engine ("") or a server on this machine.
+bool IsLocalServer(const std::string& server);
+
+// After a run that completed cleanly: removes the runs of exeDir older than
+// the newest keep, their folders and the backup files they name where they
+// are this machine's files. Gives the backups that were left (those of a
+// server on another machine, which the updater cannot reach, and those that
+// could not be deleted).
+std::vector<std::string> PruneRuns(const std::string& exeDir, std::size_t keep);
+
+}  // namespace package
