@@ -1,11 +1,14 @@
 #include "app/Main.h"
 
+#include "app/CommandLine.h"
 #include "app/Shell.h"
 #include "app/Unattended.h"
 #include "platform/Console.h"
 #include "platform/Locale.h"
 #include "platform/SharedLibrary.h"
 #include "platform/Termination.h"
+
+#include <ostream>
 
 namespace app {
 
@@ -97,9 +100,19 @@ int RunProgram(int argc, char** argv, std::string (*findExecutablePath)())
     // A closed standard output (`updater --unattended | head`) must not end a
     // run half done; the database library's signal handlers are replaced too.
     platform::TakeTerminationSignals();
-    if (IsUnattendedCommandLine(argc, argv)) {
+    const CommandLine command = ParseCommandLine(argc, argv);
+    if (command.mode != CommandLine::Mode::Window) {
         platform::ConsoleOutput& console = platform::UnattendedOutput();
-        return RunUnattendedEntry(findExecutablePath, console.out, console.err);
+        switch (command.mode) {
+        case CommandLine::Mode::Help:
+            console.out << UsageText(true) << std::flush;
+            return kExitApplied;
+        case CommandLine::Mode::Invalid:
+            console.err << "updater: " << command.error << "\n\n" << UsageText(false) << std::flush;
+            return kExitError;
+        default:
+            return RunUnattendedEntry(findExecutablePath, console.out, console.err, command);
+        }
     }
     std::string executablePath;
     std::string failure;

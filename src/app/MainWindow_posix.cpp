@@ -1,6 +1,7 @@
 #include "app/MainWindow_posix.h"
 
 #include "app/Layout.h"
+#include "app/Unattended.h"
 #include "platform/Termination.h"
 
 #include <QApplication>
@@ -20,6 +21,8 @@
 #include <QTimer>
 #include <algorithm>
 #include <array>
+#include <cstdlib>
+#include <iostream>
 
 namespace app {
 
@@ -364,8 +367,38 @@ void toolkit::ShowBox(BoxKind kind, const std::string& caption, const std::strin
     box.exec();
 }
 
+namespace {
+
+bool IsSet(const char* name)
+{
+    const char* value = std::getenv(name);
+    return value && *value;
+}
+
+// Whether Qt has a display to open the window on: without one it aborts with
+// its plugin message. A platform chosen by name (offscreen, vnc...) needs
+// none of X or Wayland.
+bool HasDisplay()
+{
+    const char* chosen = std::getenv("QT_QPA_PLATFORM");
+    const std::string platform = chosen ? chosen : "";
+    if (platform.starts_with("xcb"))
+        return IsSet("DISPLAY");
+    if (platform.starts_with("wayland"))
+        return IsSet("WAYLAND_DISPLAY");
+    return !platform.empty() || IsSet("DISPLAY") || IsSet("WAYLAND_DISPLAY");
+}
+
+}  // namespace
+
 int toolkit::RunWindow(int argc, char** argv, const std::string& executablePath, const std::string& failure)
 {
+    if (!HasDisplay()) {
+        std::cerr << "updater: there is no display to open the window on (DISPLAY is not set); "
+                     "run `updater --unattended` to update without a window"
+                  << std::endl;
+        return kExitError;
+    }
     QApplication application(argc, argv);
     if (!failure.empty()) {
         ShowErrorBox(failure);

@@ -47,7 +47,7 @@ CUpdaterShell::CUpdaterShell(IShellView& view, const std::string& executablePath
 
 CUpdaterShell::~CUpdaterShell() = default;
 
-CheckResult CUpdaterShell::FormShow()
+std::optional<CheckResult> CUpdaterShell::ConnectAndReadVersion()
 {
     view_.AddLine("Перевірка запущенної програми...");
     if (platform::IsProcessRunning(kMainProgramName)) {
@@ -69,6 +69,13 @@ CheckResult CUpdaterShell::FormShow()
     DbVersion = db_->GetVersion();
     view_.lCurVer().SetCaption(std::to_string(DbVersion));
     view_.AddLine("Версія бази даних: " + std::to_string(DbVersion));
+    return std::nullopt;
+}
+
+CheckResult CUpdaterShell::FormShow()
+{
+    if (const auto refused = ConnectAndReadVersion())
+        return *refused;
     // In a networked installation the main application of another workstation
     // holds the database too; its scripts' metadata changes would fail.
     if (const std::string clients = SortAttachments(); !clients.empty()) {
@@ -156,10 +163,33 @@ std::string UpdateInProgressWarning(const std::optional<dbupdate::LockHolder>& h
            ". Дочекайтеся завершення та перезапустіть оновлення!";
 }
 
+CheckResult CUpdaterShell::RestoreChecks()
+{
+    refusalLine_ = kRestoreRefusedLine;
+    if (const auto refused = ConnectAndReadVersion())
+        return *refused;
+    const auto attachments = dbupdate::ReadOtherAttachments(*db_);
+    if (attachments && !attachments->empty()) {
+        std::string clients;
+        for (const auto& attachment : *attachments)
+            clients += "\n" + (attachment.process.empty() ? std::string("?") : attachment.process) + " (" +
+                       AttachmentLine(attachment) + ")";
+        Refuse(kClientsAttachedLine, kClientsAttachedWarning + clients);
+        return CheckResult::ClientsAttached;
+    }
+    return CheckResult::UpdatePossible;
+}
+
+void CUpdaterShell::ReleaseDatabase()
+{
+    lock_.reset();
+    db_->Detach();
+}
+
 void CUpdaterShell::Refuse(const std::string& reason, const std::string& warning)
 {
     view_.AddLine(reason);
-    view_.AddLine("Оновлення не можливо!!!");
+    view_.AddLine(refusalLine_);
     view_.btOK().SetEnabled(false);
     view_.ShowWarning(warning);
 }

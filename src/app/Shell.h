@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -33,6 +34,12 @@ inline constexpr const char* kProgramRunningWarning =
 // database's update lock.
 inline constexpr const char* kUpdateInProgressLine = "Оновлення вже виконується з іншого робочого місця";
 std::string UpdateInProgressWarning(const std::optional<dbupdate::LockHolder>& holder);
+// The restore's refusal while other clients are attached: the memo line, the
+// warning box's text (a line per client follows) and the memo's last line.
+inline constexpr const char* kClientsAttachedLine = "До бази даних підключені інші програми";
+inline constexpr const char* kClientsAttachedWarning =
+    "До бази даних підключені інші програми. Закрийте їх та повторіть відновлення!";
+inline constexpr const char* kRestoreRefusedLine = "Відновлення не можливо!!!";
 // The unpacker beside the updater, without the system's program suffix
 // ("rar", "rar.exe").
 inline constexpr const char* kRarName = "rar";
@@ -42,6 +49,7 @@ enum class CheckResult {
     ProgramRunning,   // the main application runs: refused
     ProgramAttached,  // the main application of another workstation is attached to the database: refused
     UpdateInProgress, // another updater holds the database's update lock: refused
+    ClientsAttached,  // a restore: another client is attached to the database
     DatabaseTooOld,   // the lowest package is more than one version ahead: refused
     DatabaseCurrent,  // the database is at or past the highest package
     UpdatePossible,   // btOK enabled
@@ -80,6 +88,15 @@ public:
     // invalid-integer error, a damaged package store) as the window's handler
     // lets them reach the error box.
     CheckResult FormShow();
+    // The checks before a restore: the main application, the connection, the
+    // lock and the version as FormShow, then any other client attached to the
+    // database refuses (ClientsAttached, with the warning box naming each).
+    // Gives UpdatePossible when the restore may go on. Throws as FormShow.
+    CheckResult RestoreChecks();
+    // Releases the lock and ends the attachment, so that the engine may
+    // replace the database.
+    void ReleaseDatabase();
+
     // The update run. Throws for a missing or unwritable package, an unsafe
     // working directory, a script that cannot be read and a lost connection
     // (the DatabaseError, after the line "error"). A termination request
@@ -116,6 +133,9 @@ public:
     dbupdate::CGlobDB& Database() { return *db_; }
 
 private:
+    // The checks' first part: the main application, the connection, the lock
+    // and the version. Gives the refusal, or nothing when they passed.
+    std::optional<CheckResult> ConnectAndReadVersion();
     // Takes the database's update lock; false when another updater holds it
     // (the checks then end with the refusal).
     bool TakeUpdateLock();
@@ -142,6 +162,8 @@ private:
     void FinishWayBack();
 
     IShellView& view_;
+    // The memo's last line of a refusal.
+    std::string refusalLine_ = "Оновлення не можливо!!!";
     std::int64_t currentPackage_ = 0;
     std::string interruptedAt_;
     std::string executablePath_;

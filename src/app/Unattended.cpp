@@ -1,9 +1,10 @@
 #include "app/Unattended.h"
 
+#include "app/CommandLine.h"
 #include "app/HeadlessView.h"
+#include "app/Restore.h"
 #include "app/Shell.h"
 
-#include <cstring>
 #include <exception>
 #include <memory>
 #include <ostream>
@@ -28,12 +29,8 @@ std::string OtherAttachmentReport(const dbupdate::Attachment& attachment)
 
 }  // namespace
 
-bool IsUnattendedCommandLine(int argc, char** argv)
-{
-    return argc == 2 && std::strcmp(argv[1], "--unattended") == 0;
-}
-
-int RunUnattendedEntry(std::string (*executablePath)(), std::ostream& out, std::ostream& err)
+int RunUnattendedEntry(std::string (*executablePath)(), std::ostream& out, std::ostream& err,
+                       const CommandLine& command)
 {
     std::string path;
     try {
@@ -42,7 +39,9 @@ int RunUnattendedEntry(std::string (*executablePath)(), std::ostream& out, std::
         err << ErrorBoxText(error.what()) << std::endl;
         return kExitError;
     }
-    return RunUnattended(path, out, err);
+    if (command.mode == CommandLine::Mode::Restore)
+        return RunRestore(path, command.restoreVersion, out, err);
+    return RunUnattended(path, out, err, command.noBackup);
 }
 
 std::string FailureReport(const std::string& path, int statements, int blobFiles)
@@ -51,7 +50,7 @@ std::string FailureReport(const std::string& path, int statements, int blobFiles
            Counted(blobFiles, "failed blob file", "failed blob files");
 }
 
-int RunUnattended(const std::string& executablePath, std::ostream& out, std::ostream& err)
+int RunUnattended(const std::string& executablePath, std::ostream& out, std::ostream& err, bool noBackup)
 {
     HeadlessView view(&out, &err);
     std::unique_ptr<CUpdaterShell> shell;
@@ -72,6 +71,7 @@ int RunUnattended(const std::string& executablePath, std::ostream& out, std::ost
     };
     try {
         shell = std::make_unique<CUpdaterShell>(view, executablePath);
+        shell->NoBackup = noBackup;
         const CheckResult check = shell->FormShow();
         for (const auto& attachment : shell->OtherAttachments)
             err << OtherAttachmentReport(attachment) << '\n';

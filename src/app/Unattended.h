@@ -17,16 +17,16 @@ inline constexpr int kExitFailures = 3;  // applied with failed statements or bl
 // also lists every run log that received failures, and the version is read
 // again: a run that did not reach the highest package is not reported as
 // applied.
-int RunUnattended(const std::string& executablePath, std::ostream& out, std::ostream& err);
+// With noBackup the run makes no backup of the database.
+int RunUnattended(const std::string& executablePath, std::ostream& out, std::ostream& err, bool noBackup = false);
 
-// Whether the command line asks for the unattended mode: "--unattended" and
-// nothing else.
-bool IsUnattendedCommandLine(int argc, char** argv);
-
-// The unattended mode's entry: finds the program's own path with
-// executablePath (a failure there is written to err, exit code kExitError),
-// then runs as RunUnattended does.
-int RunUnattendedEntry(std::string (*executablePath)(), std::ostream& out, std::ostream& err);
+// The entry of the modes without a window (an update, or a restore):
+// finds the program's own path with executablePath (a failure there is
+// written to err, exit code kExitError), then runs as RunUnattended or
+// RunRestore does.
+struct CommandLine;
+int RunUnattendedEntry(std::string (*executablePath)(), std::ostream& out, std::ostream& err,
+                       const CommandLine& command);
 
 // The report of one run log's failures, e.g. "/tmp/.../122.001.sql.log: 2
 // failed statements, 1 failed blob file".

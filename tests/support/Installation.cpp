@@ -108,13 +108,14 @@ static std::string Lines(std::string text)
     return lines;
 }
 
-UnattendedResult RunUnattended(const Installation& installation)
+UnattendedResult RunUnattended(const Installation& installation, const std::vector<std::string>& options)
 {
     const std::string outPath = installation.dir / "stdout";
     const std::string errPath = installation.dir / "stderr";
     UnattendedResult result;
-    auto process = platform::ChildProcess::Start({installation.updater, "--unattended"}, installation.dir.Path(),
-                                                 errPath, outPath);
+    std::vector<std::string> arguments {installation.updater};
+    arguments.insert(arguments.end(), options.begin(), options.end());
+    auto process = platform::ChildProcess::Start(arguments, installation.dir.Path(), errPath, outPath);
     if (!process)
         return result;
     const platform::ExitStatus status = process->Wait();

@@ -60,8 +60,15 @@ struct UnattendedResult {
     std::string err;  // line breaks as "\n" on every system
 };
 
-// Runs the installation's packed updater with --unattended, its standard
-// output and error to files, and waits for it.
-UnattendedResult RunUnattended(const Installation& installation);
+// Runs the installation's packed updater with options (--unattended), its
+// standard output and error to files, and waits for it.
+UnattendedResult RunUnattended(const Installation& installation,
+                               const std::vector<std::string>& options = {"--unattended"});
+
+// The database's schema and data as a text to compare, read apart from the
+// updater: isql-fb's metadata extract and its output of every table's rows on
+// Linux; the system tables' description of every table, column and procedure
+// and the rows on Windows (where the tests cannot start isql-fb).
+std::string DumpDatabase(const std::string& connectionString);
 
 }  // namespace testsupport

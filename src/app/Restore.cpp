@@ -1,0 +1,152 @@
+#include "app/Restore.h"
+
+#include "app/HeadlessView.h"
+#include "app/Shell.h"
+#include "app/Unattended.h"
+#include "dbupdate/Backup.h"
+#include "dbupdate/Uglobdb.h"
+#include "package/RunRecord.h"
+#include "platform/File.h"
+#include "platform/FileSystem.h"
+#include "platform/Termination.h"
+
+#include <algorithm>
+#include <ostream>
+#include <stdexcept>
+
+namespace app {
+
+namespace {
+
+using package::RunRecordData;
+
+std::string DatabaseName(const std::string& server, const std::string& database)
+{
+    return dbupdate::BuildConnectionString(server, database);
+}
+
+// The run to undo: the one from version, or the newest.
+const RunRecordData& RunToUndo(const std::vector<RunRecordData>& runs, std::optional<std::int32_t> version)
+{
+    if (runs.empty())
+        throw std::runtime_error(std::string("No update of this installation can be undone: there is no folder "
+                                             "VERSION.bak with its record ") +
+                                 package::kRunRecordName + " beside the updater");
+    if (!version)
+        return runs.back();
+    const auto run = std::find_if(runs.begin(), runs.end(),
+                                  [&](const RunRecordData& record) { return record.version == *version; });
+    if (run == runs.end())
+        throw std::runtime_error("No update from version " + std::to_string(*version) +
+                                 " is recorded in this installation (" + package::KeptFolderName(*version) + ")");
+    return *run;
+}
+
+// A backup file that this machine reaches must be there with the size the
+// engine wrote: restoring a cut one would replace the database with part of
+// it, and the engine would ask its console for the rest.
+void CheckBackupFile(const RunRecordData& run)
+{
+    if (!package::IsLocalServer(run.server))
+        return;
+    platform::File file = platform::File::OpenRead(run.backup);
+    if (!file.IsOpen())
+        throw std::runtime_error("The backup " + run.backup + " cannot be read: " + file.OpenError().Message());
+    std::uint64_t size = 0;
+    if (const platform::Error error = file.Size(size))
+        throw std::runtime_error("The backup " + run.backup + " cannot be read: " + error.Message());
+    if (run.backupBytes != 0 && size != run.backupBytes)
+        throw std::runtime_error("The backup " + run.backup + " is damaged: it holds " + std::to_string(size) +
+                                 " bytes, and the engine wrote " + std::to_string(run.backupBytes));
+}
+
+void DropQuietly(const std::string& server, const std::string& database)
+{
+    try {
+        dbupdate::DropDatabase(server, database);
+    } catch (const std::exception&) {
+        // A restore that failed early made no database.
+    }
+}
+
+}  // namespace
+
+int RunRestore(const std::string& executablePath, std::optional<std::int32_t> version, std::ostream& out,
+               std::ostream& err)
+{
+    HeadlessView view(&out, &err);
+    auto fail = [&](const std::string& message) {
+        view.Finish();
+        view.ShowError(message);
+        return kExitError;
+    };
+    try {
+        CUpdaterShell shell(view, executablePath);
+        const auto runs = package::ListRunRecords(shell.ExeDir);
+        const RunRecordData& run = RunToUndo(runs, version);
+        if (run.backup.empty())
+            return fail("The update from version " + std::to_string(run.version) +
+                        " was made without a backup of the database (--no-backup) and cannot be undone here");
+        // A restore half done is worse than none: termination requests wait.
+        platform::TerminationDeferral deferral;
+        if (shell.RestoreChecks() != CheckResult::UpdatePossible) {
+            view.Finish();
+            return kExitRefused;
+        }
+        const std::string server = dbupdate::ServerForConnect(shell.settings);
+        const std::string database = shell.DatabasePath();
+        if (run.server != server || run.database != database)
+            return fail("The backup " + run.backup + " was made of the database " +
+                        DatabaseName(run.server, run.database) + ", and this installation uses " +
+                        DatabaseName(server, database));
+        CheckBackupFile(run);
+
+        // The backup is restored as a scratch database first: one that is
+        // damaged fails there, before the database is replaced.
+        view.AddLine("Перевірка резервної копії...");
+        const std::string scratch = dbupdate::CheckDatabasePathFor(run.backup);
+        try {
+            dbupdate::RestoreDatabase(server, run.backup, scratch, nullptr);
+        } catch (const std::exception&) {
+            view.AddLine("error");
+            DropQuietly(server, scratch);
+            throw;
+        }
+        dbupdate::DropDatabase(server, scratch);
+        view.AppendToLastLine("[OK]");
+        view.AddLine(run.backup);
+
+        // The engine replaces only a database that nobody is attached to.
+        shell.ReleaseDatabase();
+        view.AddLine("Відновлення бази даних...");
+        try {
+            dbupdate::RestoreDatabase(server, run.backup, database, nullptr);
+        } catch (const std::exception&) {
+            view.AddLine("error");
+            throw;
+        }
+        view.AppendToLastLine("[OK]");
+
+        // The newest update's files first, so that a file replaced by two
+        // updates ends as it was before the first.
+        view.AddLine("Відновлення файлів програми");
+        int failed = 0;
+        for (auto undone = runs.rbegin(); undone != runs.rend() && undone->version >= run.version; ++undone)
+            failed += package::PutBackProgramFiles(view, shell.ExeDir, *undone);
+
+        dbupdate::CGlobDB& db = shell.Database();
+        db.Connect(server, shell.settings.pathBaseIB, "", "");
+        view.AddLine("Версія бази даних: " + std::to_string(db.GetVersion()));
+        if (failed != 0)
+            return fail(std::to_string(failed) + " program file(s) could not be put back. The folders of the updates "
+                        "stay: run the restore again once the files are free");
+        for (auto undone = runs.rbegin(); undone != runs.rend() && undone->version >= run.version; ++undone)
+            package::RemoveKeptFolder(shell.ExeDir, *undone);
+        view.Finish();
+        return kExitApplied;
+    } catch (const std::exception& error) {
+        return fail(error.what());
+    }
+}
+
+}  // namespace app

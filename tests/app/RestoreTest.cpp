@@ -1,0 +1,152 @@
+// The way back: the backup before the first package, the files kept, and
+// `updater --restore`, on real databases (embedded and through the server).
+#include "app/Restore.h"
+#include "app/Unattended.h"
+
+#include "dbupdate/Backup.h"
+#include "dbupdate/UpdateLock.h"
+#include "dbupdate/Uglobdb.h"
+#include "package/RunRecord.h"
+#include "platform/FileSystem.h"
+
+#include "Installation.h"
+#include "RarWriter.h"
+
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <sstream>
+
+using testsupport::Installation;
+using testsupport::ReadFile;
+namespace fs = std::filesystem;
+
+namespace {
+
+// DDL, rows, a failing statement and a blob; replaces nvlib.exe and a.fr3 and
+// adds new.fr3.
+std::string Package122()
+{
+    return rarformat::WriteRar4({{"up", "", true},
+                                 {"up/122.001.sql", "CREATE TABLE NEW_TABLE (ID INTEGER);\r\n"
+                                                    "INSERT INTO NEW_TABLE VALUES (7);\r\n"
+                                                    "insert into NOWHERE values (1);\r\n"
+                                                    "UPDATE INFO_DOC SET KIND = 5 WHERE ID = 200;\r\n"},
+                                 {"up/122.099.sql", "INSERT INTO VERSIONS (DATA) VALUES (122);\r\n"},
+                                 {"up/INFO_DOC.NOTE_U.ID 200.blo", "note 122"},
+                                 {"nvlib.exe", "program 122"},
+                                 {"Reports", "", true},
+                                 {"Reports/a.fr3", "report a 122"},
+                                 {"Reports/new.fr3", "new report"}});
+}
+
+// An installation at 121 whose database already has the update lock's table,
+// as the checks leave it before the backup.
+void Prepare(Installation& installation)
+{
+    testsupport::WriteFile(installation.InExeDir("Reports/a.fr3"), "report a 121");
+    dbupdate::CGlobDB db("", installation.connection);
+    dbupdate::UpdateLock(db).Acquire();
+}
+
+void UpdateAndRestore(Installation& installation)
+{
+    Prepare(installation);
+    const std::string before = testsupport::DumpDatabase(installation.connection);
+
+    const auto update = testsupport::RunUnattended(installation);
+    ASSERT_EQ(update.code, app::kExitFailures) << update.out << update.err;
+    ASSERT_EQ(installation.Version(), 122);
+    ASSERT_NE(testsupport::DumpDatabase(installation.connection), before);
+    ASSERT_NE(before.find("INFO_DOC"), std::string::npos) << before;
+    EXPECT_NE(update.out.find(installation.BackupLines(121)), std::string::npos) << update.out;
+    EXPECT_EQ(ReadFile(installation.InExeDir("121.bak/nvlib.exe")), "program 120");
+    EXPECT_EQ(ReadFile(installation.InExeDir("121.bak/Reports/a.fr3")), "report a 121");
+    EXPECT_FALSE(fs::exists(installation.InExeDir("121.bak/Reports/new.fr3")));
+
+    const auto restore = testsupport::RunUnattended(installation, {"--restore"});
+    EXPECT_EQ(restore.code, app::kExitApplied) << restore.out << restore.err;
+    EXPECT_TRUE(restore.out.ends_with("Відновлення бази даних...[OK]\nВідновлення файлів програми\nnvlib.exe...[OK]\n"
+                                      "a.fr3...[OK]\nnew.fr3...[OK]\nВерсія бази даних: 121\n"))
+        << restore.out;
+    EXPECT_EQ(testsupport::DumpDatabase(installation.connection), before);
+    EXPECT_EQ(ReadFile(installation.InExeDir("nvlib.exe")), "program 120");
+    EXPECT_EQ(ReadFile(installation.InExeDir("Reports/a.fr3")), "report a 121");
+    EXPECT_FALSE(fs::exists(installation.InExeDir("Reports/new.fr3")));
+    EXPECT_FALSE(fs::exists(installation.InExeDir("121.bak")));
+    EXPECT_FALSE(fs::exists(dbupdate::CheckDatabasePathFor(dbupdate::BackupPathFor(installation.database, 121))));
+
+    // Nothing is left to undo.
+    EXPECT_EQ(testsupport::RunUnattended(installation, {"--restore"}).code, app::kExitError);
+}
+
+}  // namespace
+
+TEST(Restore, UndoesTheUpdate)
+{
+    Installation installation(121, {{"122_RAR", Package122()}});
+    UpdateAndRestore(installation);
+}
+
+TEST(Restore, UndoesTheUpdateThroughTheServer)
+{
+    const std::string server = testsupport::TestServer();
+    if (server.empty())
+        GTEST_SKIP() << "no Firebird server (UPDATER_FIREBIRD_SERVER=host/port names one)";
+    Installation installation(121, {{"122_RAR", Package122()}});
+    installation.UseServer(server, server);
+    UpdateAndRestore(installation);
+}
+
+TEST(Restore, ABackupThatCannotBeWrittenEndsTheRunBeforeAnyPackage)
+{
+    Installation installation(121, {{"122_RAR", Package122()}});
+    fs::create_directory(dbupdate::BackupPathFor(installation.database, 121));
+    const auto run = testsupport::RunUnattended(installation);
+    EXPECT_EQ(run.code, app::kExitError) << run.out << run.err;
+    EXPECT_TRUE(run.out.ends_with("Наявність архиватора RAR...[OK]\nРезервна копія бази даних...\nerror\n")) << run.out;
+    EXPECT_NE(run.err.find(".121.fbk"), std::string::npos) << run.err;
+    EXPECT_EQ(installation.Version(), 121);
+    EXPECT_EQ(ReadFile(installation.InExeDir("nvlib.exe")), "program 120");
+    EXPECT_FALSE(fs::exists(installation.InExeDir("121.bak")));
+    EXPECT_FALSE(fs::exists(installation.InWorkDir("122.rar")));
+}
+
+TEST(Restore, WithoutABackupTheRunIsAsBeforeAndCannotBeUndone)
+{
+    Installation installation(121, {{"122_RAR", Package122()}});
+    const auto run = testsupport::RunUnattended(installation, {"--unattended", "--no-backup"});
+    EXPECT_EQ(run.code, app::kExitFailures) << run.err;
+    EXPECT_EQ(run.out.find("Резервна"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("Наявність архиватора RAR...[OK]\nКопіювання пакету\n"), std::string::npos) << run.out;
+    EXPECT_FALSE(fs::exists(dbupdate::BackupPathFor(installation.database, 121)));
+    EXPECT_EQ(installation.Version(), 122);
+
+    const auto restore = testsupport::RunUnattended(installation, {"--restore", "121"});
+    EXPECT_EQ(restore.code, app::kExitError);
+    EXPECT_NE(restore.err.find("without a backup"), std::string::npos) << restore.err;
+    EXPECT_EQ(installation.Version(), 122);
+}
+
+// The restore runs in this process here, so that this process's own
+// attachment is another client to it (the embedded engine lets no other
+// process attach).
+TEST(Restore, RefusesWhileAnotherClientIsAttachedAndLeavesADamagedBackupAlone)
+{
+    Installation installation(121, {{"122_RAR", Package122()}});
+    ASSERT_EQ(testsupport::RunUnattended(installation).code, app::kExitFailures);
+    {
+        dbupdate::CGlobDB other("", installation.connection);
+        std::ostringstream out, err;
+        EXPECT_EQ(app::RunRestore(installation.updater, std::nullopt, out, err), app::kExitRefused) << err.str();
+        EXPECT_NE(err.str().find("Warning: До бази даних підключені інші програми"), std::string::npos) << err.str();
+        EXPECT_TRUE(out.str().ends_with("Відновлення не можливо!!!\n")) << out.str();
+    }
+    // A backup cut short is refused before anything is replaced.
+    const std::string backup = dbupdate::BackupPathFor(installation.database, 121);
+    fs::resize_file(backup, fs::file_size(backup) / 2);
+    std::ostringstream out, err;
+    EXPECT_EQ(app::RunRestore(installation.updater, 121, out, err), app::kExitError);
+    EXPECT_NE(err.str().find("is damaged"), std::string::npos) << err.str();
+    EXPECT_EQ(installation.Version(), 122);
+    EXPECT_EQ(ReadFile(installation.InExeDir("nvlib.exe")), "program 122");
+}
