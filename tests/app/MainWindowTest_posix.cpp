@@ -15,6 +15,7 @@
 #include <QTest>
 #include <QTextCursor>
 #include <QTimer>
+#include <algorithm>
 #include <csignal>
 #include <gtest/gtest.h>
 #include <iostream>
@@ -347,4 +348,29 @@ TEST(TForm1, AMissingPackageEndsTheRunInTheErrorBox)
     EXPECT_EQ(Find<QPushButton>(form, "btCancel")->text().toStdString(), "Відмінити");
     EXPECT_TRUE(Find<QPushButton>(form, "btCancel")->isEnabled());
     EXPECT_TRUE(form.isVisible());
+}
+
+// Without a display the window does not start: one line names the unattended
+// mode, and the exit code is 2 (Qt aborted with its plugin message).
+TEST(TForm1, WithoutADisplayItSaysSoAndExits)
+{
+    testsupport::Installation installation(121, {{"122_RAR", testsupport::Package122()}});
+    const std::string errPath = installation.dir / "stderr";
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        ::dup2(err, 2);
+        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+            ::unsetenv(name);
+        ::execl(installation.updater.c_str(), installation.updater.c_str(), nullptr);
+        ::_exit(127);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 2);
+    const std::string err = testsupport::ReadFile(errPath);
+    EXPECT_NE(err.find("there is no display"), std::string::npos) << err;
+    EXPECT_NE(err.find("--unattended"), std::string::npos) << err;
+    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
 }

@@ -1,0 +1,53 @@
+// The updater's command line.
+#include "app/CommandLine.h"
+
+#include <gtest/gtest.h>
+#include <vector>
+
+using app::CommandLine;
+using Mode = app::CommandLine::Mode;
+
+namespace {
+
+CommandLine Parse(std::vector<std::string> options)
+{
+    std::vector<char*> argv {const_cast<char*>("updater")};
+    for (auto& option : options)
+        argv.push_back(option.data());
+    return app::ParseCommandLine(static_cast<int>(argv.size()), argv.data());
+}
+
+}  // namespace
+
+TEST(CommandLine, OptionsAndTheirMistakes)
+{
+    struct Case {
+        std::vector<std::string> options;
+        Mode mode;
+        bool noBackup;
+        std::optional<std::int32_t> version;
+        const char* error;
+    } cases[] = {
+        {{}, Mode::Window, false, {}, ""},
+        {{"--unattended"}, Mode::Unattended, false, {}, ""},
+        {{"--no-backup", "--unattended"}, Mode::Unattended, true, {}, ""},
+        {{"--restore"}, Mode::Restore, false, {}, ""},
+        {{"--unattended", "--restore", "121"}, Mode::Restore, false, 121, ""},
+        {{"--help", "--unattended"}, Mode::Help, false, {}, ""},
+        {{"--unatended"}, Mode::Invalid, false, {}, "unknown option --unatended"},
+        {{"/unattended"}, Mode::Invalid, false, {}, "unknown option /unattended"},
+        {{"--restore", "12x"}, Mode::Invalid, false, {}, "not a version: 12x"},
+        {{"--no-backup"}, Mode::Invalid, true, {}, "--no-backup needs --unattended: the window always makes a backup"},
+        {{"--restore", "--no-backup"}, Mode::Invalid, true, {}, "--no-backup is an option of the update, not of --restore"},
+    };
+    for (const auto& c : cases) {
+        const CommandLine line = Parse(c.options);
+        const std::string name = c.options.empty() ? "(none)" : c.options.front();
+        EXPECT_EQ(line.mode, c.mode) << name;
+        EXPECT_EQ(line.noBackup, c.noBackup) << name;
+        EXPECT_EQ(line.restoreVersion, c.version) << name;
+        EXPECT_EQ(line.error, c.error) << name;
+    }
+    EXPECT_NE(app::UsageText(true).find("Exit codes"), std::string::npos);
+    EXPECT_EQ(app::UsageText(false).find("Exit codes"), std::string::npos);
+}
