@@ -172,8 +172,9 @@ CheckResult CUpdaterShell::RestoreChecks()
     if (attachments && !attachments->empty()) {
         std::string clients;
         for (const auto& attachment : *attachments)
-            clients += "\n" + (attachment.process.empty() ? std::string("?") : attachment.process) + " (" +
-                       AttachmentLine(attachment) + ")";
+            clients.append("\n")
+                .append(attachment.process.empty() ? std::string("?") : attachment.process)
+                .append(" (" + AttachmentLine(attachment) + ")");
         Refuse(kClientsAttachedLine, kClientsAttachedWarning + clients);
         return CheckResult::ClientsAttached;
     }
@@ -203,7 +204,7 @@ std::string CUpdaterShell::SortAttachments()
     std::string programs;
     for (const auto& attachment : *attachments) {
         if (platform::IsProgramPath(attachment.process, kMainProgramName))
-            programs += "\n" + AttachmentLine(attachment);
+            programs.append("\n").append(AttachmentLine(attachment));
         else
             OtherAttachments.push_back(attachment);
     }

@@ -224,6 +224,91 @@ ISC_STATUS WINAPI standin_dsql_execute_immediate(ISC_STATUS* status, Handle* db,
     return result;
 }
 
+/* A service request names files as "tag, 2-byte length, path": the database
+   (isc_spb_dbname, 106) and the backup file (isc_spb_bkp_file, 5). The
+   request's other parameters are a flag (isc_spb_verbose, 107) and 4-byte
+   numbers (isc_spb_options, 108); after anything else the rest is copied as
+   it is. */
+static size_t MapServiceRequest(const char* request, size_t length, char* out, size_t size)
+{
+    size_t in = 1, written = 1;
+    if (length == 0 || length > size)
+        return 0;
+    out[0] = request[0];
+    while (in < length) {
+        const unsigned char tag = (unsigned char)request[in];
+        if ((tag == 106 || tag == 5) && in + 3 <= length) {
+            const size_t pathLength = (unsigned char)request[in + 1] | ((size_t)(unsigned char)request[in + 2] << 8);
+            char mapped[4096];
+            size_t mappedLength;
+            if (in + 3 + pathLength > length)
+                break;
+            MapConnectionString(request + in + 3, pathLength, mapped, sizeof mapped);
+            mappedLength = strlen(mapped);
+            if (written + 3 + mappedLength > size)
+                return 0;
+            out[written] = (char)tag;
+            out[written + 1] = (char)(mappedLength & 0xFF);
+            out[written + 2] = (char)(mappedLength >> 8);
+            memcpy(out + written + 3, mapped, mappedLength);
+            written += 3 + mappedLength;
+            in += 3 + pathLength;
+        } else if (tag == 107) {
+            out[written++] = (char)tag;
+            ++in;
+        } else if (tag == 108 && in + 5 <= length) {
+            if (written + 5 > size)
+                return 0;
+            memcpy(out + written, request + in, 5);
+            written += 5;
+            in += 5;
+        } else {
+            break;
+        }
+    }
+    if (written + (length - in) > size)
+        return 0;
+    memcpy(out + written, request + in, length - in);
+    return written + (length - in);
+}
+
+ISC_STATUS WINAPI standin_service_start(ISC_STATUS* status, Handle* service, Handle* reserved,
+                                        unsigned short length, const char* request)
+{
+    typedef ISC_STATUS (*Function)(ISC_STATUS*, Handle*, Handle*, unsigned short, const char*);
+    Function call = (Function)Entry("isc_service_start");
+    char mapped[8192];
+    const size_t mappedLength = MapServiceRequest(request, length, mapped, sizeof mapped);
+    OpenDescriptors before;
+    ISC_STATUS result;
+    if (!call)
+        return Unavailable(status);
+    ListDescriptors(&before);
+    result = mappedLength ? call(status, service, reserved, (unsigned short)mappedLength, mapped)
+                          : call(status, service, reserved, length, request);
+    CloseOnExecNew(&before);
+    return result;
+}
+
+/* The engine works on a service while its report is read: the files it
+   opens meanwhile are made close-on-exec as well. */
+ISC_STATUS WINAPI standin_service_query(ISC_STATUS* status, Handle* service, Handle* reserved,
+                                        unsigned short sendLength, const char* send, unsigned short requestLength,
+                                        const char* request, unsigned short bufferLength, char* buffer)
+{
+    typedef ISC_STATUS (*Function)(ISC_STATUS*, Handle*, Handle*, unsigned short, const char*, unsigned short,
+                                   const char*, unsigned short, char*);
+    Function call = (Function)Entry("isc_service_query");
+    OpenDescriptors before;
+    ISC_STATUS result;
+    if (!call)
+        return Unavailable(status);
+    ListDescriptors(&before);
+    result = call(status, service, reserved, sendLength, send, requestLength, request, bufferLength, buffer);
+    CloseOnExecNew(&before);
+    return result;
+}
+
 /* The other entry points pass their arguments through unchanged. */
 #define FORWARD(local, name, parameters, arguments)                                  \
     ISC_STATUS WINAPI local parameters                                               \
@@ -265,6 +350,11 @@ FORWARD(standin_dsql_sql_info, "isc_dsql_sql_info",
         (ISC_STATUS* status, Handle* stmt, short itemsLength, const char* items, short bufferLength, char* buffer),
         (status, stmt, itemsLength, items, bufferLength, buffer))
 FORWARD(standin_drop_database, "isc_drop_database", (ISC_STATUS* status, Handle* db), (status, db))
+FORWARD(standin_service_attach, "isc_service_attach",
+        (ISC_STATUS* status, unsigned short length, const char* name, Handle* service, unsigned short spbLength,
+         const char* spb),
+        (status, length, name, service, spbLength, spb))
+FORWARD(standin_service_detach, "isc_service_detach", (ISC_STATUS* status, Handle* service), (status, service))
 FORWARD(standin_create_blob2, "isc_create_blob2",
         (ISC_STATUS* status, Handle* db, Handle* tr, Handle* blob, Quad* id, short bpbLength, const char* bpb),
         (status, db, tr, blob, id, bpbLength, bpb))

@@ -1,0 +1,113 @@
+// The backup the run makes before its first package and the restore of
+// `updater --restore`, against the engine's own tool (gbak) on the same
+// database, and the updater's memory while they run.
+//
+//   bench_backup [MB]   (default 77; the database is made first)
+//
+// Both go through the embedded engine in this process, as the updater's do
+// in embedded mode: the engine's page cache is part of the figures.
+#include "TestSupport.h"
+#include "dbupdate/Backup.h"
+#include "dbupdate/Uglobdb.h"
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <sys/resource.h>
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+double Seconds(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
+
+// The peak resident memory of this process so far, in MB.
+double PeakMegabytes()
+{
+    rusage usage {};
+    getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_maxrss) / 1024.0;
+}
+
+double MB(std::uintmax_t bytes) { return static_cast<double>(bytes) / (1024.0 * 1024.0); }
+
+// Rows of 1,000 characters without runs of equal bytes, which the engine's
+// record compression would shrink, until the file holds about megabytes.
+void Fill(const std::string& path, int megabytes)
+{
+    testsupport::CreateDatabase(path);
+    testsupport::RunStatements(path, {"CREATE TABLE T (ID INTEGER NOT NULL PRIMARY KEY, S VARCHAR(1000))",
+                                      "CREATE INDEX T_S ON T (S)"});
+    std::string payload;
+    unsigned state = 12345;
+    for (int i = 0; i < 900; ++i) {
+        state = state * 1103515245u + 12345u;
+        payload += static_cast<char>('A' + (state >> 16) % 26);
+    }
+    const int batch = 20000;
+    int next = 0;
+    while (MB(fs::file_size(path)) < megabytes) {
+        testsupport::RunStatements(
+            path, {"EXECUTE BLOCK AS DECLARE I INTEGER = " + std::to_string(next) +
+                   "; BEGIN WHILE (I < " + std::to_string(next + batch) +
+                   ") DO BEGIN INSERT INTO T VALUES (:I, LPAD(:I, 10, '0') || '" + payload +
+                   "'); I = I + 1; END END"});
+        next += batch;
+    }
+}
+
+double Run(const std::string& command)
+{
+    const auto start = Clock::now();
+    if (std::system(command.c_str()) != 0)
+        std::printf("failed: %s\n", command.c_str());
+    return Seconds(start);
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    const int megabytes = argc > 1 ? std::atoi(argv[1]) : 77;
+    testsupport::TempDir dir;
+    const std::string database = dir / "norvexlib.fdb";
+    std::printf("making a database of %d MB...\n", megabytes);
+    auto start = Clock::now();
+    Fill(database, megabytes);
+    std::printf("database: %.0f MB in %.1f s\n", MB(fs::file_size(database)), Seconds(start));
+    const std::string login = std::string(" -user ") + dbupdate::kDefaultUser + " -password " +
+                              dbupdate::kDefaultPassword + " ";
+
+    const double before = PeakMegabytes();
+    const std::string backup = dbupdate::BackupPathFor(database, 121);
+    start = Clock::now();
+    dbupdate::BackupDatabase("", database, backup, nullptr);
+    const double ours = Seconds(start);
+    const double afterBackup = PeakMegabytes();
+    const double gbak = Run("gbak -b" + login + "'" + database + "' '" + (dir / "gbak.fbk") + "'");
+    std::printf("backup:  updater %.2f s, gbak -b %.2f s, ratio %.2f (%.0f MB file)\n", ours, gbak, gbak / ours,
+                MB(fs::file_size(backup)));
+
+    start = Clock::now();
+    dbupdate::RestoreDatabase("", backup, database, nullptr);
+    const double restore = Seconds(start);
+    const double afterRestore = PeakMegabytes();
+    const double gbakRestore = Run("gbak -rep" + login + "'" + (dir / "gbak.fbk") + "' '" + database + "'");
+    std::printf("restore in place: updater %.2f s, gbak -rep %.2f s, ratio %.2f\n", restore, gbakRestore,
+                gbakRestore / restore);
+
+    // `updater --restore` proves the backup in a scratch database first.
+    start = Clock::now();
+    const std::string scratch = dbupdate::CheckDatabasePathFor(backup);
+    dbupdate::RestoreDatabase("", backup, scratch, nullptr);
+    dbupdate::DropDatabase("", scratch);
+    dbupdate::RestoreDatabase("", backup, database, nullptr);
+    std::printf("restore as updater --restore does it (check, drop, replace): %.2f s\n", Seconds(start));
+    std::printf("peak memory of this process: %.0f MB before, %.0f MB after the backup, %.0f MB after the "
+                "restore\n",
+                before, afterBackup, afterRestore);
+    return 0;
+}
