@@ -18,7 +18,6 @@ namespace {
 
 constexpr std::size_t kBufferSize = 1 << 16;
 constexpr unsigned kDefaultFileMode = 0644;
-constexpr unsigned kDefaultDirectoryMode = 0755;
 
 }  // namespace
 
