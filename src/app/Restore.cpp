@@ -12,6 +12,8 @@
 
 #include <algorithm>
 #include <ostream>
+#include <ranges>
+#include <span>
 #include <stdexcept>
 
 namespace app {
@@ -19,11 +21,6 @@ namespace app {
 namespace {
 
 using package::RunRecordData;
-
-std::string DatabaseName(const std::string& server, const std::string& database)
-{
-    return dbupdate::BuildConnectionString(server, database);
-}
 
 // The run to undo: the one from version, or the newest.
 const RunRecordData& RunToUndo(const std::vector<RunRecordData>& runs, std::optional<std::int32_t> version)
@@ -101,8 +98,8 @@ int RunRestore(const std::string& executablePath, std::optional<std::int32_t> ve
         const std::string database = shell.DatabasePath();
         if (run.server != server || run.database != database)
             return fail("The backup " + run.backup + " was made of the database " +
-                        DatabaseName(run.server, run.database) + ", and this installation uses " +
-                        DatabaseName(server, database));
+                        dbupdate::BuildConnectionString(run.server, run.database) + ", and this installation uses " +
+                        dbupdate::BuildConnectionString(server, database));
         CheckBackupFile(run);
 
         // The backup is restored as a scratch database first: one that is
@@ -131,12 +128,14 @@ int RunRestore(const std::string& executablePath, std::optional<std::int32_t> ve
         }
         view.AppendToLastLine("[OK]");
 
-        // The newest update's files first, so that a file replaced by two
-        // updates ends as it was before the first.
+        // The runs are in version order: the one undone and every later one,
+        // newest first, so that a file replaced by two updates ends as it
+        // was before the first.
+        const auto undone = std::span(&run, runs.data() + runs.size()) | std::views::reverse;
         view.AddLine("Відновлення файлів програми");
         int failed = 0;
-        for (auto undone = runs.rbegin(); undone != runs.rend() && undone->version >= run.version; ++undone)
-            failed += package::PutBackProgramFiles(view, shell.ExeDir, *undone);
+        for (const RunRecordData& record : undone)
+            failed += package::PutBackProgramFiles(view, shell.ExeDir, record);
 
         dbupdate::CGlobDB& db = shell.Database();
         db.Connect(server, shell.settings.pathBaseIB, "", "");
@@ -144,8 +143,8 @@ int RunRestore(const std::string& executablePath, std::optional<std::int32_t> ve
         if (failed != 0)
             return fail(std::to_string(failed) + " program file(s) could not be put back. The folders of the updates "
                         "stay: run the restore again once the files are free");
-        for (auto undone = runs.rbegin(); undone != runs.rend() && undone->version >= run.version; ++undone)
-            package::RemoveKeptFolder(shell.ExeDir, *undone);
+        for (const RunRecordData& record : undone)
+            package::RemoveKeptFolder(shell.ExeDir, record);
         view.Finish();
         return kExitApplied;
     } catch (const std::exception& error) {

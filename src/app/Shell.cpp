@@ -172,9 +172,7 @@ CheckResult CUpdaterShell::RestoreChecks()
     if (attachments && !attachments->empty()) {
         std::string clients;
         for (const auto& attachment : *attachments)
-            clients.append("\n")
-                .append(attachment.process.empty() ? std::string("?") : attachment.process)
-                .append(" (" + AttachmentLine(attachment) + ")");
+            clients.append("\n").append(ClientLine(attachment));
         Refuse(kClientsAttachedLine, kClientsAttachedWarning + clients);
         return CheckResult::ClientsAttached;
     }
@@ -214,6 +212,12 @@ std::string CUpdaterShell::SortAttachments()
 std::string AttachmentLine(const dbupdate::Attachment& attachment)
 {
     return (attachment.address.empty() ? "localhost" : attachment.address) + ", " + attachment.user;
+}
+
+std::string ClientLine(const dbupdate::Attachment& attachment)
+{
+    return (attachment.process.empty() ? std::string("a client without a program name") : attachment.process) +
+           " (" + AttachmentLine(attachment) + ")";
 }
 
 RunResult CUpdaterShell::btOKClick()
@@ -334,8 +338,6 @@ std::string CUpdaterShell::DatabasePath()
     return dbupdate::DatabaseFileName(*db_);
 }
 
-std::string CUpdaterShell::BackupPath(std::int32_t version) { return dbupdate::BackupPathFor(DatabasePath(), version); }
-
 void CUpdaterShell::PrepareWayBack()
 {
     const std::string server = dbupdate::ServerForConnect(settings);
@@ -352,14 +354,15 @@ void CUpdaterShell::PrepareWayBack()
         view_.AddLine("Резервну копію зроблено перед перерваним оновленням");
     } else if (!NoBackup) {
         backup = dbupdate::BackupPathFor(database, DbVersion);
-        bytes = MakeBackup(backup);
+        bytes = MakeBackup(server, database, backup);
     }
     record_ = std::make_unique<package::RunRecord>(package::RunRecord::Begin(ExeDir, DbVersion, server, database));
     if (!backup.empty())
         record_->SetBackup(backup, bytes);
 }
 
-std::uint64_t CUpdaterShell::MakeBackup(const std::string& path)
+std::uint64_t CUpdaterShell::MakeBackup(const std::string& server, const std::string& database,
+                                        const std::string& path)
 {
     view_.AddLine("Резервна копія бази даних...");
     auto& bar = view_.ProgressBar2();
@@ -377,16 +380,13 @@ std::uint64_t CUpdaterShell::MakeBackup(const std::string& path)
         view_.lFile().SetCaption("");
         showProgress(true);
         view_.ProcessMessages();
-        const std::uint64_t bytes =
-            dbupdate::BackupDatabase(dbupdate::ServerForConnect(settings), DatabasePath(), path,
-                                     [&](const std::string& line) {
-                                         if (const std::string table = dbupdate::TableOfProgressLine(line);
-                                             !table.empty()) {
-                                             bar.SetPosition(tables++);
-                                             view_.lFile().SetCaption(table);
-                                         }
-                                         view_.ProcessMessages();
-                                     });
+        const std::uint64_t bytes = dbupdate::BackupDatabase(server, database, path, [&](const std::string& line) {
+            if (const std::string table = dbupdate::TableOfProgressLine(line); !table.empty()) {
+                bar.SetPosition(tables++);
+                view_.lFile().SetCaption(table);
+            }
+            view_.ProcessMessages();
+        });
         bar.SetPosition(bar.Maximum());
         showProgress(false);
         view_.btCancel().SetEnabled(true);

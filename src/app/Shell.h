@@ -76,6 +76,10 @@ std::string ErrorBoxText(const std::string& message);
 // workstation's address ("localhost" for a local one), ", " and the user.
 std::string AttachmentLine(const dbupdate::Attachment& attachment);
 
+// How a report names another client: its program ("a client without a
+// program name" when it gave none) and its AttachmentLine in brackets.
+std::string ClientLine(const dbupdate::Attachment& attachment);
+
 class CUpdaterShell {
 public:
     // Works out the paths from the executable's path, creates the connection
@@ -107,9 +111,8 @@ public:
     // The installed version read again, for a report after the run.
     std::int32_t ReadVersion();
     // The database's path as the engine knows it (the file an alias stands
-    // for), and the backup of it at version.
+    // for).
     std::string DatabasePath();
-    std::string BackupPath(std::int32_t version);
     // What a run that gave Interrupted was processing, for the report.
     std::string InterruptionMessage() const;
     // The run logs that received failures during the run.
@@ -155,8 +158,9 @@ private:
     // record. A backup that fails writes "error" and throws its
     // DatabaseError; nothing is kept then.
     void PrepareWayBack();
-    // Makes the backup at path, showing its progress; gives its size.
-    std::uint64_t MakeBackup(const std::string& path);
+    // Makes the backup of database through server at path, showing its
+    // progress; gives its size.
+    std::uint64_t MakeBackup(const std::string& server, const std::string& database, const std::string& path);
     // After a run that reached the highest package: records it complete,
     // and when nothing failed removes the runs older than the last two.
     void FinishWayBack();

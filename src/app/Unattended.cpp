@@ -22,9 +22,7 @@ std::string Counted(int count, const char* singular, const char* plural)
 // does not stop the update (an administration tool, a backup).
 std::string OtherAttachmentReport(const dbupdate::Attachment& attachment)
 {
-    return "Also attached to the database: " +
-           (attachment.process.empty() ? std::string("a client without a program name") : attachment.process) +
-           " (" + AttachmentLine(attachment) + ")";
+    return "Also attached to the database: " + ClientLine(attachment);
 }
 
 }  // namespace
