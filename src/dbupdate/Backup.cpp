@@ -7,6 +7,7 @@
 #include "dbupdate/Uglobdb.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <ibase.h>
 #include <vector>
 
@@ -41,14 +42,11 @@ public:
         : api_(LoadFbClient()), services_(LoadFbServices())
     {
         const std::string name = BuildConnectionString(server, kServiceManager);
-        // The attach block's strings have a 1-byte length, as a database's.
-        std::string block {static_cast<char>(isc_spb_version), static_cast<char>(isc_spb_current_version)};
-        for (const auto& [tag, value] : {std::pair<char, std::string>(isc_spb_user_name, kDefaultUser),
-                                         std::pair<char, std::string>(isc_spb_password, kDefaultPassword)}) {
-            block += tag;
-            block += static_cast<char>(value.size());
-            block += value;
-        }
+        // The account items are a database's (isc_spb_user_name is
+        // isc_dpb_user_name), after the service block's version.
+        const std::string block = std::string {static_cast<char>(isc_spb_version),
+                                               static_cast<char>(isc_spb_current_version)} +
+                                  AccountItems(kDefaultUser, kDefaultPassword);
         ISC_STATUS_ARRAY status {};
         services_.service_attach(status, static_cast<unsigned short>(name.size()), name.c_str(), &handle_,
                                  static_cast<unsigned short>(block.size()), block.data());
@@ -205,15 +203,8 @@ std::uint64_t BackupDatabase(const std::string& server, const std::string& datab
         manager.Run(Request(isc_action_svc_backup, {{isc_spb_dbname, database}, {isc_spb_bkp_file, backupFile}}, 0),
                     "Service::Backup", progress, finalLine);
     // "... and finishing. 669184 bytes written"
-    const auto at = last.find(finalLine);
-    std::uint64_t bytes = 0;
-    for (std::size_t i = at + std::char_traits<char>::length(finalLine); i < last.size(); ++i) {
-        if (last[i] >= '0' && last[i] <= '9')
-            bytes = bytes * 10 + static_cast<std::uint64_t>(last[i] - '0');
-        else if (bytes != 0 || last[i] != ' ')
-            break;
-    }
-    return bytes;
+    return std::strtoull(last.c_str() + last.find(finalLine) + std::char_traits<char>::length(finalLine), nullptr,
+                         10);
 }
 
 void RestoreDatabase(const std::string& server, const std::string& backupFile, const std::string& database,

@@ -23,6 +23,19 @@ std::string BuildConnectionString(const std::string& server, const std::string& 
     return platform::TrimBlanks(server) + ":" + path;
 }
 
+std::string AccountItems(const std::string& user, const std::string& password)
+{
+    std::string items;
+    for (const auto& [item, value] : {std::pair<char, const std::string&>(isc_dpb_user_name, user),
+                                      std::pair<char, const std::string&>(isc_dpb_password, password)}) {
+        const std::size_t length = std::min<std::size_t>(value.size(), 255);
+        items += item;
+        items += static_cast<char>(length);
+        items.append(value, 0, length);
+    }
+    return items;
+}
+
 CGlobDB::CGlobDB(const std::string& server, const std::string& path, std::string exeDir)
     : api_(LoadFbClient()), exeDir_(std::move(exeDir))
 {
@@ -69,14 +82,7 @@ void CGlobDB::Connect(const std::string& server, const std::string& path, const 
     params_ = {"user_name=" + userName, "password=" + userPassword};
 
     // A version-1 parameter block with exactly the user name and the password.
-    std::string dpb(1, static_cast<char>(isc_dpb_version1));
-    auto addItem = [&dpb](char item, const std::string& value) {
-        dpb += item;
-        dpb += static_cast<char>(std::min<std::size_t>(value.size(), 255));
-        dpb.append(value, 0, std::min<std::size_t>(value.size(), 255));
-    };
-    addItem(isc_dpb_user_name, userName);
-    addItem(isc_dpb_password, userPassword);
+    const std::string dpb = static_cast<char>(isc_dpb_version1) + AccountItems(userName, userPassword);
 
     ISC_STATUS_ARRAY status {};
     isc_db_handle db = 0;

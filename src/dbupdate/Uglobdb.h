@@ -19,6 +19,11 @@ struct FbApi;
 // when server is not blank, else path alone.
 std::string BuildConnectionString(const std::string& server, const std::string& path);
 
+// The items of an attachment's parameter block (a database's or a service
+// manager's) that name the account: the user name and the password, each
+// with a 1-byte length (longer values are cut at 255 bytes).
+std::string AccountItems(const std::string& user, const std::string& password);
+
 // The default account used when no user name is given.
 inline constexpr const char* kDefaultUser = "sysdba";
 inline constexpr const char* kDefaultPassword = "pinewharf";

@@ -247,11 +247,13 @@ std::vector<std::string> PruneRuns(const std::string& exeDir, std::size_t keep)
     const auto records = ListRunRecords(exeDir);
     for (std::size_t i = 0; i + keep < records.size(); ++i) {
         const RunRecordData& record = records[i];
-        // A path on another machine may name a different file here.
-        if (!record.backup.empty() &&
-            (!IsLocalServer(record.server) ||
-             (platform::DeleteFile(record.backup) && platform::FileExists(record.backup))))
-            left.push_back(record.backup);
+        if (!record.backup.empty()) {
+            // A path on another machine may name a different file here.
+            const bool removed = IsLocalServer(record.server) &&
+                                 (!platform::DeleteFile(record.backup) || !platform::FileExists(record.backup));
+            if (!removed)
+                left.push_back(record.backup);
+        }
         RemoveKeptFolder(exeDir, record);
     }
     return left;
