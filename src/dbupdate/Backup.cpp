@@ -5,10 +5,13 @@
 #include "dbupdate/FbClient.h"
 #include "dbupdate/Transaction.h"
 #include "dbupdate/Uglobdb.h"
+#include "platform/File.h"
+#include "platform/FileSystem.h"
 
 #include <algorithm>
 #include <cstdlib>
 #include <ibase.h>
+#include <stdexcept>
 #include <vector>
 
 namespace dbupdate {
@@ -70,24 +73,15 @@ public:
     std::string Run(const std::string& request, const char* operation, const ServiceProgress& progress,
                     const char* finalLine)
     {
-        ISC_STATUS_ARRAY status {};
-        services_.service_start(status, &handle_, nullptr, static_cast<unsigned short>(request.size()),
-                                request.data());
-        Check(api_, status, operation);
-        // A timeout lets a line come back at least every second, so that the
-        // caller's progress (its window) is served while the engine works.
-        std::string send;
-        AddNumber(send, isc_info_svc_timeout, 1);
+        Start(request, operation);
+        const std::string send = TimeoutItem();
         const char items[] = {isc_info_svc_line};
         std::string failure;
         std::string last;
         bool done = false;
         std::vector<char> buffer(16 * 1024);
         for (;;) {
-            services_.service_query(status, &handle_, nullptr, static_cast<unsigned short>(send.size()),
-                                    send.data(), sizeof items, items, static_cast<unsigned short>(buffer.size()),
-                                    buffer.data());
-            Check(api_, status, operation);
+            Query(send, items, sizeof items, buffer, operation);
             const char* p = buffer.data();
             if (*p == isc_info_svc_timeout || *p == isc_info_data_not_ready) {
                 if (progress)
@@ -95,11 +89,11 @@ public:
                 continue;
             }
             if (*p != isc_info_svc_line)
-                throw DatabaseError("The service manager gave an unexpected answer", 0, 0, false, operation);
-            const auto length = static_cast<std::size_t>(api_.vax_integer(p + 1, 2));
+                throw UnexpectedAnswer(operation);
+            const std::size_t length = Length(p + 1, buffer, operation);
             if (length == 0)
                 break;
-            std::string line(p + 3, std::min(length, buffer.size() - 3));
+            std::string line(p + 3, length);
             // The engine reports its failure as a line of the report; the
             // status of the query says nothing of it.
             if (line.find("ERROR:") != std::string::npos)
@@ -118,18 +112,167 @@ public:
         return last;
     }
 
+    // Starts a backup whose file is "stdout" and writes what the engine
+    // sends to file; gives the number of bytes. Without a verbose report the
+    // engine's failure arrives as the status of a query.
+    std::uint64_t Receive(const std::string& request, platform::File& file, const std::string& fileName,
+                          const CopyProgress& progress)
+    {
+        const char* operation = "Service::Backup";
+        Start(request, operation);
+        const std::string send = TimeoutItem();
+        const char items[] = {isc_info_svc_to_eof};
+        std::vector<char> buffer(kStreamBuffer);
+        std::uint64_t total = 0;
+        for (bool more = true; more;) {
+            Query(send, items, sizeof items, buffer, operation);
+            more = false;
+            for (const char* p = buffer.data(); p < buffer.data() + buffer.size() && *p != isc_info_end;) {
+                const char item = *p++;
+                if (item == isc_info_svc_to_eof) {
+                    const std::size_t length = Length(p, buffer, operation);
+                    if (const platform::Error error = file.Write(p + 2, length))
+                        throw std::runtime_error(fileName + ": " + error.Message());
+                    total += length;
+                    more = more || length > 0;
+                    p += 2 + length;
+                } else if (item == isc_info_truncated || item == isc_info_svc_timeout ||
+                           item == isc_info_data_not_ready) {
+                    more = true;
+                } else {
+                    throw UnexpectedAnswer(operation);
+                }
+            }
+            if (progress)
+                progress(total);
+        }
+        return total;
+    }
+
+    // Starts a restore whose file is "stdin" and sends file to the engine
+    // whenever it asks for data, no more than it asks for; an empty answer
+    // tells it the file has ended. A backup that ends early fails the
+    // restore with the engine's message.
+    void Send(const std::string& request, platform::File& file, const std::string& fileName,
+              const CopyProgress& progress)
+    {
+        const char* operation = "Service::Restore";
+        Start(request, operation);
+        const std::string timeout = TimeoutItem();
+        const char items[] = {isc_info_svc_stdin, isc_info_svc_line};
+        std::vector<char> buffer(kStreamBuffer);
+        std::vector<char> data;
+        std::uint64_t total = 0;
+        std::uint32_t requested = 0;
+        std::string failure;
+        for (bool more = true; more;) {
+            std::string send = timeout;
+            if (requested > 0) {
+                // The send block's own length is 16 bits.
+                data.resize(std::min<std::size_t>(requested, 0xFFFF - 1 - 2 - send.size() - 1));
+                std::size_t got = 0;
+                if (const platform::Error error = file.Read(data.data(), data.size(), got))
+                    throw std::runtime_error(fileName + ": " + error.Message());
+                send += static_cast<char>(isc_info_svc_line);
+                send += static_cast<char>(got & 0xFF);
+                send += static_cast<char>(got >> 8);
+                send.append(data.data(), got);
+                total += got;
+            }
+            Query(send, items, sizeof items, buffer, operation);
+            more = false;
+            requested = 0;
+            for (const char* p = buffer.data(); p < buffer.data() + buffer.size() && *p != isc_info_end;) {
+                const char item = *p++;
+                if (item == isc_info_svc_stdin) {
+                    requested = static_cast<std::uint32_t>(api_.vax_integer(p, 4));
+                    more = more || requested > 0;
+                    p += 4;
+                } else if (item == isc_info_svc_line) {
+                    const std::size_t length = Length(p, buffer, operation);
+                    const std::string line(p + 2, length);
+                    if (line.find("ERROR:") != std::string::npos)
+                        failure += (failure.empty() ? "" : "\r\n") + line.substr(line.find("ERROR:") + 6);
+                    more = more || length > 0;
+                    p += 2 + length;
+                } else if (item == isc_info_truncated || item == isc_info_svc_timeout ||
+                           item == isc_info_data_not_ready) {
+                    more = true;
+                } else {
+                    throw UnexpectedAnswer(operation);
+                }
+            }
+            if (progress)
+                progress(total);
+        }
+        if (!failure.empty())
+            throw DatabaseError(failure, 0, 0, false, operation);
+    }
+
 private:
+    // The answers of a copy's queries: large, as each one is a round trip.
+    static constexpr std::size_t kStreamBuffer = 32 * 1024;
+
+    void Start(const std::string& request, const char* operation)
+    {
+        ISC_STATUS_ARRAY status {};
+        services_.service_start(status, &handle_, nullptr, static_cast<unsigned short>(request.size()),
+                                request.data());
+        Check(api_, status, operation);
+    }
+
+    void Query(const std::string& send, const char* items, std::size_t itemCount, std::vector<char>& buffer,
+               const char* operation)
+    {
+        ISC_STATUS_ARRAY status {};
+        services_.service_query(status, &handle_, nullptr, static_cast<unsigned short>(send.size()), send.data(),
+                                static_cast<unsigned short>(itemCount), items,
+                                static_cast<unsigned short>(buffer.size()), buffer.data());
+        Check(api_, status, operation);
+    }
+
+    // A timeout lets a query come back at least every second, so that the
+    // caller's progress (its window, a termination request) is served while
+    // the engine works.
+    // The item is a tag, a 2-byte length (4) and the seconds.
+    static std::string TimeoutItem()
+    {
+        std::string send {static_cast<char>(isc_info_svc_timeout), 4, 0};
+        for (int shift = 0; shift < 32; shift += 8)
+            send += static_cast<char>((1u >> shift) & 0xFF);
+        return send;
+    }
+
+    // The 2-byte length at p of an item in buffer, which must hold it whole.
+    std::size_t Length(const char* p, const std::vector<char>& buffer, const char* operation) const
+    {
+        const char* end = buffer.data() + buffer.size();
+        if (end - p < 2)
+            throw UnexpectedAnswer(operation);
+        const auto length = static_cast<std::size_t>(api_.vax_integer(p, 2));
+        if (static_cast<std::size_t>(end - p - 2) < length)
+            throw UnexpectedAnswer(operation);
+        return length;
+    }
+
+    static DatabaseError UnexpectedAnswer(const char* operation)
+    {
+        return DatabaseError("The service manager gave an unexpected answer", 0, 0, false, operation);
+    }
+
     const FbApi& api_;
     const FbServiceApi& services_;
     isc_svc_handle handle_ = 0;
 };
 
-std::string Request(char action, std::initializer_list<std::pair<char, std::string>> strings, std::uint32_t options)
+std::string Request(char action, std::initializer_list<std::pair<char, std::string>> strings, std::uint32_t options,
+                    bool verbose = true)
 {
     std::string request(1, action);
     for (const auto& [tag, value] : strings)
         AddString(request, tag, value);
-    request += static_cast<char>(isc_spb_verbose);
+    if (verbose)
+        request += static_cast<char>(isc_spb_verbose);
     if (options)
         AddNumber(request, isc_spb_options, options);
     return request;
@@ -214,6 +357,36 @@ void RestoreDatabase(const std::string& server, const std::string& backupFile, c
     manager.Run(Request(isc_action_svc_restore, {{isc_spb_bkp_file, backupFile}, {isc_spb_dbname, database}},
                         isc_spb_res_replace),
                 "Service::Restore", progress, "finishing, closing, and going home");
+}
+
+std::uint64_t BackupToLocalFile(const std::string& server, const std::string& database, const std::string& localFile,
+                                const CopyProgress& progress)
+{
+    platform::File file = platform::File::OpenAppend(localFile);
+    platform::Error error = file.OpenError();
+    if (!error)
+        error = file.Truncate();
+    if (error)
+        throw std::runtime_error(localFile + ": " + error.Message());
+    ServiceManager manager(server);
+    const std::uint64_t bytes = manager.Receive(
+        Request(isc_action_svc_backup, {{isc_spb_dbname, database}, {isc_spb_bkp_file, "stdout"}}, 0, false), file,
+        localFile, progress);
+    if (const platform::Error closed = file.Close())
+        throw std::runtime_error(localFile + ": " + closed.Message());
+    return bytes;
+}
+
+void RestoreFromLocalFile(const std::string& server, const std::string& localFile, const std::string& database,
+                          const CopyProgress& progress)
+{
+    platform::File file = platform::File::OpenRead(localFile);
+    if (!file.IsOpen())
+        throw std::runtime_error(localFile + ": " + file.OpenError().Message());
+    ServiceManager manager(server);
+    manager.Send(Request(isc_action_svc_restore, {{isc_spb_bkp_file, "stdin"}, {isc_spb_dbname, database}},
+                         isc_spb_res_create, false),
+                 file, localFile, progress);
 }
 
 void DropDatabase(const std::string& server, const std::string& database)

@@ -64,6 +64,26 @@ std::uint64_t BackupDatabase(const std::string& server, const std::string& datab
 void RestoreDatabase(const std::string& server, const std::string& backupFile, const std::string& database,
                      const ServiceProgress& progress);
 
+// The bytes of a backup copied so far; called at least every second.
+using CopyProgress = std::function<void(std::uint64_t bytes)>;
+
+// Makes a backup of database through server's service manager ("" for the
+// embedded engine) as BackupDatabase does, but the engine sends it to this
+// process, which writes it to localFile on this machine (replacing a file
+// there): no file is left on the server. Gives its size. Throws DatabaseError
+// with the engine's message, or std::runtime_error naming localFile when it
+// cannot be written.
+std::uint64_t BackupToLocalFile(const std::string& server, const std::string& database, const std::string& localFile,
+                                const CopyProgress& progress);
+
+// Restores localFile, a backup on this machine, as a new database on server,
+// sending it to the engine as it asks for it. A database that is already
+// there is refused, not replaced. A backup that ends early fails with the
+// engine's message, leaving the part it restored (drop it). Throws as
+// BackupToLocalFile.
+void RestoreFromLocalFile(const std::string& server, const std::string& localFile, const std::string& database,
+                          const CopyProgress& progress);
+
 // Attaches to database and drops it (its file is deleted by the engine).
 // Throws DatabaseError.
 void DropDatabase(const std::string& server, const std::string& database);

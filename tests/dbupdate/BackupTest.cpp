@@ -8,6 +8,7 @@
 
 #include "TestSupport.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <gtest/gtest.h>
 
@@ -90,4 +91,44 @@ TEST(Backup, FailuresCarryTheEnginesMessage)
     // A backup that is not there leaves the database as it was.
     EXPECT_THROW(RestoreDatabase("", db.dir / "missing.fbk", db.path, nullptr), DatabaseError);
     EXPECT_EQ(Rows(db.path), 1);
+}
+
+// The rehearsal's copy: the backup travels to this machine and back, so no
+// file is left where the engine runs; embedded and through the server.
+TEST(Backup, CopiesThroughThisMachineAndRefusesAnEarlyEnd)
+{
+    std::vector<std::string> servers {""};
+    if (!testsupport::TestServer().empty())
+        servers.push_back(testsupport::TestServer());
+    for (const std::string& server : servers) {
+        SCOPED_TRACE(server.empty() ? "embedded" : server);
+        testsupport::DatabaseFile db;
+        testsupport::CreateDatabase(db.path);
+        testsupport::RunStatements(db.path, {"CREATE TABLE T (ID INTEGER, S VARCHAR(200))"});
+        // The server keeps the files it opens: the test reads through it too.
+        const auto at = [&](const std::string& path) { return BuildConnectionString(server, path); };
+        // Enough rows for many answers of the engine.
+        testsupport::RunStatements(db.path, {"EXECUTE BLOCK AS DECLARE I INTEGER = 0; BEGIN WHILE (I < 20000) DO "
+                                             "BEGIN INSERT INTO T VALUES (:I, LPAD('', 150, 'x')); I = I + 1; END END"});
+        const std::string local = db.dir / "copy.fbk";
+        std::vector<std::uint64_t> seen;
+        const std::uint64_t bytes = BackupToLocalFile(server, db.path, local, [&](std::uint64_t n) { seen.push_back(n); });
+        EXPECT_EQ(bytes, std::filesystem::file_size(local));
+        EXPECT_GT(seen.size(), 2u);
+        EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
+
+        const std::string scratch = db.dir / "scratch.fdb";
+        RestoreFromLocalFile(server, local, scratch, nullptr);
+        EXPECT_EQ(Rows(at(scratch)), 20000);
+        // A database already there is never replaced.
+        EXPECT_THROW(RestoreFromLocalFile(server, local, scratch, nullptr), DatabaseError);
+        EXPECT_EQ(Rows(at(scratch)), 20000);
+        DropDatabase(server, scratch);
+
+        std::filesystem::resize_file(local, bytes / 2);
+        EXPECT_THROW(RestoreFromLocalFile(server, local, scratch, nullptr), DatabaseError);
+        if (platform::FileExists(scratch))
+            DropDatabase(server, scratch);
+        EXPECT_FALSE(platform::FileExists(scratch));
+    }
 }
