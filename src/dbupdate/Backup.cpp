@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <exception>
 #include <ibase.h>
 #include <stdexcept>
 #include <vector>
@@ -80,29 +81,22 @@ public:
         std::string last;
         bool done = false;
         std::vector<char> buffer(16 * 1024);
-        for (;;) {
+        for (bool more = true; more;) {
             Query(send, items, sizeof items, buffer, operation);
-            const char* p = buffer.data();
-            if (*p == isc_info_svc_timeout || *p == isc_info_data_not_ready) {
+            bool lines = false;
+            std::uint32_t requested = 0;
+            more = ReadAnswer(buffer, operation, requested, [&](const char* data, std::size_t length) {
+                const std::string line(data, length);
+                lines = true;
+                NoteFailure(line, failure);
+                if (line.find(finalLine) != std::string::npos)
+                    done = true;
                 if (progress)
-                    progress({});
-                continue;
-            }
-            if (*p != isc_info_svc_line)
-                throw UnexpectedAnswer(operation);
-            const std::size_t length = Length(p + 1, buffer, operation);
-            if (length == 0)
-                break;
-            std::string line(p + 3, length);
-            // The engine reports its failure as a line of the report; the
-            // status of the query says nothing of it.
-            if (line.find("ERROR:") != std::string::npos)
-                failure += (failure.empty() ? "" : "\r\n") + line.substr(line.find("ERROR:") + 6);
-            if (line.find(finalLine) != std::string::npos)
-                done = true;
-            if (progress)
-                progress(line);
-            last = line;
+                    progress(line);
+                last = line;
+            });
+            if (!lines && more && progress)
+                progress({});
         }
         if (!failure.empty())
             throw DatabaseError(failure, 0, 0, false, operation);
@@ -114,7 +108,8 @@ public:
 
     // Starts a backup whose file is "stdout" and writes what the engine
     // sends to file; gives the number of bytes. Without a verbose report the
-    // engine's failure arrives as the status of a query.
+    // engine's failure arrives as the status of a query. What progress
+    // throws stops the backup (the database is only read).
     std::uint64_t Receive(const std::string& request, platform::File& file, const std::string& fileName,
                           const CopyProgress& progress)
     {
@@ -126,23 +121,12 @@ public:
         std::uint64_t total = 0;
         for (bool more = true; more;) {
             Query(send, items, sizeof items, buffer, operation);
-            more = false;
-            for (const char* p = buffer.data(); p < buffer.data() + buffer.size() && *p != isc_info_end;) {
-                const char item = *p++;
-                if (item == isc_info_svc_to_eof) {
-                    const std::size_t length = Length(p, buffer, operation);
-                    if (const platform::Error error = file.Write(p + 2, length))
-                        throw std::runtime_error(fileName + ": " + error.Message());
-                    total += length;
-                    more = more || length > 0;
-                    p += 2 + length;
-                } else if (item == isc_info_truncated || item == isc_info_svc_timeout ||
-                           item == isc_info_data_not_ready) {
-                    more = true;
-                } else {
-                    throw UnexpectedAnswer(operation);
-                }
-            }
+            std::uint32_t requested = 0;
+            more = ReadAnswer(buffer, operation, requested, [&](const char* data, std::size_t length) {
+                if (const platform::Error error = file.Write(data, length))
+                    throw std::runtime_error(fileName + ": " + error.Message());
+                total += length;
+            });
             if (progress)
                 progress(total);
         }
@@ -152,7 +136,9 @@ public:
     // Starts a restore whose file is "stdin" and sends file to the engine
     // whenever it asks for data, no more than it asks for; an empty answer
     // tells it the file has ended. A backup that ends early fails the
-    // restore with the engine's message.
+    // restore with the engine's message. What progress throws stops the
+    // restore as an early end would (the engine is not left in the middle
+    // of it), and is thrown once the engine has finished.
     void Send(const std::string& request, platform::File& file, const std::string& fileName,
               const CopyProgress& progress)
     {
@@ -165,14 +151,18 @@ public:
         std::uint64_t total = 0;
         std::uint32_t requested = 0;
         std::string failure;
+        std::exception_ptr stopped;
         for (bool more = true; more;) {
             std::string send = timeout;
             if (requested > 0) {
                 // The send block's own length is 16 bits.
-                data.resize(std::min<std::size_t>(requested, 0xFFFF - 1 - 2 - send.size() - 1));
+                data.resize(std::min<std::size_t>(requested, 0xFFFF - 1 - 2 - send.size()));
                 std::size_t got = 0;
-                if (const platform::Error error = file.Read(data.data(), data.size(), got))
-                    throw std::runtime_error(fileName + ": " + error.Message());
+                if (!stopped) {
+                    if (const platform::Error error = file.Read(data.data(), data.size(), got))
+                        throw std::runtime_error(fileName + ": " + error.Message());
+                }
+                // The engine takes the data as it takes a line of input.
                 send += static_cast<char>(isc_info_svc_line);
                 send += static_cast<char>(got & 0xFF);
                 send += static_cast<char>(got >> 8);
@@ -180,31 +170,19 @@ public:
                 total += got;
             }
             Query(send, items, sizeof items, buffer, operation);
-            more = false;
-            requested = 0;
-            for (const char* p = buffer.data(); p < buffer.data() + buffer.size() && *p != isc_info_end;) {
-                const char item = *p++;
-                if (item == isc_info_svc_stdin) {
-                    requested = static_cast<std::uint32_t>(api_.vax_integer(p, 4));
-                    more = more || requested > 0;
-                    p += 4;
-                } else if (item == isc_info_svc_line) {
-                    const std::size_t length = Length(p, buffer, operation);
-                    const std::string line(p + 2, length);
-                    if (line.find("ERROR:") != std::string::npos)
-                        failure += (failure.empty() ? "" : "\r\n") + line.substr(line.find("ERROR:") + 6);
-                    more = more || length > 0;
-                    p += 2 + length;
-                } else if (item == isc_info_truncated || item == isc_info_svc_timeout ||
-                           item == isc_info_data_not_ready) {
-                    more = true;
-                } else {
-                    throw UnexpectedAnswer(operation);
+            more = ReadAnswer(buffer, operation, requested, [&](const char* line, std::size_t length) {
+                NoteFailure(std::string(line, length), failure);
+            });
+            if (progress && !stopped) {
+                try {
+                    progress(total);
+                } catch (...) {
+                    stopped = std::current_exception();
                 }
             }
-            if (progress)
-                progress(total);
         }
+        if (stopped)
+            std::rethrow_exception(stopped);
         if (!failure.empty())
             throw DatabaseError(failure, 0, 0, false, operation);
     }
@@ -255,6 +233,49 @@ private:
         return length;
     }
 
+    // Reads the items of a query's answer: the text of each line or piece
+    // of data to onData, how many bytes the engine asks for to requested.
+    // Gives whether the engine works on: it gave text, asks for data, or
+    // has nothing yet (the timeout ran out).
+    bool ReadAnswer(const std::vector<char>& buffer, const char* operation, std::uint32_t& requested,
+                    const std::function<void(const char* data, std::size_t length)>& onData) const
+    {
+        bool more = false;
+        requested = 0;
+        const char* end = buffer.data() + buffer.size();
+        for (const char* p = buffer.data(); p < end && *p != isc_info_end;) {
+            const char item = *p++;
+            if (item == isc_info_svc_line || item == isc_info_svc_to_eof) {
+                const std::size_t length = Length(p, buffer, operation);
+                if (length > 0) {
+                    onData(p + 2, length);
+                    more = true;
+                }
+                p += 2 + length;
+            } else if (item == isc_info_svc_stdin) {
+                if (end - p < 4)
+                    throw UnexpectedAnswer(operation);
+                requested = static_cast<std::uint32_t>(api_.vax_integer(p, 4));
+                more = more || requested > 0;
+                p += 4;
+            } else if (item == isc_info_svc_timeout || item == isc_info_data_not_ready || item == isc_info_truncated) {
+                more = true;
+            } else {
+                throw UnexpectedAnswer(operation);
+            }
+        }
+        return more;
+    }
+
+    // The engine reports its failure as a line of the report ("ERROR: ...");
+    // the status of the query says nothing of it.
+    static void NoteFailure(const std::string& line, std::string& failure)
+    {
+        const auto at = line.find("ERROR:");
+        if (at != std::string::npos)
+            failure += (failure.empty() ? "" : "\r\n") + line.substr(at + 6);
+    }
+
     static DatabaseError UnexpectedAnswer(const char* operation)
     {
         return DatabaseError("The service manager gave an unexpected answer", 0, 0, false, operation);
@@ -294,14 +315,19 @@ std::string TableOfProgressLine(const std::string& line)
     return {};
 }
 
-std::string BackupPathFor(const std::string& databasePath, std::int32_t version)
+std::string SiblingPath(const std::string& databasePath, const std::string& suffix)
 {
     const auto separator = databasePath.find_last_of("/\\:");
     const std::size_t nameStart = separator == std::string::npos ? 0 : separator + 1;
     auto dot = databasePath.rfind('.');
     if (dot == std::string::npos || dot <= nameStart)
         dot = databasePath.size();
-    return databasePath.substr(0, dot) + "." + std::to_string(version) + ".fbk";
+    return databasePath.substr(0, dot) + suffix;
+}
+
+std::string BackupPathFor(const std::string& databasePath, std::int32_t version)
+{
+    return SiblingPath(databasePath, "." + std::to_string(version) + ".fbk");
 }
 
 std::string CheckDatabasePathFor(const std::string& backupPath)
@@ -392,12 +418,16 @@ void RestoreFromLocalFile(const std::string& server, const std::string& localFil
 void DropDatabase(const std::string& server, const std::string& database)
 {
     CGlobDB db(server, database);
-    const FbApi& api = db.Api();
+    DropDatabase(db);
+}
+
+void DropDatabase(CGlobDB& db)
+{
     if (db.InTransaction())
         db.Rollback();
     ISC_STATUS_ARRAY status {};
     LoadFbServices().drop_database(status, db.DbHandle());
-    Check(api, status, "CGlobDB::DropDatabase");
+    Check(db.Api(), status, "CGlobDB::DropDatabase");
 }
 
 }  // namespace dbupdate

@@ -23,6 +23,10 @@ using ServiceProgress = std::function<void(const std::string& line)>;
 // or empty for any other line.
 std::string TableOfProgressLine(const std::string& line);
 
+// A file beside a database: its path with the file name's extension (when
+// it has one) replaced by suffix. Either system's separators.
+std::string SiblingPath(const std::string& databasePath, const std::string& suffix);
+
 // The backup file of a database at a version: in the database's directory,
 // its file name with the extension replaced by "." VERSION ".fbk"
 // (norvexlib.fdb at 121: norvexlib.121.fbk). Either system's separators.
@@ -87,5 +91,10 @@ void RestoreFromLocalFile(const std::string& server, const std::string& localFil
 // Attaches to database and drops it (its file is deleted by the engine).
 // Throws DatabaseError.
 void DropDatabase(const std::string& server, const std::string& database);
+
+// Drops the database db is attached to, rolling back its transaction first;
+// db is detached afterwards. The engine refuses while other clients are
+// attached. Throws DatabaseError.
+void DropDatabase(CGlobDB& db);
 
 }  // namespace dbupdate

@@ -1,0 +1,103 @@
+#include "dbupdate/ScratchCopy.h"
+
+#include "dbupdate/Uglobdb.h"
+#include "platform/FileSystem.h"
+
+#include <chrono>
+#include <ibase.h>
+#include <cstdio>
+#include <random>
+#include <thread>
+
+namespace dbupdate {
+
+namespace {
+
+std::string RandomTag()
+{
+    std::random_device device;
+    char tag[9];
+    std::snprintf(tag, sizeof tag, "%08x", static_cast<unsigned>(device()));
+    return tag;
+}
+
+double SecondsSince(std::chrono::steady_clock::time_point start)
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+}  // namespace
+
+std::string ScratchPathFor(const std::string& databasePath, const std::string& tag)
+{
+    return SiblingPath(databasePath, ".rehearsal." + tag + ".fdb");
+}
+
+ScratchCopy::ScratchCopy(std::string server, std::string database, std::string localBackup)
+    : server_(std::move(server)),
+      database_(std::move(database)),
+      localBackup_(std::move(localBackup)),
+      scratch_(ScratchPathFor(database_, RandomTag()))
+{
+}
+
+ScratchCopy::~ScratchCopy() { Remove(); }
+
+void ScratchCopy::Make(const CopyProgress& progress)
+{
+    auto start = std::chrono::steady_clock::now();
+    BackupBytes = BackupToLocalFile(server_, database_, localBackup_, progress);
+    BackupSeconds = SecondsSince(start);
+
+    start = std::chrono::steady_clock::now();
+    restoreStarted_ = true;
+    RestoreFromLocalFile(server_, localBackup_, scratch_, progress);
+    RestoreSeconds = SecondsSince(start);
+}
+
+std::string ScratchCopy::Remove(CGlobDB* attached) noexcept
+{
+    std::string left;
+    try {
+        // Only an attachment to the copy itself is dropped.
+        if (attached && attached->Attached() &&
+            attached->ConnectionString() == BuildConnectionString(server_, scratch_)) {
+            DropDatabase(*attached);
+        } else if (restoreStarted_) {
+            // A restore that was stopped may hold its database a moment
+            // longer on the engine's side.
+            for (int attempt = 0;; ++attempt) {
+                try {
+                    DropDatabase(server_, scratch_);
+                    break;
+                } catch (const DatabaseError& error) {
+                    // A restore that failed before it created the file left
+                    // nothing to open (on this machine the file can be seen).
+                    if (error.ErrorCode() == isc_io_error && (!server_.empty() || !platform::FileExists(scratch_)))
+                        break;
+                    if (attempt < 20) {
+                        std::this_thread::sleep_for(std::chrono::milliseconds(250));
+                        continue;
+                    }
+                    // A file the embedded engine cannot open as a database
+                    // is this machine's to delete.
+                    if (server_.empty() && !platform::DeleteFile(scratch_))
+                        break;
+                    throw;
+                }
+            }
+        }
+    } catch (const std::exception& error) {
+        left = "The scratch database " + scratch_ + " could not be dropped: " + error.what();
+    }
+    // Once is enough: what is left is reported, not tried again.
+    restoreStarted_ = false;
+    if (platform::FileExists(localBackup_)) {
+        if (const platform::Error error = platform::DeleteFile(localBackup_))
+            left += (left.empty() ? "" : "\n") + ("The backup " + localBackup_ + " could not be deleted: " +
+                                                  error.Message());
+    }
+    return left;
+}
+
+}  // namespace dbupdate
