@@ -8,6 +8,8 @@ namespace termination {
 
 std::atomic<bool> deferring {false};
 std::atomic<bool> requested {false};
+// Deferrals alive; the outermost one begins and ends the deferring.
+std::atomic<int> depth {0};
 
 }  // namespace termination
 
@@ -21,6 +23,8 @@ void RequestTermination() noexcept
 
 TerminationDeferral::TerminationDeferral() noexcept
 {
+    if (termination::depth.fetch_add(1) > 0)
+        return;
     termination::requested.store(false);
     termination::deferring.store(true);
     termination::OnRunStarts();
@@ -28,6 +32,8 @@ TerminationDeferral::TerminationDeferral() noexcept
 
 TerminationDeferral::~TerminationDeferral()
 {
+    if (termination::depth.fetch_sub(1) > 1)
+        return;
     termination::deferring.store(false);
     termination::OnRunEnds();
 }

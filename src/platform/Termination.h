@@ -28,7 +28,8 @@ bool TerminationRequested() noexcept;
 void RequestTermination() noexcept;
 
 // While one lives, termination requests are recorded instead of ending the
-// process. Constructing it clears an earlier request.
+// process. Constructing one clears an earlier request, unless another one
+// lives already (a caller that keeps requests from ending its clean-up too).
 class TerminationDeferral {
 public:
     TerminationDeferral() noexcept;
