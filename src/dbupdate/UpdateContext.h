@@ -29,6 +29,9 @@ struct UpdateContext {
     CGlobDB& db;
     std::string runLogPath = {};  // empty until a script with lines has started
     std::vector<RunLogFailures> failures = {};
+    // The blob files loaded and failed during the run.
+    int blobFilesLoaded = 0;
+    int blobFilesFailed = 0;
     // A framed note for the run's first run log (the update lock could not
     // be used), written once.
     std::string firstLogNote = {};

@@ -76,7 +76,7 @@ void UpdateLock::Release() noexcept
     tr_ = 0;
 }
 
-UpdateLock::Outcome UpdateLock::Acquire()
+UpdateLock::Outcome UpdateLock::Acquire(bool createTable)
 {
     Release();
     holder_.reset();
@@ -86,6 +86,10 @@ UpdateLock::Outcome UpdateLock::Acquire()
         // the checks read must be read in one that begins after it.
         if (db_.InTransaction())
             db_.Commit();
+        if (!createTable && !TableExists(db_, kLockTable)) {
+            reason_ = std::string("The table ") + kLockTable + " does not exist";
+            return Outcome::Unavailable;
+        }
         if (!EnsureTable())
             return Outcome::Unavailable;
         return TakeRow();

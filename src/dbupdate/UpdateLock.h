@@ -60,7 +60,10 @@ public:
     // do so at once both go on to the row, where one of them wins. Leaves the
     // connection without an open transaction. Throws the DatabaseError of a
     // lost connection; every other failure gives Unavailable.
-    Outcome Acquire();
+    // Without createTable a missing table gives Unavailable and the
+    // database is left unchanged (for a caller that only reads it: no
+    // updater holds a lock that has no table).
+    Outcome Acquire(bool createTable = true);
 
     // The other holder after HeldElsewhere, when the engine named it.
     const std::optional<LockHolder>& Holder() const noexcept { return holder_; }

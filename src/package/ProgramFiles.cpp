@@ -1,9 +1,11 @@
 #include "package/ProgramFiles.h"
 
 #include "package/RunRecord.h"
+#include "platform/File.h"
 #include "platform/FileSystem.h"
 #include "platform/Paths.h"
 
+#include <algorithm>
 #include <vector>
 
 namespace package {
@@ -16,13 +18,60 @@ std::string CopyErrorLine(platform::Error error)
     return "error (" + std::to_string(error.Code()) + ") " + message;
 }
 
-void InstallProgramFiles(view::IUpdateView& view, const std::string& exeDir, const std::string& sourceDir,
-                         view::IProgressBar* bar, view::ILabel* itemLabel, view::ILabel* timeLabel,
-                         RunRecord* record)
+namespace {
+
+// The program executables and report templates of an unpacked package,
+// sorted together.
+std::vector<std::string> ProgramFilesOf(const std::string& sourceDir)
 {
     std::vector<std::string> files;
     platform::ListFiles(files, sourceDir, "*.exe");
     platform::ListFiles(files, platform::JoinPath(sourceDir, "Reports"), "*.fr3");
+    return files;
+}
+
+// Whether two files hold the same bytes; false when either cannot be read.
+bool SameContent(const std::string& first, const std::string& second)
+{
+    platform::File a = platform::File::OpenRead(first);
+    platform::File b = platform::File::OpenRead(second);
+    std::uint64_t sizeA = 0, sizeB = 0;
+    if (!a.IsOpen() || !b.IsOpen() || a.Size(sizeA) || b.Size(sizeB) || sizeA != sizeB)
+        return false;
+    std::vector<char> bufferA(64 * 1024), bufferB(64 * 1024);
+    for (;;) {
+        std::size_t gotA = 0, gotB = 0;
+        if (a.Read(bufferA.data(), bufferA.size(), gotA) || b.Read(bufferB.data(), gotA, gotB) || gotA != gotB)
+            return false;
+        if (gotA == 0)
+            return true;
+        if (!std::equal(bufferA.begin(), bufferA.begin() + static_cast<std::ptrdiff_t>(gotA), bufferB.begin()))
+            return false;
+    }
+}
+
+}  // namespace
+
+std::vector<ProgramFileChange> CompareProgramFiles(const std::string& exeDir, const std::string& sourceDir)
+{
+    std::vector<ProgramFileChange> changes;
+    for (const std::string& source : ProgramFilesOf(sourceDir)) {
+        const std::string target = platform::JoinPath(exeDir, source.substr(sourceDir.size()));
+        std::string relative = source.substr(sourceDir.size() + 1);
+        std::replace(relative.begin(), relative.end(), '\\', '/');
+        const FileChange change = !platform::FileExists(target)      ? FileChange::Added
+                                  : SameContent(source, target) ? FileChange::Unchanged
+                                                                : FileChange::Replaced;
+        changes.push_back({relative, change});
+    }
+    return changes;
+}
+
+void InstallProgramFiles(view::IUpdateView& view, const std::string& exeDir, const std::string& sourceDir,
+                         view::IProgressBar* bar, view::ILabel* itemLabel, view::ILabel* timeLabel,
+                         RunRecord* record)
+{
+    const std::vector<std::string> files = ProgramFilesOf(sourceDir);
 
     const int count = static_cast<int>(files.size());
     if (bar) {

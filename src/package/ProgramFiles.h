@@ -5,6 +5,7 @@
 #include "view/UpdateView.h"
 
 #include <string>
+#include <vector>
 
 namespace package {
 
@@ -24,5 +25,18 @@ class RunRecord;
 void InstallProgramFiles(view::IUpdateView& view, const std::string& exeDir, const std::string& sourceDir,
                          view::IProgressBar* bar, view::ILabel* itemLabel, view::ILabel* timeLabel,
                          RunRecord* record = nullptr);
+
+// What installing a program file would do to the installation.
+enum class FileChange { Added, Replaced, Unchanged };
+
+struct ProgramFileChange {
+    std::string relative;  // below the installation directory, "/" between parts ("Reports/a.fr3")
+    FileChange change;
+};
+
+// What InstallProgramFiles would do with sourceDir's program files, in the
+// same order, each compared by content with its target in exeDir; nothing is
+// written. A target that cannot be read counts as replaced.
+std::vector<ProgramFileChange> CompareProgramFiles(const std::string& exeDir, const std::string& sourceDir);
 
 }  // namespace package

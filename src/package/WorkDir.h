@@ -14,6 +14,8 @@ class PackageStore;
 
 // The working directory's name inside the temporary directory.
 inline constexpr const char* kWorkDirName = "norvex22.nvx";
+// The working directory of a rehearsal, apart from the update's.
+inline constexpr const char* kRehearsalWorkDirName = "norvex22.rehearsal.nvx";
 
 // Deletes the plain files directly inside dir/up, dir/Reports and dir.
 // Directories stay; every failure is ignored.
