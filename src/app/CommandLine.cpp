@@ -11,6 +11,7 @@ CommandLine ParseCommandLine(int argc, char** argv)
     CommandLine line;
     bool unattended = false;
     bool restore = false;
+    bool rehearse = false;
     bool help = false;
     auto invalid = [&](const std::string& error) {
         line.mode = CommandLine::Mode::Invalid;
@@ -23,6 +24,8 @@ CommandLine ParseCommandLine(int argc, char** argv)
             unattended = true;
         } else if (option == "--no-backup") {
             line.noBackup = true;
+        } else if (option == "--rehearse") {
+            rehearse = true;
         } else if (option == "--help") {
             help = true;
         } else if (option == "--restore") {
@@ -40,6 +43,12 @@ CommandLine ParseCommandLine(int argc, char** argv)
     }
     if (help) {
         line.mode = CommandLine::Mode::Help;
+    } else if (restore && rehearse) {
+        return invalid("--rehearse and --restore cannot be given together");
+    } else if (rehearse) {
+        if (line.noBackup)
+            return invalid("--no-backup is an option of the update, not of --rehearse");
+        line.mode = CommandLine::Mode::Rehearse;
     } else if (restore) {
         if (line.noBackup)
             return invalid("--no-backup is an option of the update, not of --restore");
@@ -58,6 +67,7 @@ std::string UsageText(bool exitCodes)
         "Usage: updater                          opens the window\n"
         "       updater --unattended [--no-backup]\n"
         "       updater --restore [VERSION]\n"
+        "       updater --rehearse\n"
         "       updater --help\n"
         "\n"
         "  --unattended   runs the checks and the update without a window: the progress\n"
@@ -66,7 +76,11 @@ std::string UsageText(bool exitCodes)
         "                 administrators who keep their own); the update cannot be undone\n"
         "  --restore      undoes the newest update, or with VERSION every update from\n"
         "                 that version on: restores the database from the backup made\n"
-        "                 before it and puts back the program files it replaced\n";
+        "                 before it and puts back the program files it replaced\n"
+        "  --rehearse     rehearses the update on a scratch copy of the database (made\n"
+        "                 through the engine, dropped afterwards): reports what every\n"
+        "                 script and blob file would do and which program files would\n"
+        "                 change; the database and the installation stay as they are\n";
     if (exitCodes)
         text +=
             "\n"
@@ -80,7 +94,9 @@ std::string UsageText(bool exitCodes)
             "  2  an error ended it: a missing or damaged package or backup, a database\n"
             "     that cannot be opened, a lost connection, a termination request, a\n"
             "     backup that failed, a command line it does not understand\n"
-            "  3  applied, but statements or blob files failed (the run logs are named)\n";
+            "  3  applied, but statements or blob files failed (the run logs are named)\n"
+            "A rehearsal exits as the update would: 0 clean, 1 refused or short of the\n"
+            "highest package, 2 an error, 3 statements or blob files failed.\n";
     return text;
 }
 

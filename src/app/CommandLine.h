@@ -13,6 +13,7 @@ struct CommandLine {
         Window,      // no options
         Unattended,  // --unattended [--no-backup]
         Restore,     // --restore [VERSION], with or without --unattended
+        Rehearse,    // --rehearse, with or without --unattended
         Help,        // --help
         Invalid,     // anything else: error says what
     };

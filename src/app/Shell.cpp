@@ -2,6 +2,7 @@
 
 #include "dbupdate/Backup.h"
 #include "dbupdate/DatabaseUpdate.h"
+#include "dbupdate/ScratchCopy.h"
 #include "dbupdate/Transaction.h"
 #include "dbupdate/Uglobdb.h"
 #include "package/PackageStore.h"
@@ -15,11 +16,55 @@
 #include "platform/Text.h"
 
 #include <algorithm>
+#include <chrono>
 #include <stdexcept>
 
 namespace app {
 
 using platform::JoinPath;
+
+namespace {
+
+// Notes what a rehearsal did with a package's database update when the
+// update ends, also when an interruption or an error ends it.
+class PackageNote {
+public:
+    PackageNote(std::vector<RehearsedPackage>* into, std::int64_t package,
+                std::chrono::steady_clock::time_point start, const dbupdate::UpdateContext& context)
+        : into_(into),
+          package_(package),
+          start_(start),
+          context_(context),
+          blobFilesLoaded_(context.blobFilesLoaded),
+          blobFilesFailed_(context.blobFilesFailed)
+    {
+    }
+    PackageNote(const PackageNote&) = delete;
+    PackageNote& operator=(const PackageNote&) = delete;
+    ~PackageNote()
+    {
+        if (!into_)
+            return;
+        try {
+            into_->push_back({package_,
+                              std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count(),
+                              context_.journal.Tallies(), context_.blobFilesLoaded - blobFilesLoaded_,
+                              context_.blobFilesFailed - blobFilesFailed_, {}});
+        } catch (...) {
+            // Without memory the report only misses the package.
+        }
+    }
+
+private:
+    std::vector<RehearsedPackage>* into_;
+    std::int64_t package_;
+    std::chrono::steady_clock::time_point start_;
+    const dbupdate::UpdateContext& context_;
+    int blobFilesLoaded_;
+    int blobFilesFailed_;
+};
+
+}  // namespace
 
 std::string InvalidIntegerMessage(const std::string& text) { return "'" + text + "' is not a valid integer value"; }
 
@@ -30,12 +75,13 @@ std::string ErrorBoxText(const std::string& message)
     return message;
 }
 
-CUpdaterShell::CUpdaterShell(IShellView& view, const std::string& executablePath)
+CUpdaterShell::CUpdaterShell(IShellView& view, const std::string& executablePath, RunMode mode)
     : ExeDir(platform::ExeDirOf(executablePath)),
       IniPath(JoinPath(ExeDir, "cnfg.ini")),
       TempPath(platform::TempPath()),
-      WorkDir(JoinPath(TempPath, package::kWorkDirName)),
+      WorkDir(JoinPath(TempPath, mode == RunMode::Rehearsal ? package::kRehearsalWorkDirName : package::kWorkDirName)),
       view_(view),
+      mode_(mode),
       executablePath_(executablePath)
 {
     db_ = std::make_unique<dbupdate::CGlobDB>("", "", ExeDir);
@@ -45,16 +91,20 @@ CUpdaterShell::CUpdaterShell(IShellView& view, const std::string& executablePath
     settings = dbupdate::ReadSettings(IniPath, ExeDir);
 }
 
-CUpdaterShell::~CUpdaterShell() = default;
+CUpdaterShell::~CUpdaterShell() { EndRehearsal(); }
 
 std::optional<CheckResult> CUpdaterShell::ConnectAndReadVersion()
 {
     view_.AddLine("Перевірка запущенної програми...");
-    if (platform::IsProcessRunning(kMainProgramName)) {
+    if (!platform::IsProcessRunning(kMainProgramName)) {
+        view_.AppendToLastLine("OK");
+    } else if (Rehearsing()) {
+        // A rehearsal only reads the database.
+        view_.AddLine("Программа запущена");
+    } else {
         Refuse("Программа запущена", kProgramRunningWarning);
         return CheckResult::ProgramRunning;
     }
-    view_.AppendToLastLine("OK");
     view_.AddLine("Підключення до бази даних");
     view_.AddLine(settings.pathBaseIB);
     lock_.reset();
@@ -137,10 +187,14 @@ CheckResult CUpdaterShell::FormShow()
 bool CUpdaterShell::TakeUpdateLock()
 {
     lock_ = std::make_unique<dbupdate::UpdateLock>(*db_);
-    switch (lock_->Acquire()) {
+    switch (lock_->Acquire(/*createTable=*/!Rehearsing())) {
     case dbupdate::UpdateLock::Outcome::Held:
         return true;
     case dbupdate::UpdateLock::Outcome::Unavailable:
+        // A rehearsal's run log belongs to the copy, which no other updater
+        // uses.
+        if (Rehearsing())
+            return true;
         // Without the right to create or change the lock's table the update
         // goes on as it did before there was a lock, and says so once.
         context_->firstLogNote = std::string("The update lock ") + dbupdate::kLockTable +
@@ -201,7 +255,7 @@ std::string CUpdaterShell::SortAttachments()
         return {};
     std::string programs;
     for (const auto& attachment : *attachments) {
-        if (platform::IsProgramPath(attachment.process, kMainProgramName))
+        if (!Rehearsing() && platform::IsProgramPath(attachment.process, kMainProgramName))
             programs.append("\n").append(AttachmentLine(attachment));
         else
             OtherAttachments.push_back(attachment);
@@ -241,10 +295,13 @@ RunResult CUpdaterShell::btOKClick()
         return RunResult::ArchiverMissing;
     }
     view_.AppendToLastLine("[OK]");
-    PrepareWayBack();
+    if (!Rehearsing())
+        PrepareWayBack();
 
     RunResult result = RunResult::Completed;
     try {
+        if (Rehearsing())
+            PrepareRehearsal();
         for (std::int64_t n = static_cast<std::int64_t>(DbVersion) + 1; n <= MaxPackage; ++n) {
             currentPackage_ = n;
             dbupdate::StopIfTerminationRequested("");
@@ -256,7 +313,7 @@ RunResult CUpdaterShell::btOKClick()
                 break;
             }
         }
-        if (result == RunResult::Completed)
+        if (result == RunResult::Completed && !Rehearsing())
             FinishWayBack();
     } catch (const dbupdate::UpdateInterrupted& stop) {
         view_.AddLine("error");
@@ -279,6 +336,7 @@ bool CUpdaterShell::ApplyPackage(std::int64_t n, const std::string& rarPath)
     const std::string resourceName = std::to_string(n) + "_RAR";
     const std::string archive = JoinPath(WorkDir, std::to_string(n) + ".rar");
 
+    const auto start = std::chrono::steady_clock::now();
     view_.AddLine("Копіювання пакету");
     if (!store_)
         throw std::runtime_error(package::ResourceNotFoundMessage(resourceName));
@@ -315,10 +373,17 @@ bool CUpdaterShell::ApplyPackage(std::int64_t n, const std::string& rarPath)
     view_.lFile().SetVisible(true);
 
     context_->journal.BeginPackage(n);
-    dbupdate::UpdateDatabase(*context_, WorkDir, &bar, &view_.lFile(), &view_.lUpdateTime());
+    {
+        const PackageNote note(Rehearsing() ? &Rehearsed : nullptr, n, start, *context_);
+        dbupdate::UpdateDatabase(*context_, WorkDir, &bar, &view_.lFile(), &view_.lUpdateTime());
+    }
+    if (Rehearsing())
+        Rehearsed.back().programFiles = package::CompareProgramFiles(ExeDir, WorkDir);
     // The program files go only with a database that took the whole package.
     dbupdate::StopIfTerminationRequested("");
-    package::InstallProgramFiles(view_, ExeDir, WorkDir, &bar, &view_.lFile(), &view_.lUpdateTime(), record_.get());
+    if (!Rehearsing())
+        package::InstallProgramFiles(view_, ExeDir, WorkDir, &bar, &view_.lFile(), &view_.lUpdateTime(),
+                                     record_.get());
 
     view_.ProcessMessages();
     view_.lUpdate().SetVisible(false);
@@ -399,6 +464,46 @@ std::uint64_t CUpdaterShell::MakeBackup(const std::string& server, const std::st
         view_.AddLine("error");
         throw;
     }
+}
+
+void CUpdaterShell::PrepareRehearsal()
+{
+    const std::string server = dbupdate::ServerForConnect(settings);
+    view_.AddLine("Копія бази даних для репетиції...");
+    scratch_ = std::make_unique<dbupdate::ScratchCopy>(server, DatabasePath(), JoinPath(WorkDir, "copy.fbk"));
+    // The pumps of a run happen with both buttons disabled.
+    view_.btCancel().SetEnabled(false);
+    try {
+        scratch_->Make([&](std::uint64_t) {
+            view_.ProcessMessages();
+            dbupdate::StopIfTerminationRequested("");
+        });
+    } catch (const std::exception& error) {
+        view_.btCancel().SetEnabled(true);
+        // The run writes "error" itself after an interruption and a lost
+        // connection.
+        const auto* database = dynamic_cast<const dbupdate::DatabaseError*>(&error);
+        if (!dynamic_cast<const dbupdate::UpdateInterrupted*>(&error) && !(database && database->ConnectionLost()))
+            view_.AddLine("error");
+        throw;
+    }
+    view_.btCancel().SetEnabled(true);
+    view_.AppendToLastLine("[OK]");
+    view_.AddLine(scratch_->Path());
+    // From here on the run works on the copy; the database and its lock are
+    // left.
+    lock_.reset();
+    db_->Detach();
+    db_->Connect(server, scratch_->Path(), "", "");
+}
+
+std::string CUpdaterShell::EndRehearsal()
+{
+    if (!scratch_)
+        return {};
+    const std::string left = scratch_->Remove(db_.get());
+    scratch_.reset();
+    return left;
 }
 
 void CUpdaterShell::FinishWayBack()

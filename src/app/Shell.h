@@ -8,6 +8,7 @@
 #include "dbupdate/UpdateContext.h"
 #include "dbupdate/Settings.h"
 #include "dbupdate/UpdateLock.h"
+#include "package/ProgramFiles.h"
 
 #include <cstdint>
 #include <memory>
@@ -17,6 +18,7 @@
 
 namespace dbupdate {
 class CGlobDB;
+class ScratchCopy;
 }
 namespace package {
 class PackageStore;
@@ -63,6 +65,20 @@ enum class RunResult {
     Interrupted,      // a termination request stopped it between two steps
 };
 
+// What a run does: update the database and the installation, or rehearse
+// the update on a scratch copy of the database, leaving both as they are.
+enum class RunMode { Update, Rehearsal };
+
+// What a rehearsal did with one package.
+struct RehearsedPackage {
+    std::int64_t number = 0;
+    double seconds = 0;  // from writing it out to the end of its database update
+    std::vector<dbupdate::ScriptTally> scripts;  // in the order they ran
+    int blobFilesLoaded = 0;
+    int blobFilesFailed = 0;
+    std::vector<package::ProgramFileChange> programFiles;
+};
+
 // The text of the error raised for a package name whose number is not an
 // integer.
 std::string InvalidIntegerMessage(const std::string& text);
@@ -85,7 +101,13 @@ public:
     // Works out the paths from the executable's path, creates the connection
     // object without connecting and reads cnfg.ini. Throws when the database
     // client library cannot be loaded.
-    CUpdaterShell(IShellView& view, const std::string& executablePath);
+    // A rehearsal (mode) differs from an update in these points only: a
+    // running or attached main application does not refuse it, the update
+    // lock's table is not created; the run works in a working directory of
+    // its own, on a scratch copy of the database made before the first
+    // package, installs no program file but compares them (Rehearsed), and
+    // keeps nothing for the way back.
+    CUpdaterShell(IShellView& view, const std::string& executablePath, RunMode mode = RunMode::Update);
     ~CUpdaterShell();
 
     // The checks made when the window is shown. Throws (DatabaseError, the
@@ -117,6 +139,20 @@ public:
     std::string InterruptionMessage() const;
     // The run logs that received failures during the run.
     const std::vector<dbupdate::RunLogFailures>& Failures() const { return context_->failures; }
+    // The package a run was applying when it was interrupted (0 before the
+    // first), and the script or blob file (empty between two).
+    std::int64_t CurrentPackage() const noexcept { return currentPackage_; }
+    const std::string& InterruptedAt() const noexcept { return interruptedAt_; }
+
+    // A rehearsal's copy of the database, from its making until
+    // EndRehearsal; null in an update.
+    const dbupdate::ScratchCopy* Scratch() const noexcept { return scratch_.get(); }
+    // Drops a rehearsal's scratch copy and deletes its backup; gives what
+    // could not be removed (empty when all is gone). The connection is
+    // detached; a second call does nothing.
+    std::string EndRehearsal();
+    // What a rehearsal did with each package it applied.
+    std::vector<RehearsedPackage> Rehearsed;
 
     const std::string ExeDir;
     const std::string IniPath;
@@ -164,8 +200,15 @@ private:
     // After a run that reached the highest package: records it complete,
     // and when nothing failed removes the runs older than the last two.
     void FinishWayBack();
+    // A rehearsal before the first package: copies the database into a
+    // scratch one and moves the connection to it, leaving the database and
+    // its lock. Throws as ScratchCopy::Make (UpdateInterrupted on a
+    // termination request); what was made is removed by EndRehearsal.
+    void PrepareRehearsal();
+    bool Rehearsing() const noexcept { return mode_ == RunMode::Rehearsal; }
 
     IShellView& view_;
+    const RunMode mode_;
     // The memo's last line of a refusal.
     std::string refusalLine_ = "Оновлення не можливо!!!";
     std::int64_t currentPackage_ = 0;
@@ -177,6 +220,9 @@ private:
     std::unique_ptr<dbupdate::UpdateContext> context_;
     std::unique_ptr<package::PackageStore> store_;
     std::unique_ptr<package::RunRecord> record_;
+    // Declared after context_, so that the update's statements are gone
+    // before the copy is dropped.
+    std::unique_ptr<dbupdate::ScratchCopy> scratch_;
 };
 
 }  // namespace app

@@ -2,6 +2,7 @@
 
 #include "app/CommandLine.h"
 #include "app/HeadlessView.h"
+#include "app/Rehearsal.h"
 #include "app/Restore.h"
 #include "app/Shell.h"
 
@@ -39,6 +40,8 @@ int RunUnattendedEntry(std::string (*executablePath)(), std::ostream& out, std::
     }
     if (command.mode == CommandLine::Mode::Restore)
         return RunRestore(path, command.restoreVersion, out, err);
+    if (command.mode == CommandLine::Mode::Rehearse)
+        return RunRehearsal(path, out, err);
     return RunUnattended(path, out, err, command.noBackup);
 }
 

@@ -39,6 +39,9 @@ TEST(CommandLine, OptionsAndTheirMistakes)
         {{"--restore", "12x"}, Mode::Invalid, false, {}, "not a version: 12x"},
         {{"--no-backup"}, Mode::Invalid, true, {}, "--no-backup needs --unattended: the window always makes a backup"},
         {{"--restore", "--no-backup"}, Mode::Invalid, true, {}, "--no-backup is an option of the update, not of --restore"},
+        {{"--unattended", "--rehearse"}, Mode::Rehearse, false, {}, ""},
+        {{"--rehearse"}, Mode::Rehearse, false, {}, ""},
+        {{"--rehearse", "--restore"}, Mode::Invalid, false, {}, "--rehearse and --restore cannot be given together"},
     };
     for (const auto& c : cases) {
         const CommandLine line = Parse(c.options);

@@ -42,16 +42,18 @@ inline bool WaitFor(const std::function<bool()>& condition)
     return false;
 }
 
-// Starts the packed updater with --unattended, standard output and error to
-// files in the installation's directory, or standard output to a pipe whose
-// reading end is already closed. A launcher, when given, is the command the
-// updater runs under (its arguments come before the updater's path).
+// Starts the packed updater with options (--unattended), standard output
+// and error to files in the installation's directory, or standard output to a
+// pipe whose reading end is already closed. A launcher, when given, is the
+// command the updater runs under (its arguments come before the updater's
+// path).
 inline pid_t StartUnattended(const Installation& installation, bool closedOutput = false,
-                             const std::vector<std::string>& launcher = {})
+                             const std::vector<std::string>& launcher = {},
+                             const std::vector<std::string>& options = {"--unattended"})
 {
     std::vector<std::string> arguments = launcher;
     arguments.push_back(installation.updater);
-    arguments.push_back("--unattended");
+    arguments.insert(arguments.end(), options.begin(), options.end());
     std::vector<char*> argv;
     for (auto& argument : arguments)
         argv.push_back(argument.data());

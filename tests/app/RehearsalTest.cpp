@@ -1,0 +1,100 @@
+// `updater --rehearse` on real databases, embedded and through the server:
+// the update runs on a copy, the report names what it did, and the database,
+// the installation and the update's working directory stay as they are.
+#include "app/Rehearsal.h"
+#include "app/Unattended.h"
+
+#include "package/WorkDir.h"
+#include "platform/Paths.h"
+
+#include "Installation.h"
+#include "RarWriter.h"
+
+#include <filesystem>
+#include <gtest/gtest.h>
+
+using testsupport::Installation;
+using testsupport::ReadFile;
+namespace fs = std::filesystem;
+
+namespace {
+
+// A failing statement and a failing blob file; replaces nvlib.exe, leaves
+// a.fr3 as it is installed and adds new.fr3.
+std::string Package122()
+{
+    return rarformat::WriteRar4({{"up", "", true},
+                                 {"up/122.001.sql", "CREATE TABLE NEW_TABLE (ID INTEGER);\r\n"
+                                                    "insert into NOWHERE values (1);\r\n"
+                                                    "UPDATE INFO_DOC SET KIND = 5 WHERE ID = 200;\r\n"},
+                                 {"up/122.099.sql", "INSERT INTO VERSIONS (DATA) VALUES (122);\r\n"},
+                                 {"up/INFO_DOC.NOTE_U.ID 200.blo", "note 122"},
+                                 {"up/NOWHERE.NOTE.ID 1.blo", "lost"},
+                                 {"nvlib.exe", "program 122"},
+                                 {"Reports", "", true},
+                                 {"Reports/a.fr3", "report a"},
+                                 {"Reports/new.fr3", "new report"}});
+}
+
+// The files a rehearsal could leave beside the database.
+std::vector<std::string> ScratchFiles(const Installation& installation)
+{
+    std::vector<std::string> found;
+    for (const auto& entry : fs::directory_iterator(installation.exeDir)) {
+        if (entry.path().filename().string().find(".rehearsal.") != std::string::npos)
+            found.push_back(entry.path().string());
+    }
+    return found;
+}
+
+void Rehearse(Installation& installation)
+{
+    testsupport::WriteFile(installation.InExeDir("Reports/a.fr3"), "report a");
+    const std::string before = testsupport::DumpDatabase(installation.connection);
+    const std::string rehearsalDir = platform::JoinPath(installation.temp, package::kRehearsalWorkDirName);
+
+    const auto run = testsupport::RunUnattended(installation, {"--unattended", "--rehearse"});
+    EXPECT_EQ(run.code, app::kExitFailures) << run.out << run.err;
+    const std::string log = platform::JoinPath(platform::JoinPath(rehearsalDir, "up"), "122.001.sql.log");
+    for (const std::string& line : std::vector<std::string> {
+             "Копія бази даних для репетиції...[OK]\n", "Rehearsal on a copy of " + installation.database + "\n",
+          "122.001.sql: 2 statements executed, 1 failed, see " + log + "\n",
+          "122.099.sql: 1 statement executed\n", "Blob files: 1 loaded, 1 failed\n",
+          "nvlib.exe: would be replaced\n", "Reports/a.fr3: unchanged\n", "Reports/new.fr3: would be added\n",
+          "Version reached on the copy: 122 (the highest package is 122)\n",
+          "The copy of the database was dropped and its backup deleted\n"})
+        EXPECT_NE(run.out.find(line), std::string::npos) << line << "\n---\n" << run.out;
+    // The blob file's failure goes to the last script's run log, as in the update.
+    const std::string blobLog = platform::JoinPath(platform::JoinPath(rehearsalDir, "up"), "122.099.sql.log");
+    EXPECT_EQ(run.err, log + ": 1 failed statement, 0 failed blob files\n" + blobLog +
+                           ": 0 failed statements, 1 failed blob file\n");
+    EXPECT_NE(ReadFile(log).find("insert into NOWHERE"), std::string::npos);
+    EXPECT_NE(ReadFile(blobLog).find("update NOWHERE set NOTE"), std::string::npos);
+
+    EXPECT_EQ(testsupport::DumpDatabase(installation.connection), before);
+    EXPECT_EQ(installation.Version(), 121);
+    EXPECT_EQ(ReadFile(installation.InExeDir("nvlib.exe")), "program 120");
+    EXPECT_FALSE(fs::exists(installation.InExeDir("Reports/new.fr3")));
+    EXPECT_FALSE(fs::exists(installation.InExeDir("121.bak")));
+    EXPECT_FALSE(fs::exists(installation.workDir));
+    EXPECT_EQ(ScratchFiles(installation), std::vector<std::string> {});
+    EXPECT_FALSE(fs::exists(platform::JoinPath(rehearsalDir, "copy.fbk")));
+}
+
+}  // namespace
+
+TEST(Rehearsal, RunsTheUpdateOnACopyAndReportsIt)
+{
+    Installation installation(121, {{"122_RAR", Package122()}});
+    Rehearse(installation);
+}
+
+TEST(Rehearsal, RunsTheUpdateOnACopyThroughTheServer)
+{
+    const std::string server = testsupport::TestServer();
+    if (server.empty())
+        GTEST_SKIP() << "no Firebird server (UPDATER_FIREBIRD_SERVER=host/port names one)";
+    Installation installation(121, {{"122_RAR", Package122()}});
+    installation.UseServer(server, server);
+    Rehearse(installation);
+}

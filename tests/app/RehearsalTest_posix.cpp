@@ -1,0 +1,51 @@
+// A rehearsal ended by SIGTERM removes its copy of the database and the
+// copy's backup before it ends.
+#include "app/Unattended.h"
+
+#include "package/WorkDir.h"
+#include "platform/Paths.h"
+
+#include "RarWriter.h"
+#include "UnattendedProcess_posix.h"
+
+#include <csignal>
+#include <gtest/gtest.h>
+
+namespace fs = std::filesystem;
+using testsupport::Installation;
+using testsupport::ReadFile;
+
+// The first statement takes three seconds, whatever the machine's speed, so
+// that the signal comes while it runs.
+TEST(Rehearsal, SigtermLeavesNoCopyBehind)
+{
+    const std::string slow = "SET TERM ^ ;\r\n"
+                             "EXECUTE BLOCK AS DECLARE T0 TIMESTAMP = 'NOW'; BEGIN\r\n"
+                             "  WHILE (DATEDIFF(MILLISECOND FROM T0 TO CAST('NOW' AS TIMESTAMP)) < 3000) DO T0 = T0;\r\n"
+                             "END^\r\n"
+                             "SET TERM ; ^\r\n"
+                             "UPDATE INFO_DOC SET KIND = 1 WHERE ID = 200;\r\n";
+    Installation installation(121, {{"122_RAR", rarformat::WriteRar4({{"up", "", true},
+                                                                       {"up/122.001.sql", slow},
+                                                                       {"up/122.099.sql",
+                                                                        "INSERT INTO VERSIONS (DATA) VALUES (122);\r\n"},
+                                                                       {"nvlib.exe", "program 122"}})}});
+    const pid_t pid = fixture::StartUnattended(installation, false, {}, {"--unattended", "--rehearse"});
+    const std::string out = installation.dir / "stdout";
+    const bool running = fixture::WaitFor([&] {
+        return fs::exists(out) && ReadFile(out).find("Встановлення оновлення\n") != std::string::npos;
+    });
+    ::kill(pid, SIGTERM);
+    const fixture::UnattendedResult result = fixture::FinishUnattended(installation, pid);
+    ASSERT_TRUE(running) << result.out;
+    EXPECT_EQ(result.code, app::kExitError) << result.out << result.err;
+    EXPECT_TRUE(result.err.ends_with("The rehearsal was interrupted at 122.001.sql of package 122.\n")) << result.err;
+    EXPECT_NE(result.out.find("122.001.sql: 1 statement executed\n"), std::string::npos) << result.out;
+    EXPECT_NE(result.out.find("The copy of the database was dropped and its backup deleted\n"), std::string::npos)
+        << result.out;
+    for (const auto& entry : fs::directory_iterator(installation.exeDir))
+        EXPECT_EQ(entry.path().filename().string().find(".rehearsal."), std::string::npos) << entry.path();
+    EXPECT_FALSE(fs::exists(platform::JoinPath(platform::JoinPath(installation.temp, package::kRehearsalWorkDirName),
+                                               "copy.fbk")));
+    EXPECT_EQ(installation.Version(), 121);
+}
