@@ -6,58 +6,21 @@
 //
 // Both go through the embedded engine in this process, as the updater's do
 // in embedded mode: the engine's page cache is part of the figures.
-#include "TestSupport.h"
+#include "BenchSupport.h"
 #include "dbupdate/Backup.h"
 #include "dbupdate/Uglobdb.h"
 
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <string>
-#include <sys/resource.h>
 
 namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
+using bench::Clock;
+using bench::MB;
+using bench::PeakMegabytes;
+using bench::Seconds;
 
 namespace {
-
-double Seconds(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
-
-// The peak resident memory of this process so far, in MB.
-double PeakMegabytes()
-{
-    rusage usage {};
-    getrusage(RUSAGE_SELF, &usage);
-    return static_cast<double>(usage.ru_maxrss) / 1024.0;
-}
-
-double MB(std::uintmax_t bytes) { return static_cast<double>(bytes) / (1024.0 * 1024.0); }
-
-// Rows of 1,000 characters without runs of equal bytes, which the engine's
-// record compression would shrink, until the file holds about megabytes.
-void Fill(const std::string& path, int megabytes)
-{
-    testsupport::CreateDatabase(path);
-    testsupport::RunStatements(path, {"CREATE TABLE T (ID INTEGER NOT NULL PRIMARY KEY, S VARCHAR(1000))",
-                                      "CREATE INDEX T_S ON T (S)"});
-    std::string payload;
-    unsigned state = 12345;
-    for (int i = 0; i < 900; ++i) {
-        state = state * 1103515245u + 12345u;
-        payload += static_cast<char>('A' + (state >> 16) % 26);
-    }
-    const int batch = 20000;
-    int next = 0;
-    while (MB(fs::file_size(path)) < megabytes) {
-        testsupport::RunStatements(
-            path, {"EXECUTE BLOCK AS DECLARE I INTEGER = " + std::to_string(next) +
-                   "; BEGIN WHILE (I < " + std::to_string(next + batch) +
-                   ") DO BEGIN INSERT INTO T VALUES (:I, LPAD(:I, 10, '0') || '" + payload +
-                   "'); I = I + 1; END END"});
-        next += batch;
-    }
-}
 
 double Run(const std::string& command)
 {
@@ -76,7 +39,8 @@ int main(int argc, char** argv)
     const std::string database = dir / "norvexlib.fdb";
     std::printf("making a database of %d MB...\n", megabytes);
     auto start = Clock::now();
-    Fill(database, megabytes);
+    testsupport::CreateDatabase(database);
+    bench::FillTo(database, megabytes);
     std::printf("database: %.0f MB in %.1f s\n", MB(fs::file_size(database)), Seconds(start));
     const std::string login = std::string(" -user ") + dbupdate::kDefaultUser + " -password " +
                               dbupdate::kDefaultPassword + " ";

@@ -189,7 +189,7 @@ public:
 
 private:
     // The answers of a copy's queries: large, as each one is a round trip.
-    static constexpr std::size_t kStreamBuffer = 32 * 1024;
+    static constexpr std::size_t kStreamBuffer = 60000;
 
     void Start(const std::string& request, const char* operation)
     {
@@ -221,13 +221,23 @@ private:
         return send;
     }
 
+    // A little-endian number without sign (the client's vax_integer takes
+    // the last byte's sign: lengths above 32 KB would come out negative).
+    static std::uint32_t Unsigned(const char* p, int bytes)
+    {
+        std::uint32_t value = 0;
+        for (int i = bytes - 1; i >= 0; --i)
+            value = (value << 8) | static_cast<unsigned char>(p[i]);
+        return value;
+    }
+
     // The 2-byte length at p of an item in buffer, which must hold it whole.
     std::size_t Length(const char* p, const std::vector<char>& buffer, const char* operation) const
     {
         const char* end = buffer.data() + buffer.size();
         if (end - p < 2)
             throw UnexpectedAnswer(operation);
-        const auto length = static_cast<std::size_t>(api_.vax_integer(p, 2));
+        const auto length = static_cast<std::size_t>(Unsigned(p, 2));
         if (static_cast<std::size_t>(end - p - 2) < length)
             throw UnexpectedAnswer(operation);
         return length;
@@ -255,7 +265,7 @@ private:
             } else if (item == isc_info_svc_stdin) {
                 if (end - p < 4)
                     throw UnexpectedAnswer(operation);
-                requested = static_cast<std::uint32_t>(api_.vax_integer(p, 4));
+                requested = Unsigned(p, 4);
                 more = more || requested > 0;
                 p += 4;
             } else if (item == isc_info_svc_timeout || item == isc_info_data_not_ready || item == isc_info_truncated) {
@@ -327,7 +337,9 @@ std::string SiblingPath(const std::string& databasePath, const std::string& suff
 
 std::string BackupPathFor(const std::string& databasePath, std::int32_t version)
 {
-    return SiblingPath(databasePath, "." + std::to_string(version) + ".fbk");
+    std::string suffix(1, '.');
+    suffix.append(std::to_string(version)).append(".fbk");
+    return SiblingPath(databasePath, suffix);
 }
 
 std::string CheckDatabasePathFor(const std::string& backupPath)

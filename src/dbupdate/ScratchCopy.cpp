@@ -46,7 +46,16 @@ ScratchCopy::~ScratchCopy() { Remove(); }
 void ScratchCopy::Make(const CopyProgress& progress)
 {
     auto start = std::chrono::steady_clock::now();
-    BackupBytes = BackupToLocalFile(server_, database_, localBackup_, progress);
+    // The embedded engine writes the backup to this machine's file itself,
+    // five times faster than it sends it through the service; a server
+    // sends it, so that nothing is left on its machine.
+    if (server_.empty())
+        BackupBytes = BackupDatabase(server_, database_, localBackup_, [&](const std::string&) {
+            if (progress)
+                progress(0);
+        });
+    else
+        BackupBytes = BackupToLocalFile(server_, database_, localBackup_, progress);
     BackupSeconds = SecondsSince(start);
 
     start = std::chrono::steady_clock::now();
@@ -93,9 +102,11 @@ std::string ScratchCopy::Remove(CGlobDB* attached) noexcept
     // Once is enough: what is left is reported, not tried again.
     restoreStarted_ = false;
     if (platform::FileExists(localBackup_)) {
-        if (const platform::Error error = platform::DeleteFile(localBackup_))
-            left += (left.empty() ? "" : "\n") + ("The backup " + localBackup_ + " could not be deleted: " +
-                                                  error.Message());
+        if (const platform::Error error = platform::DeleteFile(localBackup_)) {
+            if (!left.empty())
+                left += '\n';
+            left.append("The backup ").append(localBackup_).append(" could not be deleted: ").append(error.Message());
+        }
     }
     return left;
 }

@@ -30,7 +30,7 @@ public:
     ~ScratchCopy();
 
     // Makes the backup and restores it as the scratch database. progress
-    // gets the bytes of each phase as it goes; what it throws stops the copy
+    // is called at least every second; what it throws stops the copy
     // (Remove then removes what was made). Throws DatabaseError, or
     // std::runtime_error when the backup cannot be written here.
     void Make(const CopyProgress& progress);
