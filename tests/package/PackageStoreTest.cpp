@@ -23,7 +23,7 @@ TEST(PackageStore, RoundTripThroughUpdaterPack)
     WriteFile(dir / "122.rar", kRar4Signature + "first package");
     WriteFile(dir / "121.rar", kRar4Signature + "second");
     WriteFile(dir / "x.rar", std::string("Rar!\x1A\x07\x01\x00", 8) + "rar5");
-    ASSERT_EQ(Pack({"add", updater, dir / "packed", dir / "122.rar", dir / "121.rar", "125_RAR=" + (dir / "x.rar")}),
+    ASSERT_EQ(Pack({"add", "--force", updater, dir / "packed", dir / "122.rar", dir / "121.rar", "125_RAR=" + (dir / "x.rar")}),
               0);
 
     const PackageStore store(dir / "packed");
@@ -37,7 +37,7 @@ TEST(PackageStore, RoundTripThroughUpdaterPack)
     EXPECT_TRUE(std::filesystem::status(dir / "packed").permissions() == std::filesystem::status(updater).permissions());
 
     // Packing a packed updater replaces its store.
-    ASSERT_EQ(Pack({"add", dir / "packed", dir / "repacked", dir / "121.rar"}), 0);
+    ASSERT_EQ(Pack({"add", "--force", dir / "packed", dir / "repacked", dir / "121.rar"}), 0);
     const PackageStore repacked(dir / "repacked");
     EXPECT_EQ(repacked.Names(), (std::vector<std::string> {"121_RAR"}));
     EXPECT_EQ(repacked.ExecutableSize(), std::filesystem::file_size(updater));
@@ -91,7 +91,7 @@ TEST(PackageStore, ADamagedStoreIsAClearError)
     const std::string updater = MakeExecutable(dir);
     WriteFile(dir / "122.rar", kRar4Signature + "package bytes");
     WriteFile(dir / "123.rar", kRar4Signature + "more package bytes");
-    ASSERT_EQ(Pack({"add", updater, dir / "good", dir / "122.rar", dir / "123.rar"}), 0);
+    ASSERT_EQ(Pack({"add", "--force", updater, dir / "good", dir / "122.rar", dir / "123.rar"}), 0);
     const std::string good = ReadFile(dir / "good");
     const std::size_t locator = static_cast<std::size_t>(PackageStore(dir / "good").LocatorOffset());
     const std::size_t indexSize = 2 * (2 + 7 + 48);
@@ -155,15 +155,15 @@ TEST(PackageStore, BytesAfterTheStoreDoNotHideIt)
 {
     TempDir dir;
     WriteFile(dir / "122.rar", kRar4Signature + "package bytes");
-    ASSERT_EQ(Pack({"add", MakeExecutable(dir), dir / "packed", dir / "122.rar"}), 0);
+    ASSERT_EQ(Pack({"add", "--force", MakeExecutable(dir), dir / "packed", dir / "122.rar"}), 0);
     WriteFile(dir / "signed", ReadFile(dir / "packed") + std::string(4096, 'S'));
     const PackageStore store(dir / "signed");
     EXPECT_EQ(store.Names(), (std::vector<std::string> {"122_RAR"}));
     EXPECT_TRUE(store.Verify(*store.Find("122_RAR")));
-    ASSERT_EQ(Pack({"add", dir / "signed", dir / "repacked", dir / "122.rar"}), 0);
+    ASSERT_EQ(Pack({"add", "--force", dir / "signed", dir / "repacked", dir / "122.rar"}), 0);
     EXPECT_EQ(ReadFile(dir / "repacked"), ReadFile(dir / "packed"));
     WriteFile(dir / "twice", "x" + package::EmptyLocator() + package::EmptyLocator());
-    EXPECT_EQ(Pack({"add", dir / "twice", dir / "out", dir / "122.rar"}), packtool::kFailed);
+    EXPECT_EQ(Pack({"add", "--force", dir / "twice", dir / "out", dir / "122.rar"}), packtool::kFailed);
 }
 
 TEST(UpdaterPack, RefusesBadInputAndWritesNothing)
@@ -187,7 +187,7 @@ TEST(UpdaterPack, RefusesBadInputAndWritesNothing)
         {{"_RAR=" + (dir / "122.rar")}, "does not start with a package number"},
     };
     for (const auto& c : cases) {
-        std::vector<std::string> arguments = {"add", updater, dir / "out"};
+        std::vector<std::string> arguments = {"add", "--force", updater, dir / "out"};
         arguments.insert(arguments.end(), c.packages.begin(), c.packages.end());
         std::string err;
         EXPECT_EQ(Pack(arguments, nullptr, &err), packtool::kFailed) << c.message;
@@ -201,7 +201,7 @@ TEST(UpdaterPack, VerifyFindsAChangedByte)
 {
     TempDir dir;
     WriteFile(dir / "122.rar", kRar4Signature + "package bytes");
-    ASSERT_EQ(Pack({"add", MakeExecutable(dir), dir / "packed", dir / "122.rar"}), 0);
+    ASSERT_EQ(Pack({"add", "--force", MakeExecutable(dir), dir / "packed", dir / "122.rar"}), 0);
     std::string out;
     EXPECT_EQ(Pack({"verify", dir / "packed"}, &out), 0);
     EXPECT_EQ(out, "122_RAR: OK\n");

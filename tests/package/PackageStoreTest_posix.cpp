@@ -41,7 +41,7 @@ TEST(PackageStore, LargePackagesAreNeverHeldInMemory)
             big << block;
         }
     }
-    ASSERT_EQ(Pack({"add", MakeExecutable(dir), dir / "packed", dir / "200.rar"}), 0);
+    ASSERT_EQ(Pack({"add", "--force", MakeExecutable(dir), dir / "packed", dir / "200.rar"}), 0);
     std::filesystem::remove(dir / "200.rar");
     const PackageStore store(dir / "packed");
     const long before = ResidentKilobytes();

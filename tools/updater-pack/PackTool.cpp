@@ -1,10 +1,13 @@
 #include "PackTool.h"
 
+#include "PackageCheck.h"
+
 #include "package/PackageStore.h"
 #include "package/StoreWriter.h"
 #include "platform/Paths.h"
 #include "platform/Text.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <fstream>
 #include <ostream>
@@ -18,33 +21,23 @@ namespace {
 constexpr std::uint64_t kLargePackage = 16u << 20;
 
 const char* const kUsageText =
-    "usage: updater-pack add UPDATER OUT FILE...   write OUT = UPDATER carrying the packages\n"
+    "usage: updater-pack add [--force] UPDATER OUT FILE...\n"
+    "                                              write OUT = UPDATER carrying the packages,\n"
+    "                                              after checking them (--force: despite errors)\n"
+    "       updater-pack check FILE... | UPDATER   check packages, or those an updater carries\n"
     "       updater-pack list UPDATER              show the packages an updater carries\n"
     "       updater-pack verify UPDATER            check every package's SHA-256\n"
     "FILE is a RAR archive; its package name comes from its file name (122.rar gives 122_RAR)\n"
-    "or is given as NAME=FILE.\n";
+    "or is given as NAME=FILE. The check lists each package's scripts in the order the updater\n"
+    "runs them with their statements, and reports FILE:LINE: error|warning: ... where the\n"
+    "updater would not do what the scripts most likely mean; exit code 1 on an error.\n";
 
-// Whether the file starts with a RAR 1.5-4.x or RAR5 signature.
-bool HasRarSignature(const std::string& path, std::string& problem)
+int Add(std::vector<std::string> arguments, std::ostream& out, std::ostream& err)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        problem = "cannot be opened";
-        return false;
-    }
-    char head[8] {};
-    in.read(head, sizeof head);
-    const std::string bytes(head, static_cast<std::size_t>(in.gcount()));
-    static const std::string rar4("Rar!\x1A\x07\x00", 7);
-    static const std::string rar5("Rar!\x1A\x07\x01\x00", 8);
-    if (bytes.rfind(rar4, 0) == 0 || bytes.rfind(rar5, 0) == 0)
-        return true;
-    problem = "is not a RAR archive (no RAR signature at its start)";
-    return false;
-}
-
-int Add(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err)
-{
+    const auto force = std::find(arguments.begin(), arguments.end(), "--force");
+    const bool forced = force != arguments.end();
+    if (forced)
+        arguments.erase(force);
     if (arguments.size() < 3) {
         err << kUsageText;
         return kUsage;
@@ -70,6 +63,11 @@ int Add(const std::vector<std::string>& arguments, std::ostream& out, std::ostre
             return kFailed;
         }
         packages.push_back({name, file});
+    }
+    // The same check as `check`, its report on standard output.
+    if (!CheckPackages(std::vector<std::string>(arguments.begin() + 2, arguments.end()), out) && !forced) {
+        err << "updater-pack: the packages have errors; nothing written (--force packs them anyway)\n";
+        return kFailed;
     }
     std::string lastReported;
     package::WriteStore(updater, output, packages,
@@ -112,6 +110,24 @@ int Verify(const std::string& updater, std::ostream& out, std::ostream& err)
 
 }  // namespace
 
+bool HasRarSignature(const std::string& path, std::string& problem)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        problem = "cannot be opened";
+        return false;
+    }
+    char head[8] {};
+    in.read(head, sizeof head);
+    const std::string bytes(head, static_cast<std::size_t>(in.gcount()));
+    static const std::string rar4("Rar!\x1A\x07\x00", 7);
+    static const std::string rar5("Rar!\x1A\x07\x01\x00", 8);
+    if (bytes.rfind(rar4, 0) == 0 || bytes.rfind(rar5, 0) == 0)
+        return true;
+    problem = "is not a RAR archive (no RAR signature at its start)";
+    return false;
+}
+
 std::string PackageNameFor(const std::string& argument, std::string& file)
 {
     const auto equals = argument.find('=');
@@ -148,6 +164,8 @@ int Run(const std::vector<std::string>& arguments, std::ostream& out, std::ostre
         const std::vector<std::string> rest(arguments.begin() + 1, arguments.end());
         if (command == "add")
             return Add(rest, out, err);
+        if (command == "check" && !rest.empty())
+            return CheckPackages(rest, out) ? kOk : kFailed;
         if ((command == "list" || command == "verify") && rest.size() == 1)
             return command == "list" ? List(rest[0], out) : Verify(rest[0], out, err);
         err << kUsageText;

@@ -1,0 +1,151 @@
+// updater-pack check: each finding on a small script or package, and the
+// packages the tests apply give none.
+#include "PackTool.h"
+#include "PackageCheck.h"
+
+#include "Installation.h"
+#include "RarWriter.h"
+
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <sstream>
+
+using namespace packtool;
+
+namespace {
+
+std::vector<std::string> Lines(const std::string& text)
+{
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+// Whether the findings are, in order, "LINE: error|warning: " followed by
+// the expected beginnings of their messages.
+bool Match(const std::vector<Finding>& findings, const std::vector<std::string>& expected)
+{
+    if (findings.size() != expected.size())
+        return false;
+    for (std::size_t i = 0; i < findings.size(); ++i) {
+        const Finding& finding = findings[i];
+        const std::string text =
+            std::to_string(finding.line) + (finding.error ? ": error: " : ": warning: ") + finding.message;
+        if (!text.starts_with(expected[i]))
+            return false;
+    }
+    return true;
+}
+
+std::string Texts(const std::vector<Finding>& findings)
+{
+    std::string texts;
+    for (const Finding& finding : findings)
+        texts += FindingText(finding) + "\n";
+    return texts;
+}
+
+}  // namespace
+
+TEST(PackCheck, EachScriptFindingOnASmallScript)
+{
+    struct Case {
+        const char* script;
+        std::size_t statements;
+        std::vector<std::string> findings;
+    } cases[] = {
+        {"CREATE TABLE T (ID INTEGER);\nINSERT INTO T VALUES (1);\n", 2, {}},
+        {"SET TERM ^ ;\nCREATE PROCEDURE P AS\nBEGIN\n  EXIT;\nEND^\nSET TERM ; ^\n", 1, {}},
+        {"SET TERM ^;\nEXECUTE BLOCK AS BEGIN END^\nSET TERM ;^\n", 1, {}},
+        // The last statement never ends.
+        {"INSERT INTO T VALUES (1);\nINSERT INTO T\nVALUES (2)\n", 1,
+         {"2: error: a statement without its termi"}},
+        // A comment ending in ";" cuts the statement being collected.
+        {"INSERT INTO T\n-- the values;\nVALUES (1);\n", 2, {"2: error: a comment line ending in the terminator ';' ends"}},
+        {"-- the table;\nCREATE TABLE T (ID INTEGER);\n", 2, {"1: error: a comment line ending in the terminator ';' is sent"}},
+        // A comment after the terminator keeps the statement open.
+        {"INSERT INTO T VALUES (1); -- one\nINSERT INTO T VALUES (2);\n", 1,
+         {"1: error: the terminator ';' is followed b"}},
+        {"INSERT INTO T VALUES ('--;');\n", 1, {}},
+        {"SET TERM !! ;\nEXECUTE BLOCK AS BEGIN END!!\nSET TERM ; !\n", 1,
+         {"1: error: a terminator of 2 characters ("}},
+        // Without the old terminator the updater takes the blank before "^".
+        {"SET TERM ^\nEXECUTE BLOCK AS BEGIN END^\n", 0,
+         {"1: error: a malformed SET TERM", "2: error: a statement without its terminator ' '",
+          "1: warning: the script ends with the terminator still ' '"}},
+        {"SET TERM ^ ;\nEXECUTE BLOCK AS BEGIN END^\n", 1, {"1: warning: the script ends with the ter"}},
+        {"INSERT INTO T VALUES (1);\n;\n", 2, {"2: error: an empty statement: nothing bu"}},
+    };
+    for (const Case& c : cases) {
+        const ScriptCheck check = CheckScript("s.sql", Lines(c.script));
+        EXPECT_EQ(check.statements.size(), c.statements) << c.script;
+        EXPECT_TRUE(Match(check.findings, c.findings)) << c.script << "---\n" << Texts(check.findings);
+    }
+}
+
+TEST(PackCheck, NamesNumbersAndVersions)
+{
+    EXPECT_TRUE(InsertsVersion("INSERT INTO VERSIONS (DATA) VALUES (122)", 122));
+    EXPECT_TRUE(InsertsVersion("insert into versions\nvalues ( 122 , current_timestamp)", 122));
+    EXPECT_FALSE(InsertsVersion("INSERT INTO VERSIONS (DATA) VALUES (121)", 122));
+    EXPECT_FALSE(InsertsVersion("INSERT INTO VERSIONSREGION VALUES (122)", 122));
+
+    EXPECT_EQ(BlobNameProblem("INFO_DOC.NOTE_U.ID 200.blo"), "");
+    EXPECT_EQ(BlobNameProblem("DOCS.BODY.CODE 'A1'.KIND 1.BLO"), "");
+    EXPECT_NE(BlobNameProblem("NOTE.blo"), "");
+    EXPECT_NE(BlobNameProblem("INFO_DOC.NOTE-U.ID 200.blo"), "");
+    EXPECT_NE(BlobNameProblem("INFO_DOC.NOTE_U.blo"), "");
+    EXPECT_NE(BlobNameProblem("INFO_DOC.NOTE_U.ID200.blo"), "");
+
+    EXPECT_TRUE(NumericallyBefore("122.9.sql", "122.10.sql"));
+    EXPECT_FALSE(NumericallyBefore("122.010.sql", "122.9.sql"));
+    EXPECT_TRUE(NumericallyBefore("122.001.sql", "122.099.sql"));
+
+    std::vector<std::string> brief;
+    for (const Finding& finding : CheckNumbers("u", {"122_RAR", "125_RAR", "122_new_RAR", "x_RAR"}))
+        brief.push_back(finding.message.substr(0, 24));
+    EXPECT_EQ(brief, (std::vector<std::string> {"the package name x_RAR d", "package 122 is given 2 t",
+                                                "no package 123 to 124 be"}));
+}
+
+TEST(PackCheck, PackageFindingsAndTheRefusalToPack)
+{
+    testsupport::TempDir dir;
+    const std::string archive = dir / "122.rar";
+    testsupport::WriteFile(archive, rarformat::WriteRar4({{"up", "", true},
+                                                          {"up/122.9.sql", "INSERT INTO T VALUES (1);\r\n"},
+                                                          {"up/122.10.sql", "INSERT INTO T VALUES (2);\r\n"},
+                                                          {"up/T.NOTE.ID.blo", "x"},
+                                                          {"readme.txt", "notes"}}));
+    std::ostringstream out;
+    EXPECT_FALSE(CheckPackages({archive}, out));
+    const std::string report = out.str();
+    for (const std::string& line :
+         {"122_RAR (" + archive + ")\n  122.10.sql: 1 statement\n  122.9.sql: 1 statement\n",
+          archive + "/up/122.10.sql: error: runs before 122.9.sql",
+          archive + ": error: no script inserts 122 into VERSIONS",
+          archive + "/up/T.NOTE.ID.blo: error: the blob file name has the key condition \"ID\", which is not KEY VALUE",
+          archive + "/readme.txt: warning: the updater neither runs",
+          std::string("updater-pack: 3 errors, 1 warning\n")})
+        EXPECT_NE(report.find(line), std::string::npos) << line << "\n---\n" << report;
+
+    // add refuses such packages unless forced.
+    const std::string updater = testsupport::BuiltProgram("src/app", "updater");
+    std::ostringstream addOut, err;
+    EXPECT_EQ(packtool::Run({"add", updater, dir / "out", archive}, addOut, err), kFailed);
+    EXPECT_NE(err.str().find("nothing written"), std::string::npos) << err.str();
+    EXPECT_FALSE(std::filesystem::exists(dir / "out"));
+    EXPECT_EQ(packtool::Run({"add", "--force", updater, dir / "out", archive}, addOut, err), kOk) << err.str();
+}
+
+TEST(PackCheck, ThePackagesTheTestsApplyGiveNoFinding)
+{
+    testsupport::TempDir dir;
+    testsupport::WriteFile(dir / "121.rar", testsupport::Package121());
+    testsupport::WriteFile(dir / "122.rar", testsupport::Package122());
+    std::ostringstream out;
+    EXPECT_TRUE(CheckPackages({dir / "121.rar", dir / "122.rar"}, out)) << out.str();
+    EXPECT_TRUE(out.str().ends_with("updater-pack: 0 errors, 0 warnings\n")) << out.str();
+}
