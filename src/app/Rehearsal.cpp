@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <ostream>
 
 namespace app {
@@ -88,11 +89,13 @@ std::string RehearsalReport(const RehearsalOutcome& outcome)
 int RunRehearsal(const std::string& executablePath, std::ostream& out, std::ostream& err)
 {
     HeadlessView view(&out, &err);
+    // From the run on, the copy goes also when a termination request comes:
+    // requests wait until it is gone (the shell, which removes it last, ends
+    // first). Before the run they end the process as usual (a connection
+    // that hangs can be given up).
+    std::optional<platform::TerminationDeferral> deferral;
     std::unique_ptr<CUpdaterShell> shell;
     RehearsalOutcome outcome;
-    // The copy goes also when a termination request comes: requests wait
-    // until it is gone.
-    platform::TerminationDeferral deferral;
     // Reports what was rehearsed, removes the copy and names what is left.
     auto finish = [&](int code, const std::string& message) {
         view.Finish();
@@ -117,13 +120,14 @@ int RunRehearsal(const std::string& executablePath, std::ostream& out, std::ostr
         shell = std::make_unique<CUpdaterShell>(view, executablePath, RunMode::Rehearsal);
         const CheckResult check = shell->FormShow();
         for (const auto& attachment : shell->OtherAttachments)
-            err << "Also attached to the database: " << ClientLine(attachment) << '\n';
+            err << OtherAttachmentReport(attachment) << '\n';
         err.flush();
         if (check != CheckResult::UpdatePossible)
             return finish(check == CheckResult::DatabaseCurrent ? kExitApplied : kExitRefused, "");
         outcome.database = shell->DatabasePath();
         outcome.workDir = shell->WorkDir;
         outcome.highestPackage = shell->MaxPackage;
+        deferral.emplace();
         const RunResult run = shell->btOKClick();
         if (const dbupdate::ScratchCopy* scratch = shell->Scratch()) {
             outcome.backupSeconds = scratch->BackupSeconds;

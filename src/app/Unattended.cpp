@@ -19,14 +19,12 @@ std::string Counted(int count, const char* singular, const char* plural)
     return std::to_string(count) + " " + (count == 1 ? singular : plural);
 }
 
-// A client of another program attached to the database, reported though it
-// does not stop the update (an administration tool, a backup).
+}  // namespace
+
 std::string OtherAttachmentReport(const dbupdate::Attachment& attachment)
 {
     return "Also attached to the database: " + ClientLine(attachment);
 }
-
-}  // namespace
 
 int RunUnattendedEntry(std::string (*executablePath)(), std::ostream& out, std::ostream& err,
                        const CommandLine& command)

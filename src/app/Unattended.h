@@ -4,6 +4,10 @@
 #include <iosfwd>
 #include <string>
 
+namespace dbupdate {
+struct Attachment;
+}
+
 namespace app {
 
 // Exit codes of the unattended mode.
@@ -27,6 +31,10 @@ int RunUnattended(const std::string& executablePath, std::ostream& out, std::ost
 struct CommandLine;
 int RunUnattendedEntry(std::string (*executablePath)(), std::ostream& out, std::ostream& err,
                        const CommandLine& command);
+
+// The report of a client of another program attached to the database,
+// which does not stop the update (an administration tool, a backup).
+std::string OtherAttachmentReport(const dbupdate::Attachment& attachment);
 
 // The report of one run log's failures, e.g. "/tmp/.../122.001.sql.log: 2
 // failed statements, 1 failed blob file".
