@@ -211,8 +211,7 @@ private:
 
     // A timeout lets a query come back at least every second, so that the
     // caller's progress (its window, a termination request) is served while
-    // the engine works.
-    // The item is a tag, a 2-byte length (4) and the seconds.
+    // the engine works: the tag, a 2-byte length (4) and the seconds.
     static std::string TimeoutItem()
     {
         std::string send {static_cast<char>(isc_info_svc_timeout), 4, 0};
@@ -282,8 +281,11 @@ private:
     static void NoteFailure(const std::string& line, std::string& failure)
     {
         const auto at = line.find("ERROR:");
-        if (at != std::string::npos)
-            failure += (failure.empty() ? "" : "\r\n") + line.substr(at + 6);
+        if (at == std::string::npos)
+            return;
+        if (!failure.empty())
+            failure += "\r\n";
+        failure.append(line, at + 6);
     }
 
     static DatabaseError UnexpectedAnswer(const char* operation)
