@@ -5,9 +5,11 @@
 // author most likely did not mean, and what in a package the updater cannot
 // use.
 
+#include <cstddef>
 #include <cstdint>
 #include <iosfwd>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace packtool {
