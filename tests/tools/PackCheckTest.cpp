@@ -138,6 +138,12 @@ TEST(PackCheck, PackageFindingsAndTheRefusalToPack)
     EXPECT_NE(err.str().find("nothing written"), std::string::npos) << err.str();
     EXPECT_FALSE(std::filesystem::exists(dir / "out"));
     EXPECT_EQ(packtool::Run({"add", "--force", updater, dir / "out", archive}, addOut, err), kOk) << err.str();
+
+    // The packages an updater carries are checked the same way.
+    std::ostringstream carried;
+    EXPECT_FALSE(CheckPackages({dir / "out"}, carried));
+    EXPECT_NE(carried.str().find(dir / "out/122_RAR: error: no script inserts 122"), std::string::npos)
+        << carried.str();
 }
 
 TEST(PackCheck, ThePackagesTheTestsApplyGiveNoFinding)
