@@ -5,6 +5,7 @@
 #include "dbupdate/ScratchCopy.h"
 #include "platform/Paths.h"
 #include "platform/Termination.h"
+#include "platform/Text.h"
 
 #include <cstdio>
 #include <memory>
@@ -22,11 +23,6 @@ std::string Seconds(double seconds)
     return text;
 }
 
-std::string Counted(int count, const char* singular, const char* plural)
-{
-    return std::to_string(count) + " " + (count == 1 ? singular : plural);
-}
-
 const char* ChangeText(package::FileChange change)
 {
     switch (change) {
@@ -42,7 +38,8 @@ const char* ChangeText(package::FileChange change)
 
 std::string ScriptLine(const dbupdate::ScriptTally& script, const std::string& workDir)
 {
-    std::string line = "  " + script.script + ": " + Counted(script.executed, "statement", "statements") + " executed";
+    std::string line =
+        "  " + script.script + ": " + platform::Counted(script.executed, "statement", "statements") + " executed";
     if (script.skipped > 0)
         line += ", " + std::to_string(script.skipped) + " skipped (applied by an earlier run)";
     if (script.failed > 0)

@@ -5,21 +5,13 @@
 #include "app/Rehearsal.h"
 #include "app/Restore.h"
 #include "app/Shell.h"
+#include "platform/Text.h"
 
 #include <exception>
 #include <memory>
 #include <ostream>
 
 namespace app {
-
-namespace {
-
-std::string Counted(int count, const char* singular, const char* plural)
-{
-    return std::to_string(count) + " " + (count == 1 ? singular : plural);
-}
-
-}  // namespace
 
 std::string OtherAttachmentReport(const dbupdate::Attachment& attachment)
 {
@@ -45,8 +37,8 @@ int RunUnattendedEntry(std::string (*executablePath)(), std::ostream& out, std::
 
 std::string FailureReport(const std::string& path, int statements, int blobFiles)
 {
-    return path + ": " + Counted(statements, "failed statement", "failed statements") + ", " +
-           Counted(blobFiles, "failed blob file", "failed blob files");
+    return path + ": " + platform::Counted(statements, "failed statement", "failed statements") + ", " +
+           platform::Counted(blobFiles, "failed blob file", "failed blob files");
 }
 
 int RunUnattended(const std::string& executablePath, std::ostream& out, std::ostream& err, bool noBackup)

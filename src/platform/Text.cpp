@@ -108,4 +108,9 @@ std::string FillMessageInserts(const std::string& message, const std::string& su
     return filled;
 }
 
+std::string Counted(std::size_t count, const char* singular, const char* plural)
+{
+    return std::to_string(count) + " " + (count == 1 ? singular : plural);
+}
+
 }  // namespace platform

@@ -2,6 +2,7 @@
 // Small text rules shared by the updater's parts. Texts are byte strings;
 // only ASCII letters change case.
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -33,5 +34,9 @@ bool TryParseInt32(const std::string& text, int base, std::int32_t& value);
 // ("%1 is not a valid Win32 application."), and a raw "%1" tells the user
 // nothing.
 std::string FillMessageInserts(const std::string& message, const std::string& subject);
+
+// A count with its noun for reports: "1 failed statement", "2 failed
+// statements".
+std::string Counted(std::size_t count, const char* singular, const char* plural);
 
 }  // namespace platform

@@ -152,11 +152,6 @@ bool Unpack(const std::string& label, const std::string& archive, const std::str
     return code == rarformat::kWarning;
 }
 
-std::string Counted(std::size_t count, const char* singular, const char* plural)
-{
-    return std::to_string(count) + " " + (count == 1 ? singular : plural);
-}
-
 }  // namespace
 
 std::string FindingText(const Finding& finding)
@@ -422,7 +417,7 @@ bool CheckPackages(const std::vector<std::string>& arguments, std::ostream& out)
             continue;
         PackageCheck check = CheckUnpackedPackage(label, number, dir);
         for (const auto& [script, statements] : check.scripts)
-            out << "  " << script << ": " << Counted(statements, "statement", "statements") << "\n";
+            out << "  " << script << ": " << platform::Counted(statements, "statement", "statements") << "\n";
         findings.insert(findings.end(), check.findings.begin(), check.findings.end());
     }
     const std::vector<Finding> numbers = CheckNumbers(numbersLabel, names);
@@ -432,8 +427,8 @@ bool CheckPackages(const std::vector<std::string>& arguments, std::ostream& out)
         std::count_if(findings.begin(), findings.end(), [](const Finding& finding) { return finding.error; }));
     for (const Finding& finding : findings)
         out << FindingText(finding) << "\n";
-    out << "updater-pack: " << Counted(errors, "error", "errors") << ", "
-        << Counted(findings.size() - errors, "warning", "warnings") << "\n";
+    out << "updater-pack: " << platform::Counted(errors, "error", "errors") << ", "
+        << platform::Counted(findings.size() - errors, "warning", "warnings") << "\n";
     return errors == 0;
 }
 
