@@ -96,7 +96,13 @@ int RunRehearsal(const std::string& executablePath, std::ostream& out, std::ostr
     // Reports what was rehearsed, removes the copy and names what is left.
     auto finish = [&](int code, const std::string& message) {
         view.Finish();
-        if (shell && shell->Scratch()) {
+        if (const dbupdate::ScratchCopy* scratch = shell ? shell->Scratch() : nullptr) {
+            outcome.database = scratch->Database();
+            outcome.workDir = shell->WorkDir;
+            outcome.highestPackage = shell->MaxPackage;
+            outcome.backupSeconds = scratch->BackupSeconds;
+            outcome.restoreSeconds = scratch->RestoreSeconds;
+            outcome.backupBytes = scratch->BackupBytes;
             outcome.packages = shell->Rehearsed;
             out << RehearsalReport(outcome);
             for (const auto& log : shell->Failures())
@@ -121,16 +127,8 @@ int RunRehearsal(const std::string& executablePath, std::ostream& out, std::ostr
         err.flush();
         if (check != CheckResult::UpdatePossible)
             return finish(check == CheckResult::DatabaseCurrent ? kExitApplied : kExitRefused, "");
-        outcome.database = shell->DatabasePath();
-        outcome.workDir = shell->WorkDir;
-        outcome.highestPackage = shell->MaxPackage;
         deferral.emplace();
         const RunResult run = shell->btOKClick();
-        if (const dbupdate::ScratchCopy* scratch = shell->Scratch()) {
-            outcome.backupSeconds = scratch->BackupSeconds;
-            outcome.restoreSeconds = scratch->RestoreSeconds;
-            outcome.backupBytes = scratch->BackupBytes;
-        }
         if (run == RunResult::Interrupted)
             return finish(kExitError, InterruptionMessage(*shell));
         if (run != RunResult::Completed)

@@ -45,6 +45,7 @@ BlobTarget ParseBlobName(const std::string& fileName)
     BlobTarget target;
     target.table = TakePart(rest);
     target.column = TakePart(rest);
+    target.key = rest;
     const std::string condition = "(" + ReplaceAll(ReplaceAll(rest, " ", "="), ".", ")and(") + ")";
     target.statement = "update " + target.table + " set " + target.column + " = :" + target.column + " where " +
                        condition;

@@ -11,6 +11,7 @@ namespace dbupdate {
 struct BlobTarget {
     std::string table;
     std::string column;
+    std::string key;        // the key part: conditions "NAME VALUE" separated by "."
     std::string statement;  // update <table> set <column> = :<column> where (<key>=<value>)and(...)
 };
 

@@ -36,6 +36,8 @@ public:
     void Make(const CopyProgress& progress);
 
     const std::string& Path() const noexcept { return scratch_; }
+    // The database copied (the path the engine knows it by).
+    const std::string& Database() const noexcept { return database_; }
 
     // Drops the scratch database, when any of it was made, and deletes the
     // backup. attached, when it is attached to the scratch database, is the

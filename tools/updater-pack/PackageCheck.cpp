@@ -4,6 +4,7 @@
 #include "PackTool.h"
 #include "QuietStandardError.h"
 #include "dbupdate/BlobLoader.h"
+#include "dbupdate/ParamScan.h"
 #include "dbupdate/StatementSplitter.h"
 #include "package/PackageStore.h"
 #include "package/WorkDir.h"
@@ -64,13 +65,11 @@ std::string TermDirectiveProblem(const std::string& line, char terminator)
 // none does.
 std::size_t TrailingCommentStart(const std::string& line)
 {
-    for (std::size_t at = line.find_first_of("-/"); at != std::string::npos; at = line.find_first_of("-/", at + 1)) {
-        if (line.compare(at, 2, "--") != 0 && line.compare(at, 2, "/*") != 0)
-            continue;
-        dbupdate::SqlLexState lex;
-        lex.Feed(line.substr(0, at));
-        if (!lex.InLiteral())
+    dbupdate::SqlLexState lex;
+    for (std::size_t at = 0; at + 1 < line.size(); ++at) {
+        if (!lex.InLiteral() && (line.compare(at, 2, "--") == 0 || line.compare(at, 2, "/*") == 0))
             return at;
+        lex.Feed(line.substr(at, 1));
     }
     return std::string::npos;
 }
@@ -94,15 +93,6 @@ std::vector<std::pair<bool, std::string>> NameParts(const std::string& name)
             return parts;
         start = dot + 1;
     }
-}
-
-bool IsPlainName(const std::string& name)
-{
-    if (name.empty() || !std::isalpha(static_cast<unsigned char>(name[0])))
-        return false;
-    return std::all_of(name.begin(), name.end(), [](char c) {
-        return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '$';
-    });
 }
 
 // A directory of this check's own, removed with what it holds.
@@ -245,13 +235,18 @@ std::string BlobNameProblem(const std::string& fileName)
     const dbupdate::BlobTarget target = dbupdate::ParseBlobName(fileName);
     if (target.table.empty() || target.column.empty())
         return "has no TABLE.COLUMN before its key (TABLE.COLUMN.KEY VALUE.blo)";
-    if (!IsPlainName(target.column))
+    // The loader finds its parameter by the column's name as the statement's
+    // placeholder scan takes it.
+    bool named = false;
+    try {
+        for (const std::string& name : dbupdate::ScanParams(target.statement).names)
+            named = named || platform::EqualIgnoringAsciiCase(name, target.column);
+    } catch (const std::exception&) {
+    }
+    if (!named)
         return "names the column " + target.column +
                ", which cannot name the statement's parameter (letters, digits, _ and $ only)";
-    // The key part: what follows the table, the column and their dots.
-    std::string key = fileName.substr(target.table.size() + target.column.size() + 2);
-    if (key.size() >= 4 && platform::UpperAscii(key.substr(key.size() - 4)) == ".BLO")
-        key.resize(key.size() - 4);
+    const std::string& key = target.key;
     if (key.empty())
         return "has no key condition (TABLE.COLUMN.KEY VALUE.blo)";
     std::size_t start = 0;
