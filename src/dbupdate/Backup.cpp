@@ -3,13 +3,13 @@
 #include "dbupdate/CDBStatement.h"
 #include "dbupdate/DatabaseError.h"
 #include "dbupdate/FbClient.h"
+#include "dbupdate/ServiceReport.h"
 #include "dbupdate/Transaction.h"
 #include "dbupdate/Uglobdb.h"
 #include "platform/File.h"
 #include "platform/FileSystem.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <exception>
 #include <ibase.h>
 #include <stdexcept>
@@ -66,44 +66,37 @@ public:
     }
 
     // Starts the action of request and follows its report to the end; gives
-    // the report's last line. The embedded engine runs the action on a thread
-    // of this process, which ends with the attachment: the report is read to
-    // its end. The engine does not report every failure as one (a backup
-    // that ends early leaves the report without its closing line, and the
-    // status says nothing): only a report with finalLine counts as done.
+    // the report's closing line (finalLine is the text it holds). The
+    // embedded engine runs the action on a thread of this process, which
+    // ends with the attachment: the report is read to its end.
     std::string Run(const std::string& request, const char* operation, const ServiceProgress& progress,
                     const char* finalLine)
     {
         Start(request, operation);
         const std::string send = TimeoutItem();
         const char items[] = {isc_info_svc_line};
-        std::string failure;
-        std::string last;
-        bool done = false;
+        ServiceReport report(finalLine);
         std::vector<char> buffer(16 * 1024);
         for (bool more = true; more;) {
             Query(send, items, sizeof items, buffer, operation);
             bool lines = false;
             std::uint32_t requested = 0;
-            more = ReadAnswer(buffer, operation, requested, [&](const char* data, std::size_t length) {
+            more = ReadServiceAnswer(buffer, operation, requested, [&](const char* data, std::size_t length) {
                 const std::string line(data, length);
                 lines = true;
-                NoteFailure(line, failure);
-                if (line.find(finalLine) != std::string::npos)
-                    done = true;
+                report.Take(line);
                 if (progress)
                     progress(line);
-                last = line;
             });
             if (!lines && more && progress)
                 progress({});
         }
-        if (!failure.empty())
-            throw DatabaseError(failure, 0, 0, false, operation);
-        if (!done)
-            throw DatabaseError("The engine's report ended before the work was complete (" + last + ")", 0, 0,
-                                false, operation);
-        return last;
+        if (!report.Failure().empty())
+            throw DatabaseError(report.Failure(), 0, 0, false, operation);
+        if (!report.Done())
+            throw DatabaseError("The engine's report ended before the work was complete (" + report.Last() + ")",
+                                0, 0, false, operation);
+        return report.Closing();
     }
 
     // Starts a backup whose file is "stdout" and writes what the engine
@@ -122,7 +115,7 @@ public:
         for (bool more = true; more;) {
             Query(send, items, sizeof items, buffer, operation);
             std::uint32_t requested = 0;
-            more = ReadAnswer(buffer, operation, requested, [&](const char* data, std::size_t length) {
+            more = ReadServiceAnswer(buffer, operation, requested, [&](const char* data, std::size_t length) {
                 if (const platform::Error error = file.Write(data, length))
                     throw std::runtime_error(fileName + ": " + error.Message());
                 total += length;
@@ -150,7 +143,7 @@ public:
         std::vector<char> data;
         std::uint64_t total = 0;
         std::uint32_t requested = 0;
-        std::string failure;
+        ServiceReport report;
         std::exception_ptr stopped;
         for (bool more = true; more;) {
             std::string send = timeout;
@@ -170,8 +163,8 @@ public:
                 total += got;
             }
             Query(send, items, sizeof items, buffer, operation);
-            more = ReadAnswer(buffer, operation, requested, [&](const char* line, std::size_t length) {
-                NoteFailure(std::string(line, length), failure);
+            more = ReadServiceAnswer(buffer, operation, requested, [&](const char* line, std::size_t length) {
+                report.Take(std::string(line, length));
             });
             if (progress && !stopped) {
                 try {
@@ -183,8 +176,8 @@ public:
         }
         if (stopped)
             std::rethrow_exception(stopped);
-        if (!failure.empty())
-            throw DatabaseError(failure, 0, 0, false, operation);
+        if (!report.Failure().empty())
+            throw DatabaseError(report.Failure(), 0, 0, false, operation);
     }
 
 private:
@@ -218,79 +211,6 @@ private:
         for (int shift = 0; shift < 32; shift += 8)
             send += static_cast<char>((1u >> shift) & 0xFF);
         return send;
-    }
-
-    // A little-endian number without sign (the client's vax_integer takes
-    // the last byte's sign: lengths above 32 KB would come out negative).
-    static std::uint32_t Unsigned(const char* p, int bytes)
-    {
-        std::uint32_t value = 0;
-        for (int i = bytes - 1; i >= 0; --i)
-            value = (value << 8) | static_cast<unsigned char>(p[i]);
-        return value;
-    }
-
-    // The 2-byte length at p of an item in buffer, which must hold it whole.
-    std::size_t Length(const char* p, const std::vector<char>& buffer, const char* operation) const
-    {
-        const char* end = buffer.data() + buffer.size();
-        if (end - p < 2)
-            throw UnexpectedAnswer(operation);
-        const auto length = static_cast<std::size_t>(Unsigned(p, 2));
-        if (static_cast<std::size_t>(end - p - 2) < length)
-            throw UnexpectedAnswer(operation);
-        return length;
-    }
-
-    // Reads the items of a query's answer: the text of each line or piece
-    // of data to onData, how many bytes the engine asks for to requested.
-    // Gives whether the engine works on: it gave text, asks for data, or
-    // has nothing yet (the timeout ran out).
-    bool ReadAnswer(const std::vector<char>& buffer, const char* operation, std::uint32_t& requested,
-                    const std::function<void(const char* data, std::size_t length)>& onData) const
-    {
-        bool more = false;
-        requested = 0;
-        const char* end = buffer.data() + buffer.size();
-        for (const char* p = buffer.data(); p < end && *p != isc_info_end;) {
-            const char item = *p++;
-            if (item == isc_info_svc_line || item == isc_info_svc_to_eof) {
-                const std::size_t length = Length(p, buffer, operation);
-                if (length > 0) {
-                    onData(p + 2, length);
-                    more = true;
-                }
-                p += 2 + length;
-            } else if (item == isc_info_svc_stdin) {
-                if (end - p < 4)
-                    throw UnexpectedAnswer(operation);
-                requested = Unsigned(p, 4);
-                more = more || requested > 0;
-                p += 4;
-            } else if (item == isc_info_svc_timeout || item == isc_info_data_not_ready || item == isc_info_truncated) {
-                more = true;
-            } else {
-                throw UnexpectedAnswer(operation);
-            }
-        }
-        return more;
-    }
-
-    // The engine reports its failure as a line of the report ("ERROR: ...");
-    // the status of the query says nothing of it.
-    static void NoteFailure(const std::string& line, std::string& failure)
-    {
-        const auto at = line.find("ERROR:");
-        if (at == std::string::npos)
-            return;
-        if (!failure.empty())
-            failure += "\r\n";
-        failure.append(line, at + 6);
-    }
-
-    static DatabaseError UnexpectedAnswer(const char* operation)
-    {
-        return DatabaseError("The service manager gave an unexpected answer", 0, 0, false, operation);
     }
 
     const FbApi& api_;
@@ -381,13 +301,9 @@ std::uint64_t BackupDatabase(const std::string& server, const std::string& datab
                              const ServiceProgress& progress)
 {
     ServiceManager manager(server);
-    const char* finalLine = "closing file, committing, and finishing.";
-    const std::string last =
+    return BackupSizeOf(
         manager.Run(Request(isc_action_svc_backup, {{isc_spb_dbname, database}, {isc_spb_bkp_file, backupFile}}, 0),
-                    "Service::Backup", progress, finalLine);
-    // "... and finishing. 669184 bytes written"
-    return std::strtoull(last.c_str() + last.find(finalLine) + std::char_traits<char>::length(finalLine), nullptr,
-                         10);
+                    "Service::Backup", progress, kBackupClosingLine));
 }
 
 void RestoreDatabase(const std::string& server, const std::string& backupFile, const std::string& database,

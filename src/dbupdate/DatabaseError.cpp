@@ -29,13 +29,15 @@ std::vector<StatusItem> StatusItems(const ISC_STATUS* status)
 {
     std::vector<StatusItem> items;
     // Clusters of an argument type and its value (two items; a counted
-    // string has its length between them), up to the end.
-    for (const ISC_STATUS* item = status; item[0] != isc_arg_end && item - status < ISC_STATUS_LENGTH - 1;) {
-        const bool counted = item[0] == isc_arg_cstring;
-        if (counted && item - status >= ISC_STATUS_LENGTH - 2)
+    // string has its length between them), up to the end or the vector's
+    // bound, whichever comes first: no item is read before its index is
+    // known to lie inside the vector.
+    for (std::size_t at = 0; at + 1 < ISC_STATUS_LENGTH && status[at] != isc_arg_end;) {
+        const bool counted = status[at] == isc_arg_cstring;
+        if (counted && at + 2 >= ISC_STATUS_LENGTH)
             break;
-        items.push_back({item[0], item[counted ? 2 : 1]});
-        item += counted ? 3 : 2;
+        items.push_back({status[at], status[at + (counted ? 2 : 1)]});
+        at += counted ? 3 : 2;
     }
     return items;
 }

@@ -60,7 +60,8 @@ struct StatusItem {
     ISC_STATUS value;
 };
 
-// The clusters of a status vector, up to its end.
+// The clusters of a status vector (ISC_STATUS_LENGTH items), up to its end
+// or its bound, whichever comes first.
 std::vector<StatusItem> StatusItems(const ISC_STATUS* status);
 
 // Whether any error code of a status vector is one of codes.

@@ -91,6 +91,25 @@ TEST(PackCheck, NamesNumbersAndVersions)
     EXPECT_TRUE(InsertsVersion("insert into versions\nvalues ( 122 , current_timestamp)", 122));
     EXPECT_FALSE(InsertsVersion("INSERT INTO VERSIONS (DATA) VALUES (121)", 122));
     EXPECT_FALSE(InsertsVersion("INSERT INTO VERSIONSREGION VALUES (122)", 122));
+    // The DATA column is found in the column list, wherever it stands.
+    EXPECT_TRUE(InsertsVersion("INSERT INTO VERSIONS (CREATE_DATE, DATA) VALUES ('NOW', 122)", 122));
+    EXPECT_TRUE(InsertsVersion("insert into \"VERSIONS\" (create_date, \"DATA\") values (cast('NOW' as date), 122)", 122));
+    EXPECT_FALSE(InsertsVersion("INSERT INTO VERSIONS (DATA, CREATE_DATE) VALUES (121, 122)", 122));
+    EXPECT_FALSE(InsertsVersion("INSERT INTO VERSIONS (CREATE_DATE) VALUES (122)", 122));
+    EXPECT_FALSE(InsertsVersion("INSERT INTO VERSIONS (DATA) VALUES (122 + 1)", 122));
+    EXPECT_FALSE(InsertsVersion("-- INSERT INTO VERSIONS (DATA) VALUES (122)\nSELECT 1 FROM RDB$DATABASE", 122));
+    EXPECT_TRUE(InsertsVersion("EXECUTE BLOCK AS BEGIN INSERT INTO T VALUES (1); /* v */ "
+                               "INSERT INTO VERSIONS VALUES (122, 'NOW'); END",
+                               122));
+    // Long statements of any shape are read in one pass, without recursion
+    // (a regular expression overflowed the stack on the first and took
+    // seconds on the second).
+    EXPECT_FALSE(InsertsVersion("INSERT INTO VERSIONS (" + std::string(1 << 20, 'A') + ");", 122));
+    std::string repeated;
+    while (repeated.size() < (1u << 20))
+        repeated += "INSERT INTO VERSIONS (";
+    EXPECT_FALSE(InsertsVersion(repeated, 122));
+    EXPECT_TRUE(InsertsVersion(repeated + "DATA) VALUES (122)", 122));
 
     EXPECT_EQ(BlobNameProblem("INFO_DOC.NOTE_U.ID 200.blo"), "");
     EXPECT_EQ(BlobNameProblem("DOCS.BODY.CODE 'A1'.KIND 1.BLO"), "");
@@ -120,7 +139,7 @@ TEST(PackCheck, PackageFindingsAndTheRefusalToPack)
                                                           {"up/T.NOTE.ID.blo", "x"},
                                                           {"readme.txt", "notes"}}));
     std::ostringstream out;
-    EXPECT_FALSE(CheckPackages({archive}, out));
+    EXPECT_FALSE(CheckPackages({{"122_RAR", archive}}, out));
     const std::string report = out.str();
     for (const std::string& line :
          {"122_RAR (" + archive + ")\n  122.10.sql: 1 statement\n  122.9.sql: 1 statement\n",
@@ -141,7 +160,7 @@ TEST(PackCheck, PackageFindingsAndTheRefusalToPack)
 
     // The packages an updater carries are checked the same way.
     std::ostringstream carried;
-    EXPECT_FALSE(CheckPackages({dir / "out"}, carried));
+    EXPECT_FALSE(CheckUpdater(dir / "out", carried));
     EXPECT_NE(carried.str().find(dir / "out/122_RAR: error: no script inserts 122"), std::string::npos)
         << carried.str();
 }
@@ -152,6 +171,21 @@ TEST(PackCheck, ThePackagesTheTestsApplyGiveNoFinding)
     testsupport::WriteFile(dir / "121.rar", testsupport::Package121());
     testsupport::WriteFile(dir / "122.rar", testsupport::Package122());
     std::ostringstream out;
-    EXPECT_TRUE(CheckPackages({dir / "121.rar", dir / "122.rar"}, out)) << out.str();
+    EXPECT_TRUE(CheckPackages({{"121_RAR", dir / "121.rar"}, {"122_RAR", dir / "122.rar"}}, out)) << out.str();
     EXPECT_TRUE(out.str().ends_with("updater-pack: 0 errors, 0 warnings\n")) << out.str();
+
+    // The same packages named NAME=FILE, through the tool's command line: a
+    // file name that says nothing of the package is checked and packed
+    // under the name given.
+    std::filesystem::rename(dir / "122.rar", dir / "second package.bin");
+    const std::vector<std::string> named {"121_RAR=" + dir / "121.rar", "122_RAR=" + dir / "second package.bin"};
+    std::ostringstream checkOut, packOut, listOut, err;
+    EXPECT_EQ(packtool::Run({"check", named[1]}, checkOut, err), kOk) << err.str() << checkOut.str();
+    EXPECT_EQ(packtool::Run({"add", testsupport::BuiltProgram("src/app", "updater"), dir / "out", named[0], named[1]},
+                            packOut, err),
+              kOk)
+        << err.str() << packOut.str();
+    ASSERT_EQ(packtool::Run({"list", dir / "out"}, listOut, err), kOk) << err.str();
+    EXPECT_EQ(listOut.str().substr(0, 8), "121_RAR\t");
+    EXPECT_NE(listOut.str().find("\n122_RAR\t"), std::string::npos) << listOut.str();
 }

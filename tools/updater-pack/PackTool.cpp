@@ -4,6 +4,7 @@
 
 #include "package/PackageStore.h"
 #include "package/StoreWriter.h"
+#include "platform/FileSystem.h"
 #include "platform/Paths.h"
 #include "platform/Text.h"
 
@@ -65,7 +66,7 @@ int Add(std::vector<std::string> arguments, std::ostream& out, std::ostream& err
         packages.push_back({name, file});
     }
     // The same check as `check`, its report on standard output.
-    if (!CheckPackages(std::vector<std::string>(arguments.begin() + 2, arguments.end()), out) && !forced) {
+    if (!CheckPackages(packages, out) && !forced) {
         err << "updater-pack: the packages have errors; nothing written (--force packs them anyway)\n";
         return kFailed;
     }
@@ -83,6 +84,23 @@ int Add(std::vector<std::string> arguments, std::ostream& out, std::ostream& err
                         });
     out << "updater-pack: wrote " << output << " with " << packages.size() << " package(s)\n";
     return kOk;
+}
+
+// check FILE... | UPDATER: one argument that names a file other than a RAR
+// archive is an updater; anything else is a list of packages, each FILE or
+// NAME=FILE.
+bool Check(const std::vector<std::string>& arguments, std::ostream& out)
+{
+    std::string problem;
+    if (arguments.size() == 1 && platform::FileExists(arguments[0]) && !HasRarSignature(arguments[0], problem))
+        return CheckUpdater(arguments[0], out);
+    std::vector<package::PackageSource> packages;
+    for (const std::string& argument : arguments) {
+        std::string file;
+        const std::string name = PackageNameFor(argument, file);
+        packages.push_back({name, file});
+    }
+    return CheckPackages(packages, out);
 }
 
 int List(const std::string& updater, std::ostream& out)
@@ -165,7 +183,7 @@ int Run(const std::vector<std::string>& arguments, std::ostream& out, std::ostre
         if (command == "add")
             return Add(rest, out, err);
         if (command == "check" && !rest.empty())
-            return CheckPackages(rest, out) ? kOk : kFailed;
+            return Check(rest, out) ? kOk : kFailed;
         if ((command == "list" || command == "verify") && rest.size() == 1)
             return command == "list" ? List(rest[0], out) : Verify(rest[0], out, err);
         err << kUsageText;

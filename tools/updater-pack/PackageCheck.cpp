@@ -19,10 +19,10 @@
 #include <memory>
 #include <ostream>
 #include <random>
-#include <regex>
 #include <set>
 #include <sstream>
 #include <stdexcept>
+#include <string_view>
 #include <tuple>
 
 namespace packtool {
@@ -100,9 +100,12 @@ class ScratchDirectory {
 public:
     ScratchDirectory()
     {
+        // A directory this check made itself: never one that was there (or
+        // a link planted under the name).
         std::random_device random;
-        path_ = fs::temp_directory_path() / ("updater-pack-check-" + std::to_string(random()));
-        fs::create_directories(path_);
+        do
+            path_ = fs::temp_directory_path() / ("updater-pack-check-" + std::to_string(random()));
+        while (!fs::create_directory(path_));
     }
     ScratchDirectory(const ScratchDirectory&) = delete;
     ScratchDirectory& operator=(const ScratchDirectory&) = delete;
@@ -219,15 +222,196 @@ ScriptCheck CheckScript(const std::string& file, const std::vector<std::string>&
     return check;
 }
 
+namespace {
+
+// A statement's tokens, as far as recognising an insert needs them: words,
+// quoted names, numbers, string literals and single punctuation characters;
+// blanks and comments are skipped. Each character is read once.
+struct SqlToken {
+    enum class Kind { End, Word, QuotedName, Number, String, Punctuation } kind = Kind::End;
+    std::string_view text;  // a quoted name without its quotes (doubled quotes left doubled)
+};
+
+class SqlTokens {
+public:
+    explicit SqlTokens(std::string_view text) : text_(text) {}
+
+    SqlToken Next()
+    {
+        SkipBlanksAndComments();
+        if (at_ >= text_.size())
+            return {};
+        const std::size_t start = at_;
+        const auto c = static_cast<unsigned char>(text_[at_]);
+        if (std::isalpha(c) || c == '_') {
+            while (at_ < text_.size() && IsWordCharacter(text_[at_]))
+                ++at_;
+            return {SqlToken::Kind::Word, text_.substr(start, at_ - start)};
+        }
+        if (std::isdigit(c)) {
+            while (at_ < text_.size() && (std::isalnum(static_cast<unsigned char>(text_[at_])) || text_[at_] == '.'))
+                ++at_;
+            return {SqlToken::Kind::Number, text_.substr(start, at_ - start)};
+        }
+        if (c == '\'' || c == '"') {
+            // A quote inside is doubled; an unclosed one runs to the end.
+            const char quote = text_[at_++];
+            std::size_t end = text_.size();
+            while (at_ < text_.size()) {
+                if (text_[at_++] != quote)
+                    continue;
+                if (at_ < text_.size() && text_[at_] == quote) {
+                    ++at_;
+                    continue;
+                }
+                end = at_ - 1;
+                break;
+            }
+            return {quote == '"' ? SqlToken::Kind::QuotedName : SqlToken::Kind::String,
+                    text_.substr(start + 1, end - start - 1)};
+        }
+        ++at_;
+        return {SqlToken::Kind::Punctuation, text_.substr(start, 1)};
+    }
+
+private:
+    static bool IsWordCharacter(char c)
+    {
+        return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '$';
+    }
+
+    void SkipBlanksAndComments()
+    {
+        while (at_ < text_.size()) {
+            if (std::isspace(static_cast<unsigned char>(text_[at_]))) {
+                ++at_;
+            } else if (text_.compare(at_, 2, "--") == 0) {
+                const auto end = text_.find('\n', at_);
+                at_ = end == std::string_view::npos ? text_.size() : end + 1;
+            } else if (text_.compare(at_, 2, "/*") == 0) {
+                const auto end = text_.find("*/", at_ + 2);
+                at_ = end == std::string_view::npos ? text_.size() : end + 2;
+            } else {
+                return;
+            }
+        }
+    }
+
+    std::string_view text_;
+    std::size_t at_ = 0;
+};
+
+// word is in capitals.
+bool IsWord(const SqlToken& token, std::string_view word)
+{
+    return token.kind == SqlToken::Kind::Word && token.text.size() == word.size() &&
+           std::equal(word.begin(), word.end(), token.text.begin(),
+                      [](char w, char t) { return w == std::toupper(static_cast<unsigned char>(t)); });
+}
+
+bool IsPunctuation(const SqlToken& token, char c)
+{
+    return token.kind == SqlToken::Kind::Punctuation && token.text[0] == c;
+}
+
+// A table's or column's name: a word in any letter case, or a quoted name
+// exactly.
+bool Names(const SqlToken& token, std::string_view name)
+{
+    return IsWord(token, name) || (token.kind == SqlToken::Kind::QuotedName && token.text == name);
+}
+
+// Reads one INSERT from the token after INSERT on; token is left at the
+// first token that does not fit the statement's shape (or the one after its
+// value list), so that the caller goes on from there and no token is read
+// twice; the word INSERT always stops it, as it begins the next one. Gives
+// whether it is "INSERT INTO VERSIONS [(COLUMNS)] VALUES (VALUES)" whose
+// DATA value (the first one without a column list) is the integer number.
+bool ReadVersionInsert(SqlTokens& tokens, SqlToken& token, std::int32_t number)
+{
+    const auto next = [&] {
+        token = tokens.Next();
+        return token.kind != SqlToken::Kind::End && !IsWord(token, "INSERT");
+    };
+    if (!next())
+        return false;
+    if (!IsWord(token, "INTO"))
+        return false;
+    if (!next() || !Names(token, "VERSIONS"))
+        return false;
+    if (!next())
+        return false;
+    std::size_t dataColumn = 0;
+    if (IsPunctuation(token, '(')) {
+        bool named = false;
+        for (std::size_t column = 0;; ++column) {
+            if (!next() || (token.kind != SqlToken::Kind::Word && token.kind != SqlToken::Kind::QuotedName))
+                return false;
+            if (!named && Names(token, "DATA")) {
+                named = true;
+                dataColumn = column;
+            }
+            if (!next())
+                return false;
+            if (IsPunctuation(token, ')'))
+                break;
+            if (!IsPunctuation(token, ','))
+                return false;
+        }
+        if (!named || !next())
+            return false;
+    }
+    if (!IsWord(token, "VALUES"))
+        return false;
+    if (!next() || !IsPunctuation(token, '('))
+        return false;
+    // The values, each up to a comma or the closing parenthesis outside any
+    // parentheses of its own; the DATA value's tokens are kept.
+    std::vector<SqlToken> data;
+    std::size_t value = 0;
+    int depth = 0;
+    for (;;) {
+        if (!next())
+            return false;
+        if (depth == 0 && (IsPunctuation(token, ',') || IsPunctuation(token, ')'))) {
+            if (IsPunctuation(token, ')'))
+                break;
+            ++value;
+            continue;
+        }
+        if (IsPunctuation(token, '('))
+            ++depth;
+        else if (IsPunctuation(token, ')'))
+            --depth;
+        if (value == dataColumn && data.size() < 3)
+            data.push_back(token);
+    }
+    next();
+    std::string literal;
+    if (data.size() == 1 && data[0].kind == SqlToken::Kind::Number)
+        literal = data[0].text;
+    else if (data.size() == 2 && (IsPunctuation(data[0], '-') || IsPunctuation(data[0], '+')) &&
+             data[1].kind == SqlToken::Kind::Number)
+        literal = std::string(data[0].text) + std::string(data[1].text);
+    std::int32_t written = 0;
+    return !literal.empty() && platform::TryParseInt32(literal, 10, written) && written == number;
+}
+
+}  // namespace
+
 bool InsertsVersion(const std::string& statement, std::int32_t number)
 {
-    static const std::regex insert(R"(INSERT\s+INTO\s+"?VERSIONS"?\s*(\([^)]*\))?\s*VALUES\s*\(\s*(-?\d+)\s*[,)])",
-                                   std::regex::icase);
-    std::smatch match;
-    if (!std::regex_search(statement, match, insert))
-        return false;
-    std::int32_t value = 0;
-    return platform::TryParseInt32(match[2].str(), 10, value) && value == number;
+    SqlTokens tokens(statement);
+    SqlToken token = tokens.Next();
+    while (token.kind != SqlToken::Kind::End) {
+        if (!IsWord(token, "INSERT")) {
+            token = tokens.Next();
+            continue;
+        }
+        if (ReadVersionInsert(tokens, token, number))
+            return true;
+    }
+    return false;
 }
 
 std::string BlobNameProblem(const std::string& fileName)
@@ -371,35 +555,20 @@ PackageCheck CheckUnpackedPackage(const std::string& label, std::int32_t number,
     return check;
 }
 
-bool CheckPackages(const std::vector<std::string>& arguments, std::ostream& out)
+namespace {
+
+// One package to check: its name, the label of its findings and its archive.
+struct CheckedPackage {
+    std::string name;
+    std::string label;
+    std::string archive;
+};
+
+bool CheckArchives(const std::string& numbersLabel, const std::vector<CheckedPackage>& packages,
+                   const ScratchDirectory& scratch, std::ostream& out)
 {
-    ScratchDirectory scratch;
     std::vector<Finding> findings;
     std::vector<std::string> names;
-    std::string numbersLabel = "the packages";
-    // Each package: its name, the label of its findings and its archive.
-    std::vector<std::tuple<std::string, std::string, std::string>> packages;
-    std::string problem;
-    std::unique_ptr<package::PackageStore> store;
-    if (arguments.size() == 1 && !HasRarSignature(arguments[0], problem)) {
-        store = std::make_unique<package::PackageStore>(arguments[0]);
-        numbersLabel = arguments[0];
-        for (const auto& entry : store->Entries()) {
-            if (entry.name.find("_RAR") == std::string::npos)
-                continue;
-            const std::string archive = scratch / (entry.name + ".rar");
-            package::SavePackage(*store, entry.name, archive);
-            packages.emplace_back(entry.name, arguments[0] + "/" + entry.name, archive);
-        }
-    } else {
-        for (const std::string& argument : arguments) {
-            std::string file;
-            const std::string name = PackageNameFor(argument, file);
-            if (!HasRarSignature(file, problem))
-                throw std::runtime_error(file + " " + problem);
-            packages.emplace_back(name, file, file);
-        }
-    }
     for (std::size_t k = 0; k < packages.size(); ++k) {
         const auto& [name, label, archive] = packages[k];
         names.push_back(name);
@@ -425,6 +594,36 @@ bool CheckPackages(const std::vector<std::string>& arguments, std::ostream& out)
     out << "updater-pack: " << platform::Counted(errors, "error", "errors") << ", "
         << platform::Counted(findings.size() - errors, "warning", "warnings") << "\n";
     return errors == 0;
+}
+
+}  // namespace
+
+bool CheckPackages(const std::vector<package::PackageSource>& packages, std::ostream& out)
+{
+    std::vector<CheckedPackage> checked;
+    for (const package::PackageSource& source : packages) {
+        std::string problem;
+        if (!HasRarSignature(source.path, problem))
+            throw std::runtime_error(source.path + " " + problem);
+        checked.push_back({source.name, source.path, source.path});
+    }
+    const ScratchDirectory scratch;
+    return CheckArchives("the packages", checked, scratch, out);
+}
+
+bool CheckUpdater(const std::string& updater, std::ostream& out)
+{
+    const package::PackageStore store(updater);
+    const ScratchDirectory scratch;
+    std::vector<CheckedPackage> checked;
+    for (const auto& entry : store.Entries()) {
+        if (entry.name.find("_RAR") == std::string::npos)
+            continue;
+        const std::string archive = scratch / (entry.name + ".rar");
+        package::SavePackage(store, entry.name, archive);
+        checked.push_back({entry.name, updater + "/" + entry.name, archive});
+    }
+    return CheckArchives(updater, checked, scratch, out);
 }
 
 }  // namespace packtool

@@ -5,6 +5,8 @@
 // author most likely did not mean, and what in a package the updater cannot
 // use.
 
+#include "package/StoreWriter.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <iosfwd>
@@ -71,10 +73,14 @@ struct PackageCheck {
 // apart, and files the updater neither runs, loads nor installs.
 PackageCheck CheckUnpackedPackage(const std::string& label, std::int32_t number, const std::string& dir);
 
-// Checks packages (RAR files, each named as `add` names it) or the packages
-// an updater carries: prints each package's scripts and statements and every
-// finding to out; gives whether none is an error. Throws std::runtime_error
-// for a file that cannot be read.
-bool CheckPackages(const std::vector<std::string>& arguments, std::ostream& out);
+// Checks packages (RAR files with their package names): prints each
+// package's scripts and statements and every finding to out; gives whether
+// none is an error. Throws std::runtime_error for a file that cannot be read
+// or is no RAR archive.
+bool CheckPackages(const std::vector<package::PackageSource>& packages, std::ostream& out);
+
+// The same for the packages an updater carries. Throws std::runtime_error
+// for an updater that cannot be read.
+bool CheckUpdater(const std::string& updater, std::ostream& out);
 
 }  // namespace packtool

@@ -1,0 +1,94 @@
+#include "dbupdate/ServiceReport.h"
+
+#include "dbupdate/DatabaseError.h"
+
+#include <ibase.h>
+
+namespace dbupdate {
+
+namespace {
+
+DatabaseError UnexpectedAnswer(const char* operation)
+{
+    return DatabaseError("The service manager gave an unexpected answer", 0, 0, false, operation);
+}
+
+// A little-endian number without sign (the client's vax_integer takes the
+// last byte's sign: lengths above 32 KB would come out negative).
+std::uint32_t Unsigned(const char* p, int bytes)
+{
+    std::uint32_t value = 0;
+    for (int i = bytes - 1; i >= 0; --i)
+        value = (value << 8) | static_cast<unsigned char>(p[i]);
+    return value;
+}
+
+}  // namespace
+
+bool ReadServiceAnswer(std::span<const char> answer, const char* operation, std::uint32_t& requested,
+                       const std::function<void(const char* data, std::size_t length)>& onData)
+{
+    bool more = false;
+    requested = 0;
+    const char* const end = answer.data() + answer.size();
+    for (const char* p = answer.data(); p < end && *p != isc_info_end;) {
+        const char item = *p++;
+        if (item == isc_info_svc_line || item == isc_info_svc_to_eof) {
+            // A 2-byte length and the bytes, whole inside the answer.
+            if (end - p < 2)
+                throw UnexpectedAnswer(operation);
+            const std::size_t length = Unsigned(p, 2);
+            if (static_cast<std::size_t>(end - p - 2) < length)
+                throw UnexpectedAnswer(operation);
+            if (length > 0) {
+                onData(p + 2, length);
+                more = true;
+            }
+            p += 2 + length;
+        } else if (item == isc_info_svc_stdin) {
+            if (end - p < 4)
+                throw UnexpectedAnswer(operation);
+            requested = Unsigned(p, 4);
+            more = more || requested > 0;
+            p += 4;
+        } else if (item == isc_info_svc_timeout || item == isc_info_data_not_ready || item == isc_info_truncated) {
+            more = true;
+        } else {
+            throw UnexpectedAnswer(operation);
+        }
+    }
+    return more;
+}
+
+void ServiceReport::Take(const std::string& line)
+{
+    if (const auto at = line.find("ERROR:"); at != std::string::npos) {
+        if (!failure_.empty())
+            failure_ += "\r\n";
+        failure_.append(line, at + 6);
+    }
+    if (!closingLine_.empty() && closing_.empty() && line.find(closingLine_) != std::string::npos)
+        closing_ = line;
+    last_ = line;
+}
+
+std::uint64_t BackupSizeOf(const std::string& closingLine)
+{
+    const std::string closing = kBackupClosingLine;
+    const auto at = closingLine.find(closing);
+    if (at == std::string::npos)
+        return 0;
+    std::uint64_t size = 0;
+    std::size_t i = at + closing.size();
+    while (i < closingLine.size() && closingLine[i] == ' ')
+        ++i;
+    for (; i < closingLine.size() && closingLine[i] >= '0' && closingLine[i] <= '9'; ++i) {
+        const auto digit = static_cast<std::uint64_t>(closingLine[i] - '0');
+        if (size > (UINT64_MAX - digit) / 10)
+            return 0;
+        size = size * 10 + digit;
+    }
+    return size;
+}
+
+}  // namespace dbupdate
