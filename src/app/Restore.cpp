@@ -85,6 +85,15 @@ int RunRestore(const std::string& executablePath, std::optional<std::int32_t> ve
         CUpdaterShell shell(view, executablePath);
         const auto runs = package::ListRunRecords(shell.ExeDir);
         const RunRecordData& run = RunToUndo(runs, version);
+        // The runs are in version order: the one undone and every later one,
+        // newest first, so that a file replaced by two updates ends as it
+        // was before the first. Each is checked whole before anything is
+        // changed: a record that cannot be put back would leave the old
+        // database with partly new programs.
+        const auto undone = std::span(&run, runs.data() + runs.size()) | std::views::reverse;
+        for (const RunRecordData& record : undone)
+            if (const std::string problem = package::PutBackProblem(shell.ExeDir, record); !problem.empty())
+                return fail(problem + "; nothing was changed");
         if (run.backup.empty())
             return fail("The update from version " + std::to_string(run.version) +
                         " was made without a backup of the database (--no-backup) and cannot be undone here");
@@ -128,10 +137,6 @@ int RunRestore(const std::string& executablePath, std::optional<std::int32_t> ve
         }
         view.AppendToLastLine("[OK]");
 
-        // The runs are in version order: the one undone and every later one,
-        // newest first, so that a file replaced by two updates ends as it
-        // was before the first.
-        const auto undone = std::span(&run, runs.data() + runs.size()) | std::views::reverse;
         view.AddLine("Відновлення файлів програми");
         int failed = 0;
         for (const RunRecordData& record : undone)

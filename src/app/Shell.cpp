@@ -513,7 +513,7 @@ void CUpdaterShell::FinishWayBack()
     record_->SetComplete();
     if (!context_->failures.empty())
         return;
-    for (const std::string& left : package::PruneRuns(ExeDir, 2))
+    for (const std::string& left : package::PruneRuns(ExeDir, 2, dbupdate::BackupPathFor))
         view_.AddLine("Стару резервну копію не видалено: " + left);
 }
 

@@ -7,7 +7,6 @@
 #include "platform/Text.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <optional>
 #include <stdexcept>
 
@@ -43,46 +42,136 @@ platform::Error CreateParents(const std::string& base, const std::string& relati
     return {};
 }
 
+bool EndsWithIgnoringCase(const std::string& text, const std::string& ending)
+{
+    return text.size() > ending.size() &&
+           platform::EqualIgnoringAsciiCase(text.substr(text.size() - ending.size()), ending);
+}
+
+// A line of the record as a message may show it: at most 80 characters,
+// control characters as '?'.
+std::string Shown(std::string line)
+{
+    if (line.size() > 80)
+        line = line.substr(0, 77) + "...";
+    for (char& c : line)
+        if (static_cast<unsigned char>(c) < 32 || c == 127)
+            c = '?';
+    return line;
+}
+
+bool ParseUnsigned(const std::string& text, std::uint64_t& value)
+{
+    if (text.empty() || text.size() > 19)
+        return false;
+    value = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9')
+            return false;
+        value = value * 10 + static_cast<std::uint64_t>(c - '0');
+    }
+    return true;
+}
+
+// The record of folder, read whole (a record is small; a larger file is not
+// one the updater wrote). A folder or record that is a symbolic link is a
+// problem; nothing is read through it.
 std::optional<RunRecordData> ReadRecord(const std::string& folder)
 {
+    constexpr std::uint64_t kLargestRecord = 1 << 20;
     const std::string path = JoinPath(folder, kRunRecordName);
-    if (!platform::FileExists(path))
+    const bool linked = platform::IsSymbolicLink(folder) || platform::IsSymbolicLink(path);
+    if (!linked && !platform::FileExists(path))
         return std::nullopt;
-    try {
-        return ParseRunRecord(platform::ReadTextLines(path));
-    } catch (const std::runtime_error&) {
-        return std::nullopt;
+    RunRecordData data;
+    std::string text;
+    if (!linked) {
+        platform::File file = platform::File::OpenRead(path);
+        std::uint64_t size = 0;
+        if (!file.IsOpen() || file.Size(size) || size > kLargestRecord)
+            return std::nullopt;
+        char buffer[4096];
+        for (std::size_t got = 1; got > 0 && text.size() <= kLargestRecord;) {
+            if (file.Read(buffer, sizeof buffer, got))
+                return std::nullopt;
+            text.append(buffer, got);
+        }
+        data = ParseRunRecord(text);
+    } else {
+        data.problem = "it is reached through a symbolic link";
     }
+    if (!data.problem.empty())
+        data.problem = "The run record " + path + " cannot be trusted: " + data.problem;
+    return data;
+}
+
+// Whether a file a record names has a symbolic link on its way: in the
+// run's folder (the kept copy) or in the installation.
+std::string LinkOnTheWay(const std::string& exeDir, std::int32_t version, const std::string& relative, bool kept)
+{
+    return platform::FirstLinkBelow(exeDir, kept ? JoinPath(KeptFolderName(version), relative) : relative);
 }
 
 }  // namespace
 
+bool IsRecordableName(const std::string& relative)
+{
+    std::string name = relative;
+    std::string extension = ".exe";
+    const std::string reports = std::string("Reports") + platform::kPathSeparator;
+    if (relative.compare(0, reports.size(), reports) == 0) {
+        name = relative.substr(reports.size());
+        extension = ".fr3";
+    }
+    if (name == "." || name == ".." || !EndsWithIgnoringCase(name, extension))
+        return false;
+    return std::none_of(name.begin(), name.end(), [](char c) {
+        return c == '/' || c == '\\' || c == ':' || static_cast<unsigned char>(c) < 32 || c == 127;
+    });
+}
+
 std::string KeptFolderName(std::int32_t version) { return std::to_string(version) + kFolderSuffix; }
 
-RunRecordData ParseRunRecord(const std::vector<std::string>& lines)
+RunRecordData ParseRunRecord(const std::string& text)
 {
     RunRecordData data;
-    for (const std::string& line : lines) {
+    std::size_t number = 0;
+    // Only lines that end in a line feed: a crash can cut the last one.
+    for (std::size_t start = 0, end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
+        ++number;
+        std::string line = text.substr(start, end - start);
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
         const auto space = line.find(' ');
         const std::string key = line.substr(0, space);
         const std::string value = space == std::string::npos ? std::string() : line.substr(space + 1);
-        std::int32_t number = 0;
-        if (key == "version" && platform::TryParseInt32(value, 10, number))
-            data.version = number;
-        else if (key == "server")
+        const auto refuse = [&](const std::string& why) {
+            if (data.problem.empty())
+                data.problem = "line " + std::to_string(number) + " \"" + Shown(line) + "\" " + why;
+        };
+        std::int32_t version = 0;
+        if (key == "version") {
+            if (platform::TryParseInt32(value, 10, version))
+                data.version = version;
+            else
+                refuse("gives no version");
+        } else if (key == "server") {
             data.server = value;
-        else if (key == "database")
+        } else if (key == "database") {
             data.database = value;
-        else if (key == "backup")
+        } else if (key == "backup") {
             data.backup = value;
-        else if (key == "backup-bytes")
-            data.backupBytes = std::strtoull(value.c_str(), nullptr, 10);
-        else if (key == "kept" && !value.empty())
-            data.kept.push_back(value);
-        else if (key == "added" && !value.empty())
-            data.added.push_back(value);
-        else if (key == "complete")
+        } else if (key == "backup-bytes") {
+            if (!ParseUnsigned(value, data.backupBytes))
+                refuse("gives no size");
+        } else if (key == "kept" || key == "added") {
+            if (!IsRecordableName(value))
+                refuse("names no file the updater installs");
+            else
+                (key == "kept" ? data.kept : data.added).push_back(value);
+        } else if (key == "complete") {
             data.complete = true;
+        }
     }
     return data;
 }
@@ -96,8 +185,8 @@ std::optional<RunRecordData> UnfinishedRun(const std::string& exeDir, std::int32
                                            const std::string& database)
 {
     auto earlier = ReadRecord(JoinPath(exeDir, KeptFolderName(version)));
-    if (earlier && !earlier->complete && earlier->version == version && earlier->server == server &&
-        earlier->database == database)
+    if (earlier && earlier->problem.empty() && !earlier->complete && earlier->version == version &&
+        earlier->server == server && earlier->database == database)
         return earlier;
     return std::nullopt;
 }
@@ -106,6 +195,8 @@ RunRecord RunRecord::Begin(const std::string& exeDir, std::int32_t version, cons
                            const std::string& database)
 {
     const std::string folder = JoinPath(exeDir, KeptFolderName(version));
+    if (platform::IsSymbolicLink(folder))
+        throw CannotCreate(folder, platform::SymbolicLinkError());
     if (auto unfinished = UnfinishedRun(exeDir, version, server, database))
         return RunRecord(exeDir, folder, std::move(*unfinished));
     // The files kept for another run are not this run's originals.
@@ -166,6 +257,13 @@ void RunRecord::SetComplete()
 
 platform::Error RunRecord::BeforeReplace(const std::string& relative)
 {
+    // What the record could not name, it could not undo; and no file is
+    // kept or replaced through a symbolic link, also in a continued run.
+    if (!IsRecordableName(relative))
+        return platform::InvalidNameError();
+    if (!LinkOnTheWay(exeDir_, data_.version, relative, true).empty() ||
+        !LinkOnTheWay(exeDir_, data_.version, relative, false).empty())
+        return platform::SymbolicLinkError();
     if (Contains(data_.kept, relative) || Contains(data_.added, relative))
         return {};
     const std::string installed = JoinPath(exeDir_, relative);
@@ -193,16 +291,45 @@ std::vector<RunRecordData> ListRunRecords(const std::string& exeDir)
         const std::string stem = name.substr(0, name.size() - std::char_traits<char>::length(kFolderSuffix));
         if (!platform::TryParseInt32(stem, 10, version) || std::to_string(version) != stem)
             continue;
-        if (auto record = ReadRecord(JoinPath(exeDir, name)); record && record->version == version)
+        auto record = ReadRecord(JoinPath(exeDir, name));
+        if (record && record->problem.empty() && record->version != version)
+            continue;
+        if (record) {
+            record->version = version;  // a record with a problem is named by its folder
             records.push_back(*record);
+        }
     }
     std::sort(records.begin(), records.end(),
               [](const RunRecordData& a, const RunRecordData& b) { return a.version < b.version; });
     return records;
 }
 
+std::string PutBackProblem(const std::string& exeDir, const RunRecordData& record)
+{
+    if (!record.problem.empty())
+        return record.problem;
+    const std::string folder = JoinPath(exeDir, KeptFolderName(record.version));
+    for (const std::string& relative : record.kept) {
+        const std::string copy = JoinPath(folder, relative);
+        if (const std::string link = LinkOnTheWay(exeDir, record.version, relative, true); !link.empty())
+            return "The kept file " + copy + " is reached through the symbolic link " + link;
+        if (!platform::FileExists(copy))
+            return "The kept file " + copy + " is missing";
+    }
+    for (const auto* list : {&record.kept, &record.added})
+        for (const std::string& relative : *list)
+            if (const std::string link = LinkOnTheWay(exeDir, record.version, relative, false); !link.empty())
+                return "The program file " + JoinPath(exeDir, relative) + " is reached through the symbolic link " +
+                       link;
+    return {};
+}
+
 int PutBackProgramFiles(view::IUpdateView& view, const std::string& exeDir, const RunRecordData& record)
 {
+    if (!record.problem.empty()) {
+        view.AddLine(record.problem);
+        return 1;
+    }
     const std::string folder = JoinPath(exeDir, KeptFolderName(record.version));
     int failed = 0;
     auto report = [&](const std::string& relative, platform::Error error) {
@@ -215,11 +342,19 @@ int PutBackProgramFiles(view::IUpdateView& view, const std::string& exeDir, cons
         }
         view.ProcessMessages();
     };
+    const auto linked = [&](const std::string& relative, bool kept) {
+        return !LinkOnTheWay(exeDir, record.version, relative, false).empty() ||
+               (kept && !LinkOnTheWay(exeDir, record.version, relative, true).empty());
+    };
     for (const std::string& relative : record.kept)
-        report(relative, platform::CopyFileReplacing(JoinPath(folder, relative), JoinPath(exeDir, relative)));
+        report(relative, linked(relative, true)
+                             ? platform::SymbolicLinkError()
+                             : platform::CopyFileReplacing(JoinPath(folder, relative), JoinPath(exeDir, relative)));
     for (const std::string& relative : record.added) {
         const std::string path = JoinPath(exeDir, relative);
-        report(relative, platform::FileExists(path) ? platform::DeleteFile(path) : platform::Error());
+        report(relative, linked(relative, false) ? platform::SymbolicLinkError()
+                         : platform::FileExists(path) ? platform::DeleteFile(path)
+                                                      : platform::Error());
     }
     return failed;
 }
@@ -227,8 +362,11 @@ int PutBackProgramFiles(view::IUpdateView& view, const std::string& exeDir, cons
 void RemoveKeptFolder(const std::string& exeDir, const RunRecordData& record)
 {
     const std::string folder = JoinPath(exeDir, KeptFolderName(record.version));
+    if (!record.problem.empty() || platform::IsSymbolicLink(folder))
+        return;
     for (const std::string& relative : record.kept)
-        platform::DeleteFile(JoinPath(folder, relative));
+        if (LinkOnTheWay(exeDir, record.version, relative, true).empty())
+            platform::DeleteFile(JoinPath(folder, relative));
     platform::DeleteFile(JoinPath(folder, kRunRecordName));
     // Only folders that are empty now go; anything else put there stays.
     platform::RemoveDirectory(JoinPath(folder, "Reports"));
@@ -241,15 +379,21 @@ bool IsLocalServer(const std::string& server)
     return host.empty() || host == "localhost" || host == "127.0.0.1" || host == "::1";
 }
 
-std::vector<std::string> PruneRuns(const std::string& exeDir, std::size_t keep)
+std::vector<std::string> PruneRuns(
+    const std::string& exeDir, std::size_t keep,
+    const std::function<std::string(const std::string& database, std::int32_t version)>& backupPathFor)
 {
     std::vector<std::string> left;
-    const auto records = ListRunRecords(exeDir);
+    auto records = ListRunRecords(exeDir);
+    std::erase_if(records, [](const RunRecordData& record) { return !record.problem.empty(); });
     for (std::size_t i = 0; i + keep < records.size(); ++i) {
         const RunRecordData& record = records[i];
         if (!record.backup.empty()) {
-            // A path on another machine may name a different file here.
+            // A path on another machine may name a different file here, and
+            // a record may have been edited to name any file: only the file
+            // the updater names a backup of that database goes.
             const bool removed = IsLocalServer(record.server) &&
+                                 record.backup == backupPathFor(record.database, record.version) &&
                                  (!platform::DeleteFile(record.backup) || !platform::FileExists(record.backup));
             if (!removed)
                 left.push_back(record.backup);

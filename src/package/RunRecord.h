@@ -8,11 +8,18 @@
 // The record is a text file appended to as the run goes, one "KEY VALUE"
 // line per fact, so that a run that ends at any point leaves a record of
 // what it did up to there.
+//
+// The installation folder is often writable by every user of the PC, and
+// the way back is often run by an administrator: a record is read as
+// untrusted input. Only complete lines count, a file entry must be a name
+// the updater installs, and nothing in the folder or the installation is
+// followed through a symbolic link.
 
 #include "platform/Error.h"
 #include "view/UpdateView.h"
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -35,15 +42,31 @@ struct RunRecordData {
     std::vector<std::string> kept;   // files kept, relative to the installation, in order
     std::vector<std::string> added;  // files the run added, relative to the installation
     bool complete = false;       // the run reached the highest package
+    // Why the record cannot be acted on ("" when it can): a line it could
+    // not have been written with, or a record file or folder that is a
+    // symbolic link. A record with a problem is never continued, undone or
+    // pruned, and nothing it names is touched.
+    std::string problem;
 };
 
-// Reads a record's lines: "version N", "server HOST", "database PATH", "backup PATH",
-// "backup-bytes N", "kept FILE", "added FILE", "complete". Other lines (of a
-// later updater) are left out.
-RunRecordData ParseRunRecord(const std::vector<std::string>& lines);
+// Whether relative is a file name the updater installs and records: a
+// program "NAME.exe" in the installation folder or a report template
+// "Reports" + separator + "NAME.fr3" (the extensions in any letter case),
+// where NAME has no separator, colon or control character and is not "."
+// or "..". Nothing else may be kept, added or put back.
+bool IsRecordableName(const std::string& relative);
+
+// Reads a record's text: "version N", "server HOST", "database PATH",
+// "backup PATH", "backup-bytes N", "kept FILE", "added FILE", "complete",
+// each line ending in a line feed. A last line without one (cut by a crash)
+// is left out, and so are lines of keys it does not know (of a later
+// updater). A kept or added FILE that IsRecordableName refuses, or a number
+// that is not one, is the record's problem, with its line number.
+RunRecordData ParseRunRecord(const std::string& text);
 
 // The record in exeDir of an earlier run from version of the database that
-// did not complete, which a run from there continues (see RunRecord::Begin).
+// did not complete and has no problem, which a run from there continues
+// (see RunRecord::Begin).
 std::optional<RunRecordData> UnfinishedRun(const std::string& exeDir, std::int32_t version, const std::string& server,
                                            const std::string& database);
 
@@ -54,9 +77,10 @@ public:
     // record of an earlier run from the same version of the same database
     // that did not complete is continued: its backup holds the database as it
     // was before that run, and its kept files are the ones installed then.
-    // Any other record there is replaced. Throws std::runtime_error ("Cannot
-    // create file "PATH". message") when the folder or the record cannot be
-    // written.
+    // Any other record there is replaced (the files a record with a problem
+    // names are left alone). Throws std::runtime_error ("Cannot create file
+    // "PATH". message") when the folder or the record cannot be written, or
+    // the folder is a symbolic link.
     static RunRecord Begin(const std::string& exeDir, std::int32_t version, const std::string& server,
                            const std::string& database);
 
@@ -71,8 +95,10 @@ public:
     // Called before the installation's file relative (a path below exeDir,
     // without a leading separator) is replaced: the first time in the run,
     // the installed file is copied into the folder, or, when there is none,
-    // the file is recorded as added. Gives the error of a failed copy; the
-    // file must then not be replaced, or the run could not be undone.
+    // the file is recorded as added. Gives the error of a failed copy, of a
+    // name IsRecordableName refuses (EINVAL, ERROR_INVALID_NAME) or of a
+    // symbolic link on the way (SymbolicLinkError); the file must then not
+    // be replaced, or the run could not be undone.
     platform::Error BeforeReplace(const std::string& relative);
 
 private:
@@ -85,18 +111,28 @@ private:
     RunRecordData data_;
 };
 
-// The records of the runs in exeDir, lowest version first.
+// The records of the runs in exeDir, lowest version first, those with a
+// problem among them.
 std::vector<RunRecordData> ListRunRecords(const std::string& exeDir);
+
+// Why the files of a run cannot be put back ("" when they can): the
+// record's problem, a kept copy that is not there as a plain file, or a
+// symbolic link on the way to a kept copy or to an installed file. Checked
+// for every run to undo before anything is changed.
+std::string PutBackProblem(const std::string& exeDir, const RunRecordData& record);
 
 // Undoes the program files of a run: each kept file is copied back over the
 // installed one and each added file is deleted, one memo line per file (its
 // name, "..." and "[OK]", or an error line below it, as the installation
-// writes them). Gives the number of files that failed.
+// writes them); a file with a symbolic link on its way fails and is not
+// touched, and a record with a problem is not acted on at all (its problem
+// is the one line, and one failure). Gives the number of files that failed.
 int PutBackProgramFiles(view::IUpdateView& view, const std::string& exeDir, const RunRecordData& record);
 
 // Removes the run's folder: its kept files, its record and the folder itself
 // (with its Reports folder) when nothing else is in it. Nothing else is
-// removed. Failures are left: the folder stays.
+// removed, nothing through a symbolic link, and nothing of a record with a
+// problem. Failures are left: the folder stays.
 void RemoveKeptFolder(const std::string& exeDir, const RunRecordData& record);
 
 // Whether the files of a database reached through server are this
@@ -105,9 +141,13 @@ bool IsLocalServer(const std::string& server);
 
 // After a run that completed cleanly: removes the runs of exeDir older than
 // the newest keep, their folders and the backup files they name where they
-// are this machine's files. Gives the backups that were left (those of a
-// server on another machine, which the updater cannot reach, and those that
-// could not be deleted).
-std::vector<std::string> PruneRuns(const std::string& exeDir, std::size_t keep);
+// are this machine's files and the very file the updater names a backup of
+// that record's database and version (backupPathFor). Gives the backups that
+// were left (those of a server on another machine, which the updater cannot
+// reach, those named otherwise, and those that could not be deleted).
+// Records with a problem are left as they are.
+std::vector<std::string> PruneRuns(
+    const std::string& exeDir, std::size_t keep,
+    const std::function<std::string(const std::string& database, std::int32_t version)>& backupPathFor);
 
 }  // namespace package

@@ -16,6 +16,17 @@ static std::runtime_error CannotOpen(const std::string& path, Error error)
     return std::runtime_error("Cannot open file \"" + path + "\". " + error.Message());
 }
 
+std::string FirstLinkBelow(const std::string& base, const std::string& relative)
+{
+    for (std::size_t at = relative.find(kPathSeparator);; at = relative.find(kPathSeparator, at + 1)) {
+        const std::string step = JoinPath(base, relative.substr(0, at));
+        if (IsSymbolicLink(step))
+            return step;
+        if (at == std::string::npos)
+            return {};
+    }
+}
+
 void ListFiles(std::vector<std::string>& list, const std::string& directory, const std::string& mask)
 {
     for (const auto& name : FindEntries(directory, mask))

@@ -16,8 +16,18 @@ namespace platform {
 bool FileExists(const std::string& path);
 // True when path names an existing directory.
 bool DirectoryExists(const std::string& path);
-// True when path itself is a symbolic link.
+// True when path itself is a symbolic link (a reparse point on Windows).
 bool IsSymbolicLink(const std::string& path);
+// The first of base/A, base/A/B, ... down to base/relative (relative split at
+// the system's separator) that is a symbolic link; empty when none is. base
+// itself is not looked at.
+std::string FirstLinkBelow(const std::string& base, const std::string& relative);
+// The error of a path refused for passing through a symbolic link (ELOOP on
+// POSIX systems, ERROR_CANT_RESOLVE_FILENAME on Windows).
+Error SymbolicLinkError();
+// The error of a file name refused as one the caller may not use (EINVAL on
+// POSIX systems, ERROR_INVALID_NAME on Windows).
+Error InvalidNameError();
 // Deletes a file; returns whether it was deleted.
 Error DeleteFile(const std::string& path);
 // Moves a file to a new name; fails (returns false) when the target exists.

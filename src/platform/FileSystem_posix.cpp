@@ -36,6 +36,10 @@ bool IsSymbolicLink(const std::string& path)
     return ::lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode);
 }
 
+Error InvalidNameError() { return Error(EINVAL); }
+
+Error SymbolicLinkError() { return Error(ELOOP); }
+
 Error DeleteFile(const std::string& path) { return ::unlink(path.c_str()) == 0 ? Error() : Error(errno); }
 
 Error MoveFileNoReplace(const std::string& from, const std::string& to)

@@ -43,6 +43,10 @@ bool IsSymbolicLink(const std::string& path)
     return attributes != kNoAttributes && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
 }
 
+Error InvalidNameError() { return Error(ERROR_INVALID_NAME); }
+
+Error SymbolicLinkError() { return Error(ERROR_CANT_RESOLVE_FILENAME); }
+
 Error DeleteFile(const std::string& path) { return DeleteFileA(path.c_str()) ? Error() : LastError(); }
 
 // Without MOVEFILE_REPLACE_EXISTING the move fails on an existing target.

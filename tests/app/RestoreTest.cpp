@@ -8,6 +8,7 @@
 #include "dbupdate/Uglobdb.h"
 #include "package/RunRecord.h"
 #include "platform/FileSystem.h"
+#include "platform/Paths.h"
 
 #include "Installation.h"
 #include "RarWriter.h"
@@ -149,4 +150,31 @@ TEST(Restore, RefusesWhileAnotherClientIsAttachedAndLeavesADamagedBackupAlone)
     EXPECT_NE(err.str().find("is damaged"), std::string::npos) << err.str();
     EXPECT_EQ(installation.Version(), 122);
     EXPECT_EQ(ReadFile(installation.InExeDir("nvlib.exe")), "program 122");
+}
+
+// A record edited to name files outside the installation, or files it
+// could not have written, is refused whole with its line before the
+// database or any file is touched.
+TEST(Restore, ARecordThatNamesWhatTheUpdaterDidNotWriteIsRefusedBeforeAnythingChanges)
+{
+    Installation installation(121, {{"122_RAR", Package122()}});
+    ASSERT_EQ(testsupport::RunUnattended(installation).code, app::kExitFailures);
+    const std::string recordPath = installation.InExeDir("121.bak/updater-run.txt");
+    const std::string record = ReadFile(recordPath);
+    const std::string outside = (fs::path(installation.exeDir).parent_path() / "outside.exe").string();
+    testsupport::WriteFile(outside, "not the installation's");
+    const std::string sep(1, platform::kPathSeparator);
+    const std::vector<std::string> lines {"kept .." + sep + "outside.exe", "added .." + sep + "outside.exe",
+                                          "kept " + outside, "added nvlib.exe" + sep + "..", "backup-bytes many"};
+    for (const std::string& line : lines) {
+        testsupport::WriteFile(recordPath, record + line + "\n");
+        std::ostringstream out, err;
+        EXPECT_EQ(app::RunRestore(installation.updater, std::nullopt, out, err), app::kExitError) << line;
+        EXPECT_NE(err.str().find(recordPath + " cannot be trusted: line "), std::string::npos) << err.str();
+        EXPECT_NE(err.str().find("nothing was changed"), std::string::npos) << err.str();
+        EXPECT_EQ(installation.Version(), 122) << line;
+        EXPECT_EQ(ReadFile(installation.InExeDir("nvlib.exe")), "program 122") << line;
+        EXPECT_EQ(ReadFile(outside), "not the installation's") << line;
+    }
+    fs::remove(outside);
 }

@@ -2,8 +2,11 @@
 // continued, and pruning to the newest two.
 #include "package/RunRecord.h"
 
+#include "dbupdate/Backup.h"
 #include "platform/FileSystem.h"
+#include "platform/Paths.h"
 
+#include "RecordingView.h"
 #include "TestSupport.h"
 
 #include <filesystem>
@@ -66,29 +69,32 @@ TEST(RunRecord, KeepsEachReplacedFileOnceAndRecordsTheAddedOnes)
 
 TEST(RunRecord, ParsesWhatItWroteAndSkipsLinesItDoesNotKnow)
 {
-    const auto data = package::ParseRunRecord({"version 121", "server 10.0.0.7/3050", "database C:\\Db\\n v.fdb",
-                                               "backup C:\\Db\\n v.121.fbk", "backup-bytes 77", "kept nvlib.exe",
-                                               "added Reports\\new.fr3", "checked-by 9.9", "complete"});
+    const std::string report = std::string("Reports") + platform::kPathSeparator + "new.fr3";
+    const auto data = package::ParseRunRecord("version 121\nserver 10.0.0.7/3050\ndatabase C:\\Db\\n v.fdb\n"
+                                              "backup C:\\Db\\n v.121.fbk\nbackup-bytes 77\nkept nvlib.exe\n"
+                                              "added " + report + "\nchecked-by 9.9\ncomplete\n");
     EXPECT_EQ(data.version, 121);
     EXPECT_EQ(data.server, "10.0.0.7/3050");
     EXPECT_EQ(data.database, "C:\\Db\\n v.fdb");
     EXPECT_EQ(data.backup, "C:\\Db\\n v.121.fbk");
     EXPECT_EQ(data.backupBytes, 77u);
     EXPECT_EQ(data.kept, std::vector<std::string> {"nvlib.exe"});
-    EXPECT_EQ(data.added, std::vector<std::string> {"Reports\\new.fr3"});
+    EXPECT_EQ(data.added, std::vector<std::string> {report});
     EXPECT_TRUE(data.complete);
+    EXPECT_EQ(data.problem, "");
 }
 
 TEST(RunRecord, PruningKeepsTheNewestTwoAndNothingElseGoes)
 {
     InstallationDir installation;
     WriteFile(installation.In("nvlib.exe"), "program");
+    const std::string database = installation.In("norvexlib.fdb");
     for (int version : {118, 121, 123, 125}) {
-        const std::string backup = installation.In("norvexlib." + std::to_string(version) + ".fbk");
+        const std::string backup = dbupdate::BackupPathFor(database, version);
         WriteFile(backup, "backup");
         // The oldest run's database was on a server of another machine.
         RunRecord record =
-            RunRecord::Begin(installation.dir.Path(), version, version == 118 ? "10.0.0.7" : "", "/db.fdb");
+            RunRecord::Begin(installation.dir.Path(), version, version == 118 ? "10.0.0.7" : "", database);
         record.SetBackup(backup, 6);
         EXPECT_FALSE(record.BeforeReplace("nvlib.exe"));
         record.SetComplete();
@@ -96,7 +102,7 @@ TEST(RunRecord, PruningKeepsTheNewestTwoAndNothingElseGoes)
     WriteFile(installation.In("121.bak/notes.txt"), "the administrator's");
     WriteFile(installation.In("norvexlib.120.fbk"), "not a run's");
 
-    const auto left = package::PruneRuns(installation.dir.Path(), 2);
+    const auto left = package::PruneRuns(installation.dir.Path(), 2, dbupdate::BackupPathFor);
     EXPECT_EQ(left, std::vector<std::string> {installation.In("norvexlib.118.fbk")});
     std::vector<int> versions;
     for (const auto& record : package::ListRunRecords(installation.dir.Path()))
@@ -110,4 +116,79 @@ TEST(RunRecord, PruningKeepsTheNewestTwoAndNothingElseGoes)
     EXPECT_TRUE(fs::exists(installation.In("norvexlib.120.fbk")));
     EXPECT_TRUE(fs::exists(installation.In("123.bak/nvlib.exe")));
     EXPECT_TRUE(fs::exists(installation.In("norvexlib.125.fbk")));
+}
+
+// Records planted or edited in a folder every user may write: nothing they
+// name outside the installation is read, replaced or deleted, by the next
+// run's beginning, by pruning or by putting files back, and a line cut by a
+// crash is not taken.
+TEST(RunRecord, APlantedRecordReachesNothingOutsideTheInstallation)
+{
+    testsupport::TempDir root;
+    const fs::path top(root.Path());
+    fs::create_directories(top / "installation" / "Reports");
+    fs::create_directories(top / "installation" / "121.bak");
+    const std::string exeDir = (top / "installation").string();
+    const auto in = [&](const std::string& relative) { return (top / "installation" / relative).string(); };
+    const std::string outside = (top / "outside.exe").string();
+    WriteFile(outside, "not the installation's");
+    WriteFile(in("nvlib.exe"), "program 122");
+    WriteFile(in("outside.exe"), "planted copy");  // what "kept ../outside.exe" would copy out
+    const std::string sep(1, platform::kPathSeparator);
+    const std::string database = in("norvexlib.fdb");
+
+    struct Case {
+        std::string line;
+        bool refused;
+    };
+    const std::vector<Case> cases {
+        {"kept .." + sep + "outside.exe", true},
+        {"added .." + sep + "outside.exe", true},
+        {"kept " + outside, true},
+        {"added Reports" + sep + ".." + sep + ".." + sep + "outside.exe", true},
+        {"kept Reports" + sep + "a.fr3" + sep + "..", true},
+        {"added nvlib.exe\nkept .." + sep + "outside.exe", true},
+        {"added nvlib.exe", false},  // cut: no line feed
+    };
+    for (const Case& c : cases) {
+        const std::string record = "version 121\nserver \ndatabase " + database + "\ncomplete\n" + c.line +
+                                   (c.line == "added nvlib.exe" ? "" : "\n");
+        WriteFile(in("121.bak/updater-run.txt"), record);
+        const auto runs = package::ListRunRecords(exeDir);
+        ASSERT_EQ(runs.size(), 1u) << c.line;
+        const std::string problem = package::PutBackProblem(exeDir, runs[0]);
+        if (c.refused) {
+            EXPECT_NE(problem.find(in("121.bak/updater-run.txt") + " cannot be trusted: line "), std::string::npos)
+                << c.line << ": " << problem;
+        } else {
+            EXPECT_EQ(problem, "") << c.line;
+            EXPECT_TRUE(runs[0].added.empty()) << c.line;
+        }
+        testsupport::RecordingView view;
+        EXPECT_EQ(package::PutBackProgramFiles(view, exeDir, runs[0]), c.refused ? 1 : 0) << c.line;
+        // The next run from 121 begins anew, and pruning comes after two
+        // newer runs.
+        RunRecord::Begin(exeDir, 121, "", database).SetComplete();
+        for (int version : {122, 123})
+            RunRecord::Begin(exeDir, version, "", database).SetComplete();
+        WriteFile(in("121.bak/updater-run.txt"), record + (c.refused ? "" : "\n") + "backup " + outside + "\n");
+        package::PruneRuns(exeDir, 2, dbupdate::BackupPathFor);
+        EXPECT_EQ(ReadFile(outside), "not the installation's") << c.line;
+        EXPECT_EQ(ReadFile(in("nvlib.exe")), "program 122") << c.line;
+        fs::remove_all(in("122.bak"));
+        fs::remove_all(in("123.bak"));
+    }
+}
+
+TEST(RunRecord, TakesOnlyTheNamesTheUpdaterInstalls)
+{
+    const std::string sep(1, platform::kPathSeparator);
+    for (const std::string& name : std::vector<std::string> {"nvlib.exe", "NVLIB.EXE", "my prog.Exe", "Reports" + sep + "Smeta.fr3",
+                                    "Reports" + sep + "a b.FR3"})
+        EXPECT_TRUE(package::IsRecordableName(name)) << name;
+    for (const std::string& name :
+         std::vector<std::string> {"", ".exe", "nvlib", "nvlib.exe.txt", "Smeta.fr3", "Reports" + sep + "nvlib.exe", "Reports" + sep + ".fr3",
+          "reports" + sep + "a.fr3", "Reports" + sep + "x" + sep + "a.fr3", ".." + sep + "a.exe", "C:a.exe",
+          "a/b.exe", "a\\b.exe", "sep" + sep, "a\nb.exe", "/abs.exe", "Reports" + sep + ".." + sep + "a.fr3"})
+        EXPECT_FALSE(package::IsRecordableName(name)) << name;
 }
