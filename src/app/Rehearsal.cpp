@@ -71,9 +71,11 @@ std::string RehearsalReport(const RehearsalOutcome& outcome)
         report += "Package " + std::to_string(package.number) + ": " + Seconds(package.seconds) + "\n";
         for (const auto& script : package.scripts)
             report += ScriptLine(script, outcome.workDir);
-        if (package.blobFilesLoaded + package.blobFilesFailed > 0)
+        if (package.blobFilesLoaded > 0 || !package.failedBlobFiles.empty())
             report += "  Blob files: " + std::to_string(package.blobFilesLoaded) + " loaded, " +
-                      std::to_string(package.blobFilesFailed) + " failed\n";
+                      std::to_string(package.failedBlobFiles.size()) + " failed\n";
+        for (const auto& blob : package.failedBlobFiles)
+            report += "  " + blob.name + ": failed, see " + blob.log + "\n";
         for (const auto& file : package.programFiles)
             report += "  " + file.relative + ": " + ChangeText(file.change) + "\n";
     }

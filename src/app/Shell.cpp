@@ -36,7 +36,7 @@ public:
           start_(start),
           context_(context),
           blobFilesLoaded_(context.blobFilesLoaded),
-          blobFilesFailed_(context.blobFilesFailed)
+          blobFilesFailed_(context.failedBlobFiles.size())
     {
     }
     PackageNote(const PackageNote&) = delete;
@@ -49,7 +49,9 @@ public:
             into_->push_back({package_,
                               std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count(),
                               context_.journal.Tallies(), context_.blobFilesLoaded - blobFilesLoaded_,
-                              context_.blobFilesFailed - blobFilesFailed_, {}});
+                              {context_.failedBlobFiles.begin() + static_cast<std::ptrdiff_t>(blobFilesFailed_),
+                               context_.failedBlobFiles.end()},
+                              {}});
         } catch (...) {
             // Without memory the report only misses the package.
         }
@@ -61,7 +63,7 @@ private:
     std::chrono::steady_clock::time_point start_;
     const dbupdate::UpdateContext& context_;
     int blobFilesLoaded_;
-    int blobFilesFailed_;
+    std::size_t blobFilesFailed_;
 };
 
 }  // namespace
@@ -79,7 +81,8 @@ CUpdaterShell::CUpdaterShell(IShellView& view, const std::string& executablePath
     : ExeDir(platform::ExeDirOf(executablePath)),
       IniPath(JoinPath(ExeDir, "cnfg.ini")),
       TempPath(platform::TempPath()),
-      WorkDir(JoinPath(TempPath, mode == RunMode::Rehearsal ? package::kRehearsalWorkDirName : package::kWorkDirName)),
+      WorkDir(mode == RunMode::Rehearsal ? package::NewRehearsalWorkDir(TempPath)
+                                         : JoinPath(TempPath, package::kWorkDirName)),
       view_(view),
       mode_(mode),
       executablePath_(executablePath)
@@ -499,10 +502,15 @@ void CUpdaterShell::PrepareRehearsal()
 
 std::string CUpdaterShell::EndRehearsal()
 {
-    if (!scratch_)
-        return {};
-    const std::string left = scratch_->Remove(db_.get());
-    scratch_.reset();
+    std::string left;
+    if (scratch_) {
+        left = scratch_->Remove(db_.get());
+        scratch_.reset();
+    }
+    // The rehearsal's own working directory goes with the copy, unless run
+    // logs in it received failures: the report names them.
+    if (Rehearsing() && context_ && context_->failures.empty())
+        package::RemoveWorkDir(WorkDir);
     return left;
 }
 

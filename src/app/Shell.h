@@ -75,7 +75,7 @@ struct RehearsedPackage {
     double seconds = 0;  // from writing it out to the end of its database update
     std::vector<dbupdate::ScriptTally> scripts;  // in the order they ran
     int blobFilesLoaded = 0;
-    int blobFilesFailed = 0;
+    std::vector<dbupdate::FailedBlobFile> failedBlobFiles;  // this package's own
     std::vector<package::ProgramFileChange> programFiles;
 };
 
@@ -147,9 +147,10 @@ public:
     // A rehearsal's copy of the database, from its making until
     // EndRehearsal; null in an update.
     const dbupdate::ScratchCopy* Scratch() const noexcept { return scratch_.get(); }
-    // Drops a rehearsal's scratch copy and deletes its backup; gives what
-    // could not be removed (empty when all is gone). The connection is
-    // detached; a second call does nothing.
+    // Drops a rehearsal's scratch copy and deletes its backup, and removes
+    // its working directory unless a run log there received failures; gives
+    // what could not be removed of the copy (empty when all is gone). The
+    // connection is detached; a second call does nothing.
     std::string EndRehearsal();
     // What a rehearsal did with each package it applied.
     std::vector<RehearsedPackage> Rehearsed;

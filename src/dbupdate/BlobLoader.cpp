@@ -64,10 +64,10 @@ void LoadBlobFile(UpdateContext& context, const std::string& path)
         transaction.Commit();
         ++context.blobFilesLoaded;
     } catch (const std::exception& error) {
-        ++context.blobFilesFailed;
         // Before any script has run there is no run log yet; the failure then
         // goes to a log of the blob file's own instead of being lost.
         const std::string logPath = context.runLogPath.empty() ? path + ".log" : context.runLogPath;
+        context.failedBlobFiles.push_back({platform::FileNameOf(path), logPath});
         if (LogFailure(context, logPath, statement.SQL() + "\n", error, true))
             throw;
     }

@@ -21,6 +21,13 @@ struct RunLogFailures {
     int blobFiles = 0;
 };
 
+// A blob file that could not be loaded: its name and the run log that holds
+// its error.
+struct FailedBlobFile {
+    std::string name;
+    std::string log;
+};
+
 // What the database update shares with the window: the progress memo, the
 // connection, the run log path of the last script started, what the run logs
 // received, and the update journal.
@@ -31,7 +38,7 @@ struct UpdateContext {
     std::vector<RunLogFailures> failures = {};
     // The blob files loaded and failed during the run.
     int blobFilesLoaded = 0;
-    int blobFilesFailed = 0;
+    std::vector<FailedBlobFile> failedBlobFiles = {};
     // A framed note for the run's first run log (the update lock could not
     // be used), written once.
     std::string firstLogNote = {};

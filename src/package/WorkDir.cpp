@@ -6,6 +6,7 @@
 
 #include "platform/File.h"
 
+#include <random>
 #include <stdexcept>
 
 namespace package {
@@ -29,6 +30,31 @@ void ClearWorkDir(const std::string& dir)
     platform::ListFiles(list, dir, "*");
     for (const auto& path : list)
         platform::DeleteFile(path);
+}
+
+std::string NewRehearsalWorkDir(const std::string& tempPath)
+{
+    static constexpr char kCharacters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+    std::random_device random;
+    for (;;) {
+        std::string name = kRehearsalWorkDirPrefix;
+        for (int i = 0; i < 8; ++i)
+            name += kCharacters[random() % (sizeof kCharacters - 1)];
+        const std::string path = JoinPath(tempPath, name + ".nvx");
+        if (!platform::FileExists(path) && !platform::DirectoryExists(path) && !platform::IsSymbolicLink(path))
+            return path;
+    }
+}
+
+void RemoveWorkDir(const std::string& dir)
+{
+    if (platform::IsSymbolicLink(dir) || !platform::DirectoryExists(dir))
+        return;
+    ClearWorkDir(dir);
+    for (const char* sub : {"up", "Reports"})
+        if (!platform::IsSymbolicLink(JoinPath(dir, sub)))
+            platform::RemoveDirectory(JoinPath(dir, sub));
+    platform::RemoveDirectory(dir);
 }
 
 void PrepareWorkDir(const std::string& dir)

@@ -14,8 +14,20 @@ class PackageStore;
 
 // The working directory's name inside the temporary directory.
 inline constexpr const char* kWorkDirName = "norvex22.nvx";
-// The working directory of a rehearsal, apart from the update's.
-inline constexpr const char* kRehearsalWorkDirName = "norvex22.rehearsal.nvx";
+// The working directories of rehearsals, apart from the update's: each
+// rehearsal has one of its own, "norvex22.rehearsal." + 8 letters and
+// digits + ".nvx", so that two at once (two users of one machine) never
+// clear each other's.
+inline constexpr const char* kRehearsalWorkDirPrefix = "norvex22.rehearsal.";
+
+// A path in tempPath for a rehearsal's working directory that nothing has
+// taken yet.
+std::string NewRehearsalWorkDir(const std::string& tempPath);
+
+// Removes a working directory that holds nothing but what a run put there:
+// its plain files (as ClearWorkDir), then the directories up, Reports and
+// dir itself where they are empty. A link is never followed.
+void RemoveWorkDir(const std::string& dir);
 
 // Deletes the plain files directly inside dir/up, dir/Reports and dir.
 // Directories stay; every failure is ignored.

@@ -12,6 +12,7 @@
 
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <thread>
 
 using testsupport::Installation;
 using testsupport::ReadFile;
@@ -47,25 +48,39 @@ std::vector<std::string> ScratchFiles(const Installation& installation)
     return found;
 }
 
+// The rehearsals' working directories in a temporary directory.
+std::vector<std::string> RehearsalDirs(const std::string& temp)
+{
+    std::vector<std::string> found;
+    for (const auto& entry : fs::directory_iterator(temp))
+        if (entry.path().filename().string().rfind(package::kRehearsalWorkDirPrefix, 0) == 0)
+            found.push_back(entry.path().string());
+    return found;
+}
+
 void Rehearse(Installation& installation)
 {
     testsupport::WriteFile(installation.InExeDir("Reports/a.fr3"), "report a");
     const std::string before = testsupport::DumpDatabase(installation.connection);
-    const std::string rehearsalDir = platform::JoinPath(installation.temp, package::kRehearsalWorkDirName);
 
     const auto run = testsupport::RunUnattended(installation, {"--unattended", "--rehearse"});
     EXPECT_EQ(run.code, app::kExitFailures) << run.out << run.err;
+    // Its run logs received failures: the working directory stays for them.
+    const auto dirs = RehearsalDirs(installation.temp);
+    ASSERT_EQ(dirs.size(), 1u);
+    const std::string& rehearsalDir = dirs[0];
     const std::string log = platform::JoinPath(platform::JoinPath(rehearsalDir, "up"), "122.001.sql.log");
+    // The blob file's failure goes to the last script's run log, as in the update.
+    const std::string blobLog = platform::JoinPath(platform::JoinPath(rehearsalDir, "up"), "122.099.sql.log");
     for (const std::string& line : std::vector<std::string> {
              "Копія бази даних для репетиції...[OK]\n", "Rehearsal on a copy of " + installation.database + "\n",
           "122.001.sql: 2 statements executed, 1 failed, see " + log + "\n",
           "122.099.sql: 1 statement executed\n", "Blob files: 1 loaded, 1 failed\n",
+          "NOWHERE.NOTE.ID 1.blo: failed, see " + blobLog + "\n",
           "nvlib.exe: would be replaced\n", "Reports/a.fr3: unchanged\n", "Reports/new.fr3: would be added\n",
           "Version reached on the copy: 122 (the highest package is 122)\n",
           "The copy of the database was dropped and its backup deleted\n"})
         EXPECT_NE(run.out.find(line), std::string::npos) << line << "\n---\n" << run.out;
-    // The blob file's failure goes to the last script's run log, as in the update.
-    const std::string blobLog = platform::JoinPath(platform::JoinPath(rehearsalDir, "up"), "122.099.sql.log");
     EXPECT_EQ(run.err, log + ": 1 failed statement, 0 failed blob files\n" + blobLog +
                            ": 0 failed statements, 1 failed blob file\n");
     EXPECT_NE(ReadFile(log).find("insert into NOWHERE"), std::string::npos);
@@ -97,4 +112,38 @@ TEST(Rehearsal, RunsTheUpdateOnACopyThroughTheServer)
     Installation installation(121, {{"122_RAR", Package122()}});
     installation.UseServer(server, server);
     Rehearse(installation);
+}
+
+// Two rehearsals at once on one machine (two installations, one temporary
+// directory): each has a working directory of its own, and each report is
+// its own. The clean one's directory goes; the other's stays for its logs.
+TEST(Rehearsal, TwoAtOnceKeepApart)
+{
+    Installation failing(121, {{"122_RAR", Package122()}});
+    Installation clean(120, {{"121_RAR", testsupport::Package121()}});
+    testsupport::SetTempDirectory(failing.temp);
+    testsupport::UnattendedResult first, second;
+    std::thread other([&] { second = testsupport::RunUnattended(clean, {"--unattended", "--rehearse"}); });
+    first = testsupport::RunUnattended(failing, {"--unattended", "--rehearse"});
+    other.join();
+    EXPECT_EQ(first.code, app::kExitFailures) << first.out << first.err;
+    EXPECT_EQ(second.code, app::kExitApplied) << second.out << second.err;
+    EXPECT_NE(second.out.find("Version reached on the copy: 121 (the highest package is 121)\n"), std::string::npos)
+        << second.out;
+    // The memo names each one's working directory after its heading.
+    const auto workDir = [](const std::string& out) {
+        const std::string heading = "Створення тимчасового каталога\n";
+        const auto at = out.find(heading);
+        if (at == std::string::npos)
+            return std::string();
+        const auto start = at + heading.size();
+        return out.substr(start, out.find('\n', start) - start);
+    };
+    EXPECT_NE(workDir(first.out), workDir(second.out));
+    const auto dirs = RehearsalDirs(failing.temp);
+    ASSERT_EQ(dirs, std::vector<std::string> {workDir(first.out)});
+    const std::string log = platform::JoinPath(platform::JoinPath(dirs[0], "up"), "122.001.sql.log");
+    EXPECT_NE(first.out.find("122.001.sql: 2 statements executed, 1 failed, see " + log + "\n"), std::string::npos)
+        << first.out;
+    EXPECT_NE(ReadFile(log).find("insert into NOWHERE"), std::string::npos);
 }
