@@ -158,7 +158,7 @@ TEST(RunRecord, APlantedRecordReachesNothingOutsideTheInstallation)
         ASSERT_EQ(runs.size(), 1u) << c.line;
         const std::string problem = package::PutBackProblem(exeDir, runs[0]);
         if (c.refused) {
-            EXPECT_NE(problem.find(in("121.bak/updater-run.txt") + " cannot be trusted: line "), std::string::npos)
+            EXPECT_NE(problem.find(in("121.bak") + sep + "updater-run.txt cannot be trusted: line "), std::string::npos)
                 << c.line << ": " << problem;
         } else {
             EXPECT_EQ(problem, "") << c.line;
