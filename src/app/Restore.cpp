@@ -8,6 +8,7 @@
 #include "package/RunRecord.h"
 #include "platform/File.h"
 #include "platform/FileSystem.h"
+#include "platform/Sha256.h"
 #include "platform/Termination.h"
 
 #include <algorithm>
@@ -59,6 +60,16 @@ void CheckBackupFile(const RunRecordData& run)
     if (run.backupBytes != 0 && size != run.backupBytes)
         throw std::runtime_error("The backup " + run.backup + " is damaged: it holds " + std::to_string(size) +
                                  " bytes, and the engine wrote " + std::to_string(run.backupBytes));
+    // The same size is not the same backup: a backup of another database
+    // would replace this one.
+    std::string sha256;
+    if (!run.backupSha256.empty()) {
+        if (const platform::Error error = platform::Sha256OfFile(run.backup, sha256))
+            throw std::runtime_error("The backup " + run.backup + " cannot be read: " + error.Message());
+        if (sha256 != run.backupSha256)
+            throw std::runtime_error("The backup " + run.backup + " is not the one made before the update from version " +
+                                     std::to_string(run.version) + ": its SHA-256 differs from the recorded one");
+    }
 }
 
 void DropQuietly(const std::string& server, const std::string& database)

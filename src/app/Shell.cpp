@@ -12,6 +12,7 @@
 #include "platform/FileSystem.h"
 #include "platform/Paths.h"
 #include "platform/ProcessList.h"
+#include "platform/Sha256.h"
 #include "platform/Termination.h"
 #include "platform/Text.h"
 
@@ -425,8 +426,15 @@ void CUpdaterShell::PrepareWayBack()
         bytes = MakeBackup(server, database, backup);
     }
     record_ = std::make_unique<package::RunRecord>(package::RunRecord::Begin(ExeDir, DbVersion, server, database));
-    if (!backup.empty())
-        record_->SetBackup(backup, bytes);
+    if (!backup.empty()) {
+        // The backup's identity, for the restore to refuse any other file
+        // found under its name (a local server's file the updater may not
+        // read has none).
+        std::string sha256;
+        if (!package::IsLocalServer(server) || platform::Sha256OfFile(backup, sha256))
+            sha256.clear();
+        record_->SetBackup(backup, bytes, sha256);
+    }
 }
 
 std::uint64_t CUpdaterShell::MakeBackup(const std::string& server, const std::string& database,

@@ -164,6 +164,11 @@ RunRecordData ParseRunRecord(const std::string& text)
         } else if (key == "backup-bytes") {
             if (!ParseUnsigned(value, data.backupBytes))
                 refuse("gives no size");
+        } else if (key == "backup-sha256") {
+            if (value.size() == 64 && value.find_first_not_of("0123456789abcdef") == std::string::npos)
+                data.backupSha256 = value;
+            else
+                refuse("gives no SHA-256");
         } else if (key == "kept" || key == "added") {
             if (!IsRecordableName(value))
                 refuse("names no file the updater installs");
@@ -239,12 +244,15 @@ void RunRecord::Append(const std::string& key, const std::string& value)
         throw CannotCreate(JoinPath(folder_, kRunRecordName), error);
 }
 
-void RunRecord::SetBackup(const std::string& path, std::uint64_t bytes)
+void RunRecord::SetBackup(const std::string& path, std::uint64_t bytes, const std::string& sha256)
 {
     Append("backup", path);
     Append("backup-bytes", std::to_string(bytes));
+    if (!sha256.empty())
+        Append("backup-sha256", sha256);
     data_.backup = path;
     data_.backupBytes = bytes;
+    data_.backupSha256 = sha256;
 }
 
 void RunRecord::SetComplete()

@@ -39,6 +39,7 @@ struct RunRecordData {
     std::string database;        // the database the run updated, as the engine knows it
     std::string backup;          // the backup made before the run; empty without one
     std::uint64_t backupBytes = 0;  // its size as the engine reported it; 0 when unknown
+    std::string backupSha256;    // its SHA-256 when it was made (lower-case hex); empty when unknown
     std::vector<std::string> kept;   // files kept, relative to the installation, in order
     std::vector<std::string> added;  // files the run added, relative to the installation
     bool complete = false;       // the run reached the highest package
@@ -57,7 +58,8 @@ struct RunRecordData {
 bool IsRecordableName(const std::string& relative);
 
 // Reads a record's text: "version N", "server HOST", "database PATH",
-// "backup PATH", "backup-bytes N", "kept FILE", "added FILE", "complete",
+// "backup PATH", "backup-bytes N", "backup-sha256 HEX", "kept FILE",
+// "added FILE", "complete",
 // each line ending in a line feed. A last line without one (cut by a crash)
 // is left out, and so are lines of keys it does not know (of a later
 // updater). A kept or added FILE that IsRecordableName refuses, or a number
@@ -87,8 +89,9 @@ public:
     const RunRecordData& Data() const noexcept { return data_; }
     const std::string& Folder() const noexcept { return folder_; }
 
-    // Records the backup made before the run. Throws as Begin.
-    void SetBackup(const std::string& path, std::uint64_t bytes);
+    // Records the backup made before the run, with its SHA-256 when this
+    // machine could read it (else empty). Throws as Begin.
+    void SetBackup(const std::string& path, std::uint64_t bytes, const std::string& sha256);
     // Records that the run reached the highest package. Throws as Begin.
     void SetComplete();
 

@@ -1,5 +1,9 @@
 #include "platform/Sha256.h"
 
+#include "platform/File.h"
+
+#include <vector>
+
 namespace platform {
 
 std::string ToHex(const Digest& digest)
@@ -18,6 +22,25 @@ std::string Sha256Hex(const std::string& bytes)
     Sha256 hash;
     hash.Update(bytes.data(), bytes.size());
     return ToHex(hash.Final());
+}
+
+Error Sha256OfFile(const std::string& path, std::string& hex)
+{
+    File file = File::OpenRead(path);
+    if (!file.IsOpen())
+        return file.OpenError();
+    Sha256 hash;
+    std::vector<char> buffer(1 << 20);
+    for (;;) {
+        std::size_t got = 0;
+        if (const Error error = file.Read(buffer.data(), buffer.size(), got))
+            return error;
+        if (got == 0)
+            break;
+        hash.Update(buffer.data(), got);
+    }
+    hex = ToHex(hash.Final());
+    return {};
 }
 
 }  // namespace platform

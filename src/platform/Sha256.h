@@ -6,6 +6,8 @@
 #include <memory>
 #include <string>
 
+#include "platform/Error.h"
+
 namespace platform {
 
 using Digest = std::array<unsigned char, 32>;
@@ -29,5 +31,9 @@ std::string ToHex(const Digest& digest);
 
 // The lower-case hexadecimal SHA-256 of bytes.
 std::string Sha256Hex(const std::string& bytes);
+
+// The lower-case hexadecimal SHA-256 of a file's bytes, read in pieces, into
+// hex; gives the error of a file that cannot be opened or read.
+Error Sha256OfFile(const std::string& path, std::string& hex);
 
 }  // namespace platform

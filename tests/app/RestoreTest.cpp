@@ -152,6 +152,25 @@ TEST(Restore, RefusesWhileAnotherClientIsAttachedAndLeavesADamagedBackupAlone)
     EXPECT_EQ(ReadFile(installation.InExeDir("nvlib.exe")), "program 122");
 }
 
+// A backup of the same size that is not the one the run made (another
+// database's, or this one changed) is refused by its SHA-256, before
+// anything is replaced.
+TEST(Restore, ABackupOtherThanTheOneMadeIsRefused)
+{
+    Installation installation(121, {{"122_RAR", Package122()}});
+    ASSERT_EQ(testsupport::RunUnattended(installation).code, app::kExitFailures);
+    const std::string backup = dbupdate::BackupPathFor(installation.database, 121);
+    std::string bytes = ReadFile(backup);
+    bytes[bytes.size() / 2] ^= 0x20;
+    testsupport::WriteFile(backup, bytes);
+    std::ostringstream out, err;
+    EXPECT_EQ(app::RunRestore(installation.updater, 121, out, err), app::kExitError);
+    EXPECT_NE(err.str().find("is not the one made before the update from version 121"), std::string::npos)
+        << err.str();
+    EXPECT_EQ(installation.Version(), 122);
+    EXPECT_EQ(ReadFile(installation.InExeDir("nvlib.exe")), "program 122");
+}
+
 // A record edited to name files outside the installation, or files it
 // could not have written, is refused whole with its line before the
 // database or any file is touched.

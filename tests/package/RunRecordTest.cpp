@@ -34,7 +34,7 @@ TEST(RunRecord, KeepsEachReplacedFileOnceAndRecordsTheAddedOnes)
     const std::string report = (fs::path("Reports") / "a.fr3").string();
     {
         RunRecord record = RunRecord::Begin(installation.dir.Path(), 121, "", "/db/norvexlib.fdb");
-        record.SetBackup("/db/norvexlib.121.fbk", 4096);
+        record.SetBackup("/db/norvexlib.121.fbk", 4096, std::string(64, 'a'));
         EXPECT_FALSE(record.BeforeReplace("nvlib.exe"));
         WriteFile(installation.In("nvlib.exe"), "program 122");  // a later package replaces it again
         EXPECT_FALSE(record.BeforeReplace("nvlib.exe"));
@@ -50,6 +50,7 @@ TEST(RunRecord, KeepsEachReplacedFileOnceAndRecordsTheAddedOnes)
     ASSERT_TRUE(unfinished);
     EXPECT_EQ(unfinished->backup, "/db/norvexlib.121.fbk");
     EXPECT_EQ(unfinished->backupBytes, 4096u);
+    EXPECT_EQ(unfinished->backupSha256, std::string(64, 'a'));
     EXPECT_EQ(unfinished->kept, std::vector<std::string> {"nvlib.exe"});
     EXPECT_EQ(unfinished->added, std::vector<std::string> {report});
     EXPECT_FALSE(package::UnfinishedRun(installation.dir.Path(), 121, "", "/other.fdb"));
@@ -95,7 +96,7 @@ TEST(RunRecord, PruningKeepsTheNewestTwoAndNothingElseGoes)
         // The oldest run's database was on a server of another machine.
         RunRecord record =
             RunRecord::Begin(installation.dir.Path(), version, version == 118 ? "10.0.0.7" : "", database);
-        record.SetBackup(backup, 6);
+        record.SetBackup(backup, 6, {});
         EXPECT_FALSE(record.BeforeReplace("nvlib.exe"));
         record.SetComplete();
     }
