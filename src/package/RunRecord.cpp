@@ -88,15 +88,18 @@ std::optional<RunRecordData> ReadRecord(const std::string& folder)
     if (!linked) {
         platform::File file = platform::File::OpenRead(path);
         std::uint64_t size = 0;
-        if (!file.IsOpen() || file.Size(size) || size > kLargestRecord)
+        if (!file.IsOpen() || file.Size(size))
             return std::nullopt;
+        if (size > kLargestRecord)
+            data.problem = "it is larger than any record the updater writes";
         char buffer[4096];
-        for (std::size_t got = 1; got > 0 && text.size() <= kLargestRecord;) {
+        for (std::size_t got = 1; got > 0 && data.problem.empty() && text.size() <= kLargestRecord;) {
             if (file.Read(buffer, sizeof buffer, got))
                 return std::nullopt;
             text.append(buffer, got);
         }
-        data = ParseRunRecord(text);
+        if (data.problem.empty())
+            data = ParseRunRecord(text);
     } else {
         data.problem = "it is reached through a symbolic link";
     }

@@ -27,8 +27,9 @@ public:
     // Opens an existing file for reading. When it cannot be opened the
     // result is not open and OpenError() tells why.
     static File OpenRead(const std::string& path);
-    // Opens a file for appending, creating it when missing. When it cannot be
-    // opened the result is not open and OpenError() tells why.
+    // Opens a file for appending, creating it when missing. A symbolic link
+    // (a reparse point on Windows) at path is refused, never followed. When
+    // it cannot be opened the result is not open and OpenError() tells why.
     static File OpenAppend(const std::string& path);
 
     bool IsOpen() const noexcept;

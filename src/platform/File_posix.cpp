@@ -23,7 +23,7 @@ File File::OpenRead(const std::string& path) { return Opened(::open(path.c_str()
 
 File File::OpenAppend(const std::string& path)
 {
-    return Opened(::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644));
+    return Opened(::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_CLOEXEC, 0644));
 }
 
 bool File::IsOpen() const noexcept { return handle_ >= 0; }

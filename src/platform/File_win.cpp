@@ -45,8 +45,17 @@ File File::OpenRead(const std::string& path)
 
 File File::OpenAppend(const std::string& path)
 {
-    return Opened(CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    // The link itself is opened, never what it points to, and refused.
+    const HANDLE handle = CreateFileA(path.c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                                      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    BY_HANDLE_FILE_INFORMATION information {};
+    if (handle != INVALID_HANDLE_VALUE && GetFileInformationByHandle(handle, &information) &&
+        (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        CloseHandle(handle);
+        return File::FailedOpen(SymbolicLinkError());
+    }
+    return Opened(handle);
 }
 
 bool File::IsOpen() const noexcept { return handle_ != kNoHandle && handle_ != 0; }

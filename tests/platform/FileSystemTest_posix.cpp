@@ -100,6 +100,8 @@ TEST(CreateRegularFile, RefusesLinksAndSpecialFiles)
     WriteFile(dir / "target", "precious");
     std::filesystem::create_symlink(dir / "target", dir / "link");
     EXPECT_THROW(platform::CreateRegularFile(dir / "link"), std::runtime_error);
+    // Appending (a run log, the run record) refuses a link too.
+    EXPECT_EQ(platform::File::OpenAppend(dir / "link").OpenError(), platform::SymbolicLinkError());
     ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0644), 0);
     EXPECT_THROW(platform::CreateRegularFile(dir / "fifo"), std::runtime_error) << "and does not block on it";
     EXPECT_EQ(ReadFile(dir / "target"), "precious");
