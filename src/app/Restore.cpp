@@ -62,8 +62,8 @@ void CheckBackupFile(const RunRecordData& run)
                                  " bytes, and the engine wrote " + std::to_string(run.backupBytes));
     // The same size is not the same backup: a backup of another database
     // would replace this one.
-    std::string sha256;
     if (!run.backupSha256.empty()) {
+        std::string sha256;
         if (const platform::Error error = platform::Sha256OfFile(run.backup, sha256))
             throw std::runtime_error("The backup " + run.backup + " cannot be read: " + error.Message());
         if (sha256 != run.backupSha256)

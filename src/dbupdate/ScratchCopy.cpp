@@ -2,24 +2,15 @@
 
 #include "dbupdate/Uglobdb.h"
 #include "platform/FileSystem.h"
+#include "platform/Text.h"
 
 #include <chrono>
 #include <ibase.h>
-#include <cstdio>
-#include <random>
 #include <thread>
 
 namespace dbupdate {
 
 namespace {
-
-std::string RandomTag()
-{
-    std::random_device device;
-    char tag[9];
-    std::snprintf(tag, sizeof tag, "%08x", static_cast<unsigned>(device()));
-    return tag;
-}
 
 double SecondsSince(std::chrono::steady_clock::time_point start)
 {
@@ -37,7 +28,7 @@ ScratchCopy::ScratchCopy(std::string server, std::string database, std::string l
     : server_(std::move(server)),
       database_(std::move(database)),
       localBackup_(std::move(localBackup)),
-      scratch_(ScratchPathFor(database_, RandomTag()))
+      scratch_(ScratchPathFor(database_, platform::RandomTag()))
 {
 }
 

@@ -1,6 +1,7 @@
 #include "dbupdate/ServiceReport.h"
 
 #include "dbupdate/DatabaseError.h"
+#include "platform/Text.h"
 
 #include <ibase.h>
 
@@ -78,17 +79,13 @@ std::uint64_t BackupSizeOf(const std::string& closingLine)
     const auto at = closingLine.find(closing);
     if (at == std::string::npos)
         return 0;
+    // The digits after the closing text and its blanks.
+    const auto start = closingLine.find_first_not_of(' ', at + closing.size());
+    std::string digits;
+    if (start != std::string::npos)
+        digits = closingLine.substr(start, closingLine.find_first_not_of("0123456789", start) - start);
     std::uint64_t size = 0;
-    std::size_t i = at + closing.size();
-    while (i < closingLine.size() && closingLine[i] == ' ')
-        ++i;
-    for (; i < closingLine.size() && closingLine[i] >= '0' && closingLine[i] <= '9'; ++i) {
-        const auto digit = static_cast<std::uint64_t>(closingLine[i] - '0');
-        if (size > (UINT64_MAX - digit) / 10)
-            return 0;
-        size = size * 10 + digit;
-    }
-    return size;
+    return platform::TryParseUint64(digits, size) ? size : 0;
 }
 
 }  // namespace dbupdate

@@ -60,19 +60,6 @@ std::string Shown(std::string line)
     return line;
 }
 
-bool ParseUnsigned(const std::string& text, std::uint64_t& value)
-{
-    if (text.empty() || text.size() > 19)
-        return false;
-    value = 0;
-    for (const char c : text) {
-        if (c < '0' || c > '9')
-            return false;
-        value = value * 10 + static_cast<std::uint64_t>(c - '0');
-    }
-    return true;
-}
-
 // The record of folder, read whole (a record is small; a larger file is not
 // one the updater wrote). A folder or record that is a symbolic link is a
 // problem; nothing is read through it.
@@ -165,7 +152,7 @@ RunRecordData ParseRunRecord(const std::string& text)
         } else if (key == "backup") {
             data.backup = value;
         } else if (key == "backup-bytes") {
-            if (!ParseUnsigned(value, data.backupBytes))
+            if (!platform::TryParseUint64(value, data.backupBytes))
                 refuse("gives no size");
         } else if (key == "backup-sha256") {
             if (value.size() == 64 && value.find_first_not_of("0123456789abcdef") == std::string::npos)

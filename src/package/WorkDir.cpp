@@ -3,10 +3,10 @@
 #include "package/PackageStore.h"
 #include "platform/FileSystem.h"
 #include "platform/Paths.h"
+#include "platform/Text.h"
 
 #include "platform/File.h"
 
-#include <random>
 #include <stdexcept>
 
 namespace package {
@@ -34,13 +34,8 @@ void ClearWorkDir(const std::string& dir)
 
 std::string NewRehearsalWorkDir(const std::string& tempPath)
 {
-    static constexpr char kCharacters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
-    std::random_device random;
     for (;;) {
-        std::string name = kRehearsalWorkDirPrefix;
-        for (int i = 0; i < 8; ++i)
-            name += kCharacters[random() % (sizeof kCharacters - 1)];
-        const std::string path = JoinPath(tempPath, name + ".nvx");
+        const std::string path = JoinPath(tempPath, kRehearsalWorkDirPrefix + platform::RandomTag() + ".nvx");
         if (!platform::FileExists(path) && !platform::DirectoryExists(path) && !platform::IsSymbolicLink(path))
             return path;
     }

@@ -15,8 +15,8 @@ class PackageStore;
 // The working directory's name inside the temporary directory.
 inline constexpr const char* kWorkDirName = "norvex22.nvx";
 // The working directories of rehearsals, apart from the update's: each
-// rehearsal has one of its own, "norvex22.rehearsal." + 8 letters and
-// digits + ".nvx", so that two at once (two users of one machine) never
+// rehearsal has one of its own, "norvex22.rehearsal." + a random tag +
+// ".nvx", so that two at once (two users of one machine) never
 // clear each other's.
 inline constexpr const char* kRehearsalWorkDirPrefix = "norvex22.rehearsal.";
 

@@ -1,6 +1,9 @@
 #include "platform/Text.h"
 
 #include <cctype>
+#include <cstdint>
+#include <cstdio>
+#include <random>
 
 namespace platform {
 
@@ -44,6 +47,31 @@ std::vector<std::string> SplitLines(const std::string& text)
     if (start < text.size())
         lines.emplace_back(text, start);
     return lines;
+}
+
+bool TryParseUint64(const std::string& text, std::uint64_t& value)
+{
+    if (text.empty())
+        return false;
+    std::uint64_t result = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9')
+            return false;
+        const auto digit = static_cast<std::uint64_t>(c - '0');
+        if (result > (UINT64_MAX - digit) / 10)
+            return false;
+        result = result * 10 + digit;
+    }
+    value = result;
+    return true;
+}
+
+std::string RandomTag()
+{
+    std::random_device device;
+    char tag[9];
+    std::snprintf(tag, sizeof tag, "%08x", static_cast<unsigned>(device()));
+    return tag;
 }
 
 bool TryParseInt32(const std::string& text, int base, std::int32_t& value)

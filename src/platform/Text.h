@@ -27,6 +27,14 @@ std::vector<std::string> SplitLines(const std::string& text);
 // range wrap as in a 32-bit register). False when anything does not convert.
 bool TryParseInt32(const std::string& text, int base, std::int32_t& value);
 
+// Parses the whole text as an unsigned 64-bit decimal number (digits only;
+// the value must fit). False when anything does not convert.
+bool TryParseUint64(const std::string& text, std::uint64_t& value);
+
+// A random tag for the names of files and folders of this process's own
+// ("norvexlib.rehearsal.TAG.fdb"): 8 lower-case hexadecimal digits.
+std::string RandomTag();
+
 // A system message with its insert sequences ("%1" to "%99", each with an
 // optional "!format!") filled: with subject (the file or program the
 // message is about), or, when subject is empty, left out together with the

@@ -23,3 +23,13 @@ TEST(FillMessageInserts, FillsEveryInsertWithTheSubjectOrLeavesItOut)
     for (const auto& c : cases)
         EXPECT_EQ(platform::FillMessageInserts(c.message, c.subject), c.expected) << c.message;
 }
+
+TEST(TryParseUint64, TakesDigitsOnlyAndWhatFits)
+{
+    std::uint64_t value = 7;
+    EXPECT_TRUE(platform::TryParseUint64("18446744073709551615", value));
+    EXPECT_EQ(value, UINT64_MAX);
+    for (const char* text : {"", "18446744073709551616", "-1", "+1", "1 ", "0x10"})
+        EXPECT_FALSE(platform::TryParseUint64(text, value)) << text;
+    EXPECT_EQ(value, UINT64_MAX) << "unchanged by a failure";
+}

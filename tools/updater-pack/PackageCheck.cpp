@@ -18,7 +18,6 @@
 #include <map>
 #include <memory>
 #include <ostream>
-#include <random>
 #include <set>
 #include <sstream>
 #include <stdexcept>
@@ -102,9 +101,8 @@ public:
     {
         // A directory this check made itself: never one that was there (or
         // a link planted under the name).
-        std::random_device random;
         do
-            path_ = fs::temp_directory_path() / ("updater-pack-check-" + std::to_string(random()));
+            path_ = fs::temp_directory_path() / ("updater-pack-check-" + platform::RandomTag());
         while (!fs::create_directory(path_));
     }
     ScratchDirectory(const ScratchDirectory&) = delete;
