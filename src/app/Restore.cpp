@@ -72,13 +72,62 @@ void CheckBackupFile(const RunRecordData& run)
     }
 }
 
-void DropQuietly(const std::string& server, const std::string& database)
+// A file that this machine holds is removed as a file: dropping it through
+// the engine would also empty a database it is a second name of.
+void RemoveLeftover(const std::string& path)
 {
+    if (!platform::FileExists(path) && !platform::IsSymbolicLink(path))
+        return;
+    if (const platform::Error error = platform::DeleteFile(path))
+        throw std::runtime_error("The file " + path + " that an earlier restore left cannot be removed: " +
+                                 error.Message());
+}
+
+void DropRestored(const std::string& server, const std::string& database)
+{
+    if (server.empty()) {
+        platform::DeleteFile(database);
+        return;
+    }
     try {
         dbupdate::DropDatabase(server, database);
     } catch (const std::exception&) {
         // A restore that failed early made no database.
     }
+}
+
+// This machine holds the database: the restored one, proven whole, takes its
+// place in one step, so that the database's path never names a database
+// restored half-way. The database is shut down first, which the engine
+// refuses while a client is attached; a restore stopped between the two
+// leaves it shut down, and the next one puts the restored database in place.
+void PutRestoredInPlace(const std::string& restored, const std::string& database, bool alreadyUnusable)
+{
+    if (!alreadyUnusable) {
+        try {
+            dbupdate::ShutDownDatabase("", database);
+        } catch (const std::exception&) {
+            platform::DeleteFile(restored);
+            throw;
+        }
+    }
+    if (const platform::Error error = platform::MoveFileReplacing(restored, database)) {
+        if (!alreadyUnusable)
+            dbupdate::BringDatabaseOnline("", database);
+        platform::DeleteFile(restored);
+        throw std::runtime_error("The restored database cannot take the place of " + database + ": " +
+                                 error.Message() + ". The database is unchanged");
+    }
+}
+
+// The server holds the files: the engine restores the backup over the
+// database (a restore that this updater no longer follows is finished by the
+// server, and the database stays shut down until then).
+void RestoreInPlace(const std::string& server, const std::string& backup, const std::string& restored,
+                    const std::string& database)
+{
+    dbupdate::DropDatabase(server, restored);
+    dbupdate::RestoreDatabase(server, backup, database, nullptr);
 }
 
 }  // namespace
@@ -110,10 +159,15 @@ int RunRestore(const std::string& executablePath, std::optional<std::int32_t> ve
                         " was made without a backup of the database (--no-backup) and cannot be undone here");
         // A restore half done is worse than none: termination requests wait.
         platform::TerminationDeferral deferral;
-        if (shell.RestoreChecks() != CheckResult::UpdatePossible) {
+        const CheckResult checked = shell.RestoreChecks();
+        const bool unusable = checked == CheckResult::DatabaseUnusable;
+        if (checked != CheckResult::UpdatePossible && !unusable) {
             view.Finish();
             return kExitRefused;
         }
+        if (unusable)
+            view.AddLine("The database cannot be opened (" + shell.UnusableReason() +
+                         "): it is restored from the backup without the checks that need it");
         const std::string server = dbupdate::ServerForConnect(shell.settings);
         const std::string database = shell.DatabasePath();
         if (run.server != server || run.database != database)
@@ -121,19 +175,22 @@ int RunRestore(const std::string& executablePath, std::optional<std::int32_t> ve
                         dbupdate::BuildConnectionString(run.server, run.database) + ", and this installation uses " +
                         dbupdate::BuildConnectionString(server, database));
         CheckBackupFile(run);
+        // The restored database is made beside the database, named for the
+        // version; one that a restore stopped half-way left is made anew.
+        const std::string restored = dbupdate::CheckDatabasePathFor(dbupdate::BackupPathFor(database, run.version));
+        if (server.empty())
+            RemoveLeftover(restored);
 
-        // The backup is restored as a scratch database first: one that is
+        // The backup is restored as a database of its own first: one that is
         // damaged fails there, before the database is replaced.
         view.AddLine("Перевірка резервної копії...");
-        const std::string scratch = dbupdate::CheckDatabasePathFor(run.backup);
         try {
-            dbupdate::RestoreDatabase(server, run.backup, scratch, nullptr);
+            dbupdate::RestoreDatabase(server, run.backup, restored, nullptr);
         } catch (const std::exception&) {
             view.AddLine("error");
-            DropQuietly(server, scratch);
+            DropRestored(server, restored);
             throw;
         }
-        dbupdate::DropDatabase(server, scratch);
         view.AppendToLastLine("[OK]");
         view.AddLine(run.backup);
 
@@ -141,7 +198,10 @@ int RunRestore(const std::string& executablePath, std::optional<std::int32_t> ve
         shell.ReleaseDatabase();
         view.AddLine("Відновлення бази даних...");
         try {
-            dbupdate::RestoreDatabase(server, run.backup, database, nullptr);
+            if (server.empty())
+                PutRestoredInPlace(restored, database, unusable);
+            else
+                RestoreInPlace(server, run.backup, restored, database);
         } catch (const std::exception&) {
             view.AddLine("error");
             throw;

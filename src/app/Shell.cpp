@@ -224,8 +224,17 @@ std::string UpdateInProgressWarning(const std::optional<dbupdate::LockHolder>& h
 CheckResult CUpdaterShell::RestoreChecks()
 {
     refusalLine_ = kRestoreRefusedLine;
-    if (const auto refused = ConnectAndReadVersion())
-        return *refused;
+    try {
+        if (const auto refused = ConnectAndReadVersion())
+            return *refused;
+    } catch (const dbupdate::DatabaseError& error) {
+        // A restore stopped before its restored database was in place leaves
+        // the database shut down: only a restore makes it usable again.
+        if (!dbupdate::IsUnusableDatabaseError(error))
+            throw;
+        unusableReason_ = error.what();
+        return CheckResult::DatabaseUnusable;
+    }
     const auto attachments = dbupdate::ReadOtherAttachments(*db_);
     if (attachments && !attachments->empty()) {
         std::string clients;

@@ -52,6 +52,7 @@ enum class CheckResult {
     ProgramAttached,  // the main application of another workstation is attached to the database: refused
     UpdateInProgress, // another updater holds the database's update lock: refused
     ClientsAttached,  // a restore: another client is attached to the database
+    DatabaseUnusable, // a restore: the database is shut down or damaged (UnusableReason says how)
     DatabaseTooOld,   // the lowest package is more than one version ahead: refused
     DatabaseCurrent,  // the database is at or past the highest package
     UpdatePossible,   // btOK enabled
@@ -117,8 +118,13 @@ public:
     // The checks before a restore: the main application, the connection, the
     // lock and the version as FormShow, then any other client attached to the
     // database refuses (ClientsAttached, with the warning box naming each).
-    // Gives UpdatePossible when the restore may go on. Throws as FormShow.
+    // Gives UpdatePossible when the restore may go on. A database that the
+    // engine says is shut down or damaged gives DatabaseUnusable, with no
+    // connection, lock or version (nobody can be attached to it). Throws as
+    // FormShow.
     CheckResult RestoreChecks();
+    // The engine's message after DatabaseUnusable.
+    const std::string& UnusableReason() const noexcept { return unusableReason_; }
     // Releases the lock and ends the attachment, so that the engine may
     // replace the database.
     void ReleaseDatabase();
@@ -218,6 +224,7 @@ private:
     std::unique_ptr<dbupdate::CGlobDB> db_;
     // Held from the checks until the shell ends; released before db_ detaches.
     std::unique_ptr<dbupdate::UpdateLock> lock_;
+    std::string unusableReason_;
     std::unique_ptr<dbupdate::UpdateContext> context_;
     std::unique_ptr<package::PackageStore> store_;
     std::unique_ptr<package::RunRecord> record_;

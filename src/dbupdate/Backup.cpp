@@ -315,6 +315,33 @@ void RestoreDatabase(const std::string& server, const std::string& backupFile, c
                 "Service::Restore", progress, "finishing, closing, and going home");
 }
 
+void ShutDownDatabase(const std::string& server, const std::string& database)
+{
+    // A wait of no seconds for the attachments to end: the engine refuses at
+    // once while one is there.
+    std::string request(1, isc_action_svc_properties);
+    AddString(request, isc_spb_dbname, database);
+    request += static_cast<char>(isc_spb_prp_shutdown_mode);
+    request += static_cast<char>(isc_spb_prp_sm_full);
+    AddNumber(request, isc_spb_prp_attachments_shutdown, 0);
+    ServiceManager(server).Run(request, "Service::Shutdown", nullptr, "");
+}
+
+void BringDatabaseOnline(const std::string& server, const std::string& database)
+{
+    std::string request(1, isc_action_svc_properties);
+    AddString(request, isc_spb_dbname, database);
+    request += static_cast<char>(isc_spb_prp_online_mode);
+    request += static_cast<char>(isc_spb_prp_sm_normal);
+    ServiceManager(server).Run(request, "Service::Online", nullptr, "");
+}
+
+bool IsUnusableDatabaseError(const DatabaseError& error)
+{
+    const long code = error.ErrorCode();
+    return code == isc_shutdown || code == isc_bad_db_format || code == isc_db_corrupt;
+}
+
 std::uint64_t BackupToLocalFile(const std::string& server, const std::string& database, const std::string& localFile,
                                 const CopyProgress& progress)
 {

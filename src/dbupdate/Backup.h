@@ -14,6 +14,7 @@
 namespace dbupdate {
 
 class CGlobDB;
+class DatabaseError;
 
 // Each line of the engine's verbose report while it works.
 using ServiceProgress = std::function<void(const std::string& line)>;
@@ -67,6 +68,21 @@ std::uint64_t BackupDatabase(const std::string& server, const std::string& datab
 // that has none, or from this process's standard input in embedded mode.
 void RestoreDatabase(const std::string& server, const std::string& backupFile, const std::string& database,
                      const ServiceProgress& progress);
+
+// Shuts database down fully through server's service manager ("" for the
+// embedded engine): no client attaches to it, the engine's own services
+// excepted, until it is brought online. Refused while any client is attached,
+// and the database is then left as it was. Throws DatabaseError.
+void ShutDownDatabase(const std::string& server, const std::string& database);
+
+// Brings a database that is shut down online again. Throws DatabaseError.
+void BringDatabaseOnline(const std::string& server, const std::string& database);
+
+// Whether the error of an attachment says that the database itself cannot be
+// used: it is shut down, or its file is not a database or is damaged. A
+// database that is missing, locked by another engine or on a server that
+// does not answer does not count.
+bool IsUnusableDatabaseError(const DatabaseError& error);
 
 // The bytes of a backup copied so far; called at least every second.
 using CopyProgress = std::function<void(std::uint64_t bytes)>;

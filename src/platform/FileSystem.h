@@ -32,6 +32,12 @@ Error InvalidNameError();
 Error DeleteFile(const std::string& path);
 // Moves a file to a new name; fails (returns false) when the target exists.
 Error MoveFileNoReplace(const std::string& from, const std::string& to);
+// Moves a file to a new name in the same directory, replacing a file there
+// in one step: the target's path names the old file or the whole new one at
+// every moment, also after a crash (the moved file's data is on the disk
+// first). A target that a program holds open is not replaced on Windows
+// (sharing violation, 32).
+Error MoveFileReplacing(const std::string& from, const std::string& to);
 // Creates one directory level; returns whether it was created.
 Error CreateDirectory(const std::string& path);
 // Removes an empty directory.

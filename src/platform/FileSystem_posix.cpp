@@ -47,6 +47,26 @@ Error MoveFileNoReplace(const std::string& from, const std::string& to)
     return ::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0 ? Error() : Error(errno);
 }
 
+Error MoveFileReplacing(const std::string& from, const std::string& to)
+{
+    File moved = File::FromNativeHandle(::open(from.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    if (!moved.IsOpen())
+        return Error(errno);
+    if (const Error error = moved.Flush())
+        return error;
+    moved.Close();
+    if (::rename(from.c_str(), to.c_str()) != 0)
+        return Error(errno);
+    // The directory's new entry on the disk too; a file system that cannot
+    // sync a directory has moved the file all the same.
+    const auto slash = to.rfind(kPathSeparator);
+    const std::string directory = slash == std::string::npos ? std::string(".") : to.substr(0, slash + 1);
+    File entry = File::FromNativeHandle(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (entry.IsOpen())
+        entry.Flush();
+    return {};
+}
+
 Error CreateDirectory(const std::string& path) { return ::mkdir(path.c_str(), 0777) == 0 ? Error() : Error(errno); }
 
 Error RemoveDirectory(const std::string& path) { return ::rmdir(path.c_str()) == 0 ? Error() : Error(errno); }

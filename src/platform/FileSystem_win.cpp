@@ -55,6 +55,12 @@ Error MoveFileNoReplace(const std::string& from, const std::string& to)
     return MoveFileExA(from.c_str(), to.c_str(), 0) ? Error() : LastError();
 }
 
+Error MoveFileReplacing(const std::string& from, const std::string& to)
+{
+    return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) ? Error()
+                                                                                                    : LastError();
+}
+
 Error CreateDirectory(const std::string& path) { return CreateDirectoryA(path.c_str(), nullptr) ? Error() : LastError(); }
 
 Error RemoveDirectory(const std::string& path) { return RemoveDirectoryA(path.c_str()) ? Error() : LastError(); }

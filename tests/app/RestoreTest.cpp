@@ -14,6 +14,7 @@
 #include "RarWriter.h"
 
 #include <filesystem>
+#include <functional>
 #include <gtest/gtest.h>
 #include <sstream>
 
@@ -196,4 +197,60 @@ TEST(Restore, ARecordThatNamesWhatTheUpdaterDidNotWriteIsRefusedBeforeAnythingCh
         EXPECT_EQ(ReadFile(outside), "not the installation's") << line;
     }
     fs::remove(outside);
+}
+
+// What a restore stopped at each point leaves, and a second run that
+// finishes it: the restored database made half-way beside the database, a
+// link planted in its place (removed, not followed), and the database shut
+// down just before the restored one took its place (through a server: while
+// the server restores it).
+TEST(Restore, AStoppedRestoreIsFinishedByRunningItAgain)
+{
+    struct Case {
+        const char* name;
+        bool server;
+        std::function<void(const Installation&, const std::string& restored)> stop;
+    };
+    const std::string server = testsupport::TestServer();
+    const std::vector<Case> cases {
+        {"restored half-way", false,
+         [](const Installation& installation, const std::string& restored) {
+             testsupport::WriteFile(restored, ReadFile(installation.database).substr(0, 64 * 1024));
+         }},
+        {"a link in the restored database's place", false,
+         [](const Installation& installation, const std::string& restored) {
+             testsupport::WriteFile(installation.dir / "outside.fdb", "not a database");
+             fs::create_symlink(installation.dir / "outside.fdb", restored);
+         }},
+        {"the database shut down", false,
+         [](const Installation& installation, const std::string&) {
+             dbupdate::ShutDownDatabase("", installation.database);
+         }},
+        {"the database shut down on the server", true,
+         [&](const Installation& installation, const std::string&) {
+             dbupdate::ShutDownDatabase(server, installation.database);
+         }},
+    };
+    for (const Case& c : cases) {
+        if (c.server && server.empty())
+            continue;
+        Installation installation(121, {{"122_RAR", Package122()}});
+        if (c.server)
+            installation.UseServer(server, server);
+        ASSERT_EQ(testsupport::RunUnattended(installation).code, app::kExitFailures) << c.name;
+        const std::string restored =
+            dbupdate::CheckDatabasePathFor(dbupdate::BackupPathFor(installation.database, 121));
+        c.stop(installation, restored);
+
+        const auto rerun = testsupport::RunUnattended(installation, {"--restore"});
+        EXPECT_EQ(rerun.code, app::kExitApplied) << c.name << "\n" << rerun.out << rerun.err;
+        const bool shutDown = std::string(c.name).find("shut down") != std::string::npos;
+        EXPECT_EQ(rerun.out.find("cannot be opened (") != std::string::npos, shutDown) << rerun.out;
+        EXPECT_EQ(installation.Version(), 121) << c.name;
+        EXPECT_EQ(ReadFile(installation.InExeDir("nvlib.exe")), "program 120") << c.name;
+        EXPECT_FALSE(fs::exists(fs::symlink_status(restored))) << c.name;
+        if (fs::exists(installation.dir / "outside.fdb")) {
+            EXPECT_EQ(ReadFile(installation.dir / "outside.fdb"), "not a database");
+        }
+    }
 }

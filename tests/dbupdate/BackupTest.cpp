@@ -70,6 +70,22 @@ TEST(Backup, RestoresInPlaceAndReportsTablesAsItGoes)
     EXPECT_EQ(Rows(scratch), 2);
     DropDatabase("", scratch);
     EXPECT_FALSE(platform::FileExists(scratch));
+
+    // The shutdown before the restored database takes the place of this one
+    // is refused while a client is attached, and nobody attaches after it.
+    {
+        CGlobDB other("", db.path);
+        EXPECT_THROW(ShutDownDatabase("", db.path), DatabaseError);
+    }
+    ShutDownDatabase("", db.path);
+    try {
+        CGlobDB refused("", db.path);
+        ADD_FAILURE() << "attached to a database that is shut down";
+    } catch (const DatabaseError& error) {
+        EXPECT_TRUE(IsUnusableDatabaseError(error)) << error.what();
+    }
+    BringDatabaseOnline("", db.path);
+    EXPECT_EQ(Rows(db.path), 2);
 }
 
 TEST(Backup, FailuresCarryTheEnginesMessage)
