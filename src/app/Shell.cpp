@@ -9,6 +9,7 @@
 #include "package/ProgramFiles.h"
 #include "package/RunRecord.h"
 #include "package/WorkDir.h"
+#include "platform/File.h"
 #include "platform/FileSystem.h"
 #include "platform/Paths.h"
 #include "platform/ProcessList.h"
@@ -136,6 +137,8 @@ CheckResult CUpdaterShell::FormShow()
         Refuse("Программа запущена", kProgramRunningWarning + clients);
         return CheckResult::ProgramAttached;
     }
+    if (!Rehearsing())
+        SweepLeftoverCopies(false);
     view_.AddLine("Наявні пакети оновлення:");
 
     PackageNames.clear();
@@ -486,9 +489,35 @@ std::uint64_t CUpdaterShell::MakeBackup(const std::string& server, const std::st
     }
 }
 
+void CUpdaterShell::SweepLeftoverCopies(bool remove)
+{
+    if (!package::IsLocalServer(dbupdate::ServerForConnect(settings)))
+        return;
+    for (const std::string& copy : dbupdate::LeftoverScratchCopies(DatabasePath())) {
+        // A copy that another rehearsal works on is held open by the engine.
+        if (platform::FileInUse(copy)) {
+            if (remove)
+                view_.AddLine("A copy of the database that another rehearsal uses is left: " + copy);
+            continue;
+        }
+        if (!remove) {
+            std::uint64_t bytes = 0;
+            platform::File::OpenRead(copy).Size(bytes);
+            view_.AddLine("A copy of the database that a stopped rehearsal left (" + std::to_string(bytes >> 20) +
+                          " MB): " + copy + "; the next rehearsal removes it");
+        } else if (const platform::Error error = platform::DeleteFile(copy)) {
+            view_.AddLine("A copy of the database that a stopped rehearsal left cannot be removed: " + copy + ": " +
+                          error.Message());
+        } else {
+            view_.AddLine("A copy of the database that a stopped rehearsal left was removed: " + copy);
+        }
+    }
+}
+
 void CUpdaterShell::PrepareRehearsal()
 {
     const std::string server = dbupdate::ServerForConnect(settings);
+    SweepLeftoverCopies(true);
     view_.AddLine("Копія бази даних для репетиції...");
     scratch_ = std::make_unique<dbupdate::ScratchCopy>(server, DatabasePath(), JoinPath(WorkDir, "copy.fbk"));
     // The pumps of a run happen with both buttons disabled.

@@ -193,6 +193,11 @@ private:
     // all but the main application's; gives the box's lines of those ("\n"
     // before each), empty when there is none or the engine does not tell.
     std::string SortAttachments();
+    // The copies of the database that stopped rehearsals left beside it,
+    // where this machine holds its directory (the embedded engine, a local
+    // server). A rehearsal removes those no other rehearsal uses; an update
+    // names them. Lines in the memo for each.
+    void SweepLeftoverCopies(bool remove);
     // Writes out, unpacks and installs package n. False when the unpacker
     // could not be started or failed.
     bool ApplyPackage(std::int64_t n, const std::string& rarPath);

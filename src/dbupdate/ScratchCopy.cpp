@@ -2,6 +2,7 @@
 
 #include "dbupdate/Uglobdb.h"
 #include "platform/FileSystem.h"
+#include "platform/Paths.h"
 #include "platform/Text.h"
 
 #include <chrono>
@@ -22,6 +23,41 @@ double SecondsSince(std::chrono::steady_clock::time_point start)
 std::string ScratchPathFor(const std::string& databasePath, const std::string& tag)
 {
     return SiblingPath(databasePath, ".rehearsal." + tag + ".fdb");
+}
+
+bool IsScratchName(const std::string& name, const std::string& databasePath)
+{
+    const std::string prefix = platform::FileNameOf(ScratchPathFor(databasePath, ""));
+    constexpr std::size_t kTagLength = 8;
+    const std::string suffix = ".fdb";
+    if (prefix.size() < suffix.size() || name.size() != prefix.size() + kTagLength)
+        return false;
+    // The prefix as ScratchPathFor forms it ends in the suffix after an
+    // empty tag ("norvexlib.rehearsal..fdb").
+    const std::string head = prefix.substr(0, prefix.size() - suffix.size());
+    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+    for (std::size_t i = 0; i < head.size(); ++i)
+        if (lower(name[i]) != lower(head[i]))
+            return false;
+    for (std::size_t i = head.size(); i < head.size() + kTagLength; ++i)
+        if (!((name[i] >= '0' && name[i] <= '9') || (name[i] >= 'a' && name[i] <= 'f')))
+            return false;
+    return name.compare(head.size() + kTagLength, suffix.size(), suffix) == 0;
+}
+
+std::vector<std::string> LeftoverScratchCopies(const std::string& databasePath)
+{
+    const auto separator = databasePath.find_last_of(platform::kPathDelimiters);
+    // With its separator: "/" and "D:" stay themselves.
+    const std::string directory =
+        separator == std::string::npos ? std::string() : databasePath.substr(0, separator + 1);
+    std::vector<std::string> copies;
+    for (const std::string& name : platform::FindEntries(directory, "*.rehearsal.*.fdb")) {
+        const std::string path = directory + name;
+        if (IsScratchName(name, databasePath) && platform::FileExists(path) && !platform::IsSymbolicLink(path))
+            copies.push_back(path);
+    }
+    return copies;
 }
 
 ScratchCopy::ScratchCopy(std::string server, std::string database, std::string localBackup)

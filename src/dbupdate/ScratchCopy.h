@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace dbupdate {
 
@@ -16,6 +17,19 @@ namespace dbupdate {
 // extension replaced by ".rehearsal." TAG ".fdb" (norvexlib.fdb with tag
 // 1a2b3c4d: norvexlib.rehearsal.1a2b3c4d.fdb). Either system's separators.
 std::string ScratchPathFor(const std::string& databasePath, const std::string& tag);
+
+// Whether name is the file name ScratchPathFor gives a copy of the database
+// at databasePath, with any tag of the form it makes (8 lower-case
+// hexadecimal digits). The part from the database's name is compared
+// without regard to case, as Windows names files.
+bool IsScratchName(const std::string& name, const std::string& databasePath);
+
+// The scratch copies of the database at databasePath that rehearsals left
+// beside it (a rehearsal that was killed leaves its copy): the regular files
+// of the database's directory that IsScratchName accepts, never a link.
+// The directory must be this machine's (the embedded engine's, or a local
+// server's); one that cannot be read gives none.
+std::vector<std::string> LeftoverScratchCopies(const std::string& databasePath);
 
 class ScratchCopy {
 public:

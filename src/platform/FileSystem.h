@@ -28,6 +28,11 @@ Error SymbolicLinkError();
 // The error of a file name refused as one the caller may not use (EINVAL on
 // POSIX systems, ERROR_INVALID_NAME on Windows).
 Error InvalidNameError();
+// Whether a program holds path open for itself: on POSIX systems, an
+// exclusive lock (flock) is held on it, as the Firebird engine holds one on
+// each database it has open; on Windows, the file cannot be opened without
+// sharing. False when it is not there or is free.
+bool FileInUse(const std::string& path);
 // Deletes a file; returns whether it was deleted.
 Error DeleteFile(const std::string& path);
 // Moves a file to a new name; fails (returns false) when the target exists.

@@ -13,6 +13,7 @@
 #include <fcntl.h>
 #include <fnmatch.h>
 #include <stdexcept>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -39,6 +40,18 @@ bool IsSymbolicLink(const std::string& path)
 Error InvalidNameError() { return Error(EINVAL); }
 
 Error SymbolicLinkError() { return Error(ELOOP); }
+
+bool FileInUse(const std::string& path)
+{
+    File file = File::FromNativeHandle(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    if (!file.IsOpen())
+        return false;
+    const int descriptor = static_cast<int>(file.NativeHandle());
+    if (::flock(descriptor, LOCK_EX | LOCK_NB) != 0)
+        return errno == EWOULDBLOCK;
+    ::flock(descriptor, LOCK_UN);
+    return false;
+}
 
 Error DeleteFile(const std::string& path) { return ::unlink(path.c_str()) == 0 ? Error() : Error(errno); }
 

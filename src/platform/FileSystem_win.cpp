@@ -49,6 +49,16 @@ Error SymbolicLinkError() { return Error(ERROR_CANT_RESOLVE_FILENAME); }
 
 Error DeleteFile(const std::string& path) { return DeleteFileA(path.c_str()) ? Error() : LastError(); }
 
+bool FileInUse(const std::string& path)
+{
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return GetLastError() == ERROR_SHARING_VIOLATION;
+    CloseHandle(file);
+    return false;
+}
+
 // Without MOVEFILE_REPLACE_EXISTING the move fails on an existing target.
 Error MoveFileNoReplace(const std::string& from, const std::string& to)
 {

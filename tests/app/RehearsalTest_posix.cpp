@@ -2,6 +2,8 @@
 // copy's backup before it ends.
 #include "app/Unattended.h"
 
+#include "dbupdate/ScratchCopy.h"
+#include "dbupdate/Uglobdb.h"
 #include "package/WorkDir.h"
 #include "platform/Paths.h"
 
@@ -49,4 +51,42 @@ TEST(Rehearsal, SigtermLeavesNoCopyBehind)
     for (const auto& entry : fs::directory_iterator(installation.temp))
         EXPECT_NE(entry.path().filename().string().rfind(package::kRehearsalWorkDirPrefix, 0), 0u) << entry.path();
     EXPECT_EQ(installation.Version(), 121);
+}
+
+// A killed rehearsal leaves its copy beside the database: the next update
+// names it, the next rehearsal removes it. A copy that another rehearsal
+// has open, a link and a name of another form are left alone.
+TEST(Rehearsal, LeftoverCopiesAreNamedByTheUpdateAndRemovedByTheNextRehearsal)
+{
+    Installation installation(120, {{"121_RAR", testsupport::Package121()}});
+    const std::string left = dbupdate::ScratchPathFor(installation.database, "0badc0de");
+    const std::string held = dbupdate::ScratchPathFor(installation.database, "5eed5eed");
+    const std::string link = dbupdate::ScratchPathFor(installation.database, "11111111");
+    const std::string other = dbupdate::ScratchPathFor(installation.database, "0BADC0DE");
+    const std::string outside = installation.dir / "outside.fdb";
+    for (const std::string& path : {left, other, outside})
+        testsupport::WriteFile(path, "a copy");
+    fs::create_symlink(outside, link);
+    testsupport::CreateDatabase(held);
+    dbupdate::CGlobDB rehearsing("", held);
+
+    const auto rehearsal = testsupport::RunUnattended(installation, {"--unattended", "--rehearse"});
+    EXPECT_EQ(rehearsal.code, app::kExitApplied) << rehearsal.out << rehearsal.err;
+    EXPECT_NE(rehearsal.out.find("A copy of the database that a stopped rehearsal left was removed: " + left + "\n"),
+              std::string::npos) << rehearsal.out;
+    EXPECT_NE(rehearsal.out.find("A copy of the database that another rehearsal uses is left: " + held + "\n"),
+              std::string::npos) << rehearsal.out;
+    EXPECT_FALSE(fs::exists(left));
+    EXPECT_TRUE(fs::exists(held));
+    EXPECT_EQ(ReadFile(link), "a copy");
+    EXPECT_EQ(ReadFile(other), "a copy");
+
+    testsupport::WriteFile(left, "a copy");
+    const auto update = testsupport::RunUnattended(installation);
+    EXPECT_EQ(update.code, app::kExitApplied) << update.out << update.err;
+    EXPECT_NE(update.out.find("A copy of the database that a stopped rehearsal left (0 MB): " + left +
+                              "; the next rehearsal removes it\nНаявні пакети оновлення:\n"),
+              std::string::npos) << update.out;
+    EXPECT_EQ(update.out.find(held), std::string::npos) << update.out;
+    EXPECT_TRUE(fs::exists(left));
 }

@@ -3,6 +3,7 @@
 #include "dbupdate/Backup.h"
 
 #include "dbupdate/DatabaseError.h"
+#include "dbupdate/ScratchCopy.h"
 #include "dbupdate/Uglobdb.h"
 #include "platform/FileSystem.h"
 
@@ -32,6 +33,22 @@ TEST(Backup, FileNames)
     EXPECT_EQ(TableOfProgressLine("gbak:    writing data for table SMETA_ROWS\n"), "SMETA_ROWS");
     EXPECT_EQ(TableOfProgressLine("gbak:restoring data for table T "), "T");
     EXPECT_EQ(TableOfProgressLine("gbak:    writing table T"), "");
+
+    // The leftover copies of a rehearsal are known by the name it gives them.
+    const std::string database = "/srv/norvex/norvexlib.fdb";
+    EXPECT_EQ(ScratchPathFor(database, "0badc0de"), "/srv/norvex/norvexlib.rehearsal.0badc0de.fdb");
+    const struct {
+        const char* name;
+        bool scratch;
+    } names[] = {
+        {"norvexlib.rehearsal.0badc0de.fdb", true},  {"NORVEXLIB.rehearsal.0badc0de.fdb", true},
+        {"norvexlib.rehearsal.0BADC0DE.fdb", false}, {"norvexlib.rehearsal.0badc0d.fdb", false},
+        {"norvexlib.rehearsal.0badc0de0.fdb", false}, {"norvexlib.rehearsal.0badc0dg.fdb", false},
+        {"norvexlib.rehearsal.0badc0de.fdb.x", false}, {"other.rehearsal.0badc0de.fdb", false},
+        {"norvexlib.rehearsal.0badc0de.fbk", false},  {"norvexlib.fdb", false},
+    };
+    for (const auto& n : names)
+        EXPECT_EQ(IsScratchName(n.name, database), n.scratch) << n.name;
 }
 
 namespace {
