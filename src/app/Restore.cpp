@@ -106,9 +106,11 @@ void PutRestoredInPlace(const std::string& restored, const std::string& database
     if (!alreadyUnusable) {
         try {
             dbupdate::ShutDownDatabase("", database);
-        } catch (const std::exception&) {
+        } catch (const std::exception& error) {
             platform::DeleteFile(restored);
-            throw;
+            throw std::runtime_error("The database " + database + " cannot be shut down to be replaced (" +
+                                     error.what() +
+                                     "): a client attached to it after the checks. The database is unchanged");
         }
     }
     if (const platform::Error error = platform::MoveFileReplacing(restored, database)) {
@@ -118,6 +120,18 @@ void PutRestoredInPlace(const std::string& restored, const std::string& database
         throw std::runtime_error("The restored database cannot take the place of " + database + ": " +
                                  error.Message() + ". The database is unchanged");
     }
+}
+
+// A server goes on with a restore whose updater was stopped, and refuses
+// another restore of the same database until it has finished ("object
+// DATABASE is in use"): the message says to wait for it.
+std::runtime_error ExplainedForServer(const std::string& server, const std::exception& error)
+{
+    std::string message = error.what();
+    if (!server.empty() && message.find("is in use") != std::string::npos)
+        message += ". The server finishes a restore that was stopped by itself: "
+                   "run this one again once it has finished";
+    return std::runtime_error(message);
 }
 
 // The server holds the files: the engine restores the backup over the
@@ -186,10 +200,10 @@ int RunRestore(const std::string& executablePath, std::optional<std::int32_t> ve
         view.AddLine("Перевірка резервної копії...");
         try {
             dbupdate::RestoreDatabase(server, run.backup, restored, nullptr);
-        } catch (const std::exception&) {
+        } catch (const std::exception& error) {
             view.AddLine("error");
             DropRestored(server, restored);
-            throw;
+            throw ExplainedForServer(server, error);
         }
         view.AppendToLastLine("[OK]");
         view.AddLine(run.backup);
@@ -202,9 +216,9 @@ int RunRestore(const std::string& executablePath, std::optional<std::int32_t> ve
                 PutRestoredInPlace(restored, database, unusable);
             else
                 RestoreInPlace(server, run.backup, restored, database);
-        } catch (const std::exception&) {
+        } catch (const std::exception& error) {
             view.AddLine("error");
-            throw;
+            throw ExplainedForServer(server, error);
         }
         view.AppendToLastLine("[OK]");
 

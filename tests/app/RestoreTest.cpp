@@ -220,7 +220,11 @@ TEST(Restore, AStoppedRestoreIsFinishedByRunningItAgain)
         {"a link in the restored database's place", false,
          [](const Installation& installation, const std::string& restored) {
              testsupport::WriteFile(installation.dir / "outside.fdb", "not a database");
-             fs::create_symlink(installation.dir / "outside.fdb", restored);
+             // Where the system makes no link (wine), a plain file stands there.
+             std::error_code error;
+             fs::create_symlink(installation.dir / "outside.fdb", restored, error);
+             if (error)
+                 testsupport::WriteFile(restored, "not a database");
          }},
         {"the database shut down", false,
          [](const Installation& installation, const std::string&) {
