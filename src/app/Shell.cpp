@@ -416,6 +416,9 @@ std::string CUpdaterShell::DatabasePath()
     // A path is the server's name for the file; an alias is asked for it.
     if (settings.pathBaseIB.find_first_of("/\\") != std::string::npos)
         return settings.pathBaseIB;
+    if (!db_->Attached())
+        throw std::runtime_error("The database " + settings.pathBaseIB +
+                                 " is an alias, and only a connection to it tells the file it stands for");
     return dbupdate::DatabaseFileName(*db_);
 }
 

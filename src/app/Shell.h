@@ -139,7 +139,8 @@ public:
     // The installed version read again, for a report after the run.
     std::int32_t ReadVersion();
     // The database's path as the engine knows it (the file an alias stands
-    // for).
+    // for, which only the connection tells: without one an alias throws
+    // std::runtime_error).
     std::string DatabasePath();
     // What a run that gave Interrupted was processing, for the report.
     std::string InterruptionMessage() const;
