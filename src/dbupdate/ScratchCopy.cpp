@@ -35,10 +35,8 @@ bool IsScratchName(const std::string& name, const std::string& databasePath)
     // The prefix as ScratchPathFor forms it ends in the suffix after an
     // empty tag ("norvexlib.rehearsal..fdb").
     const std::string head = prefix.substr(0, prefix.size() - suffix.size());
-    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-    for (std::size_t i = 0; i < head.size(); ++i)
-        if (lower(name[i]) != lower(head[i]))
-            return false;
+    if (!platform::EqualIgnoringAsciiCase(name.substr(0, head.size()), head))
+        return false;
     for (std::size_t i = head.size(); i < head.size() + kTagLength; ++i)
         if (!((name[i] >= '0' && name[i] <= '9') || (name[i] >= 'a' && name[i] <= 'f')))
             return false;

@@ -19,6 +19,17 @@
 
 namespace platform {
 
+namespace {
+
+// The directory of a file's path, with its separator ("." for a bare name).
+std::string DirectoryOf(const std::string& path)
+{
+    const auto slash = path.rfind(kPathSeparator);
+    return slash == std::string::npos ? std::string(".") : path.substr(0, slash + 1);
+}
+
+}  // namespace
+
 bool FileExists(const std::string& path)
 {
     struct stat info {};
@@ -72,9 +83,7 @@ Error MoveFileReplacing(const std::string& from, const std::string& to)
         return Error(errno);
     // The directory's new entry on the disk too; a file system that cannot
     // sync a directory has moved the file all the same.
-    const auto slash = to.rfind(kPathSeparator);
-    const std::string directory = slash == std::string::npos ? std::string(".") : to.substr(0, slash + 1);
-    File entry = File::FromNativeHandle(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    File entry = File::FromNativeHandle(::open(DirectoryOf(to).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (entry.IsOpen())
         entry.Flush();
     return {};
@@ -124,8 +133,7 @@ Error CopyFileReplacing(const std::string& source, const std::string& target)
 
     // The temporary file lives beside the target so that the final rename
     // stays within one file system and is atomic.
-    const auto slash = target.rfind(kPathSeparator);
-    const std::string directory = slash == std::string::npos ? std::string(".") : target.substr(0, slash + 1);
+    const std::string directory = DirectoryOf(target);
     const std::string targetName = FileNameOf(target);
     RemoveStaleCopies(directory, targetName);
     std::string temporary = JoinPath(directory, "." + targetName + kCopyTemporaryMarker + "XXXXXX");
