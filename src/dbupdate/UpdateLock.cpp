@@ -6,7 +6,9 @@
 #include "dbupdate/Uglobdb.h"
 
 #include <charconv>
+#include <chrono>
 #include <string_view>
+#include <thread>
 
 namespace dbupdate {
 
@@ -130,17 +132,29 @@ bool UpdateLock::EnsureTable()
 
 UpdateLock::Outcome UpdateLock::TakeRow()
 {
-    tr_ = db_.StartOwnTransaction(kLockTransaction);
-    ISC_STATUS_ARRAY status {};
-    db_.Api().dsql_execute_immediate(status, db_.DbHandle(), &tr_, 0, kTakeRow, db_.Dialect(), nullptr);
-    if (!CallFailed(status))
-        return Outcome::Held;
-    Release();
-    if (!IsLockConflict(status) || IsConnectionLevelError(status))
-        throw StatusError(db_.Api(), status, "UpdateLock::Acquire");
-    if (const ISC_INT64 transaction = ConcurrentTransaction(status))
-        holder_ = FindHolder(transaction);
-    return Outcome::HeldElsewhere;
+    // A conflict with a transaction that has ended by the time it is looked
+    // up was not with the lock's holder but with another updater that
+    // inserted the row (or took it and let it go) at the same moment: the
+    // row is tried again, and either this updater takes it or the conflict
+    // is with the holder, which the lookup then names. Where the engine
+    // shows this account no other attachment, the refusal comes without a
+    // name after the last attempt.
+    constexpr int kAttempts = 5;
+    for (int attempt = 1;; ++attempt) {
+        tr_ = db_.StartOwnTransaction(kLockTransaction);
+        ISC_STATUS_ARRAY status {};
+        db_.Api().dsql_execute_immediate(status, db_.DbHandle(), &tr_, 0, kTakeRow, db_.Dialect(), nullptr);
+        if (!CallFailed(status))
+            return Outcome::Held;
+        Release();
+        if (!IsLockConflict(status) || IsConnectionLevelError(status))
+            throw StatusError(db_.Api(), status, "UpdateLock::Acquire");
+        if (const ISC_INT64 transaction = ConcurrentTransaction(status))
+            holder_ = FindHolder(transaction);
+        if (holder_ || attempt == kAttempts)
+            return Outcome::HeldElsewhere;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50 * attempt));
+    }
 }
 
 std::optional<LockHolder> UpdateLock::FindHolder(ISC_INT64 transaction)
