@@ -91,12 +91,7 @@ public:
             if (!lines && more && progress)
                 progress({});
         }
-        if (!report.Failure().empty())
-            throw DatabaseError(report.Failure(), 0, 0, false, operation);
-        if (!report.Done())
-            throw DatabaseError("The engine's report ended before the work was complete (" + report.Last() + ")",
-                                0, 0, false, operation);
-        return report.Closing();
+        return report.Completed(operation);
     }
 
     // Starts a backup whose file is "stdout" and writes what the engine
@@ -176,8 +171,7 @@ public:
         }
         if (stopped)
             std::rethrow_exception(stopped);
-        if (!report.Failure().empty())
-            throw DatabaseError(report.Failure(), 0, 0, false, operation);
+        report.Completed(operation);
     }
 
 private:
@@ -312,7 +306,7 @@ void RestoreDatabase(const std::string& server, const std::string& backupFile, c
     ServiceManager manager(server);
     manager.Run(Request(isc_action_svc_restore, {{isc_spb_bkp_file, backupFile}, {isc_spb_dbname, database}},
                         isc_spb_res_replace),
-                "Service::Restore", progress, "finishing, closing, and going home");
+                "Service::Restore", progress, kRestoreClosingLine);
 }
 
 void ShutDownDatabase(const std::string& server, const std::string& database)

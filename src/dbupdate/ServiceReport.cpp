@@ -73,6 +73,16 @@ void ServiceReport::Take(const std::string& line)
     last_ = line;
 }
 
+std::string ServiceReport::Completed(const char* operation) const
+{
+    if (!failure_.empty())
+        throw DatabaseError(failure_, 0, 0, false, operation);
+    if (!Done())
+        throw DatabaseError("The engine's report ended before the work was complete (" + last_ + ")", 0, 0, false,
+                            operation);
+    return closing_;
+}
+
 std::uint64_t BackupSizeOf(const std::string& closingLine)
 {
     const std::string closing = kBackupClosingLine;

@@ -41,6 +41,11 @@ public:
     // The line that held the closing text, wherever it stood in the report.
     const std::string& Closing() const { return closing_; }
     const std::string& Last() const { return last_; }
+    // The verdict on the action once its report has ended: throws
+    // DatabaseError (with operation) with the failure lines' texts, or,
+    // without them, when the closing line never came, whatever the action
+    // left on disk; gives the closing line otherwise.
+    std::string Completed(const char* operation) const;
 
 private:
     std::string closingLine_;
@@ -53,6 +58,9 @@ private:
 // backup's size ("closing file, committing, and finishing. 669184 bytes
 // written").
 inline constexpr const char* kBackupClosingLine = "closing file, committing, and finishing.";
+
+// The text a completed restore's report ends with.
+inline constexpr const char* kRestoreClosingLine = "finishing, closing, and going home";
 
 // The number of bytes a backup's closing line gives; 0 when it gives none.
 std::uint64_t BackupSizeOf(const std::string& closingLine);

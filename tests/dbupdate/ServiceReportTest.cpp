@@ -87,3 +87,42 @@ TEST(ServiceReport, TakesTheClosingLineWhereverItStandsAndGathersFailures)
     EXPECT_EQ(BackupSizeOf("closing file, committing, and finishing. 99999999999999999999999 bytes"), 0u);
     EXPECT_EQ(BackupSizeOf("no closing line 123"), 0u);
 }
+
+// The verdict once a report has ended: a backup or restore whose report
+// lacks the closing line failed, even when every other line came (the
+// backup's file may hold all its bytes).
+TEST(ServiceReport, WithoutItsClosingLineTheActionFailed)
+{
+    struct Case {
+        const char* closingLine;
+        std::vector<std::string> lines;
+        const char* error;  // the message's beginning; "" when the action completed
+    };
+    const std::vector<Case> cases {
+        {kBackupClosingLine, {"gbak:writing data for table PRICES", "gbak:closing file, committing, and finishing. 512 bytes written"}, ""},
+        {kBackupClosingLine, {"gbak:writing data for table PRICES", "gbak:512 bytes written"},
+         "The engine's report ended before the work was complete (gbak:512 bytes written)"},
+        {kBackupClosingLine, {}, "The engine's report ended before the work was complete ()"},
+        {kRestoreClosingLine, {"gbak:restoring data for table PRICES", "gbak:finishing, closing, and going home"}, ""},
+        {kRestoreClosingLine, {"gbak:restoring data for table PRICES", "gbak:adjusting the ONLINE and FORCED WRITES flags"},
+         "The engine's report ended before"},
+        {kRestoreClosingLine, {"gbak: ERROR:disk full", "gbak:finishing, closing, and going home"}, "disk full"},
+        {"", {}, ""},
+        {"", {"gbak: ERROR:no such database"}, "no such database"},
+    };
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        ServiceReport report(cases[i].closingLine);
+        for (const std::string& line : cases[i].lines)
+            report.Take(line);
+        std::string error = "<no error>";
+        try {
+            report.Completed("Service::Test");
+        } catch (const DatabaseError& e) {
+            error = e.what();
+        }
+        if (*cases[i].error == '\0')
+            EXPECT_EQ(error, "<no error>") << "case " << i;
+        else
+            EXPECT_NE(error.find(cases[i].error), std::string::npos) << "case " << i << ": " << error;
+    }
+}
