@@ -91,14 +91,18 @@ void InstallProgramFiles(view::IUpdateView& view, const std::string& exeDir, con
         const std::string target = platform::JoinPath(exeDir, source.substr(sourceDir.size()));
         const std::string relative = source.substr(sourceDir.size() + 1);
         // The installed file is kept for the run's undoing before it is
-        // replaced; one that cannot be kept stays as it is.
-        platform::Error error = record ? record->BeforeReplace(relative) : platform::Error();
-        if (!error)
-            error = platform::CopyFileReplacing(source, target);
-        if (error)
-            view.AddLine(CopyErrorLine(error));
-        else
+        // replaced; one that cannot be kept stays as it is, and its line
+        // says why.
+        std::string failure;
+        if (const platform::Error error = record ? record->BeforeReplace(relative) : platform::Error())
+            failure = CopyErrorLine(error) + ": the installed file cannot be kept in " +
+                      KeptFolderName(record->Data().version) + " for the way back, and is not replaced";
+        else if (const platform::Error copyError = platform::CopyFileReplacing(source, target))
+            failure = CopyErrorLine(copyError);
+        if (failure.empty())
             view.AppendToLastLine("[OK]");
+        else
+            view.AddLine(failure);
         if (bar)
             bar->SetPosition(bar->Position() + 1);
         view.ProcessMessages();

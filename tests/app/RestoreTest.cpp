@@ -13,6 +13,7 @@
 #include "Installation.h"
 #include "RarWriter.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <gtest/gtest.h>
@@ -257,4 +258,172 @@ TEST(Restore, AStoppedRestoreIsFinishedByRunningItAgain)
             EXPECT_EQ(ReadFile(installation.dir / "outside.fdb"), "not a database");
         }
     }
+}
+
+namespace {
+
+// The record's text with the line of key replaced by "key value".
+std::string WithLine(const std::string& record, const std::string& key, const std::string& value)
+{
+    std::string edited;
+    std::istringstream in(record);
+    for (std::string line; std::getline(in, line);)
+        edited += (line == key || line.rfind(key + " ", 0) == 0 ? key + " " + value : line) + "\n";
+    return edited;
+}
+
+// The names in the installation folder that end in suffix, sorted.
+std::vector<std::string> NamesEndingIn(const Installation& installation, const std::string& suffix)
+{
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(installation.exeDir))
+        if (entry.path().filename().string().ends_with(suffix))
+            names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+}  // namespace
+
+// A rerun continues the unfinished run of the same database through the
+// same server and keeps its backup (the database is no longer as it was
+// before it); a record of another server or another database is replaced,
+// and the run makes a backup of its own.
+TEST(Restore, ARerunContinuesOnlyTheUnfinishedRunOfTheSameServerAndDatabase)
+{
+    struct Case {
+        const char* name;
+        const char* server;
+        bool otherDatabase;
+        bool continued;
+    };
+    const Case cases[] = {{"the same", "", false, true},
+                          {"another server", "127.0.0.1/3050", false, false},
+                          {"another database", "", true, false}};
+    for (const Case& c : cases) {
+        Installation installation(121, {{"122_RAR", Package122()}});
+        const std::string backup = dbupdate::BackupPathFor(installation.database, 121);
+        testsupport::WriteFile(backup, "the unfinished run's backup");
+        package::RunRecord::Begin(installation.exeDir, 121, c.server,
+                                  c.otherDatabase ? installation.dir / "other.fdb" : installation.database)
+            .SetBackup(backup, 27, {});
+
+        const auto run = testsupport::RunUnattended(installation);
+        EXPECT_EQ(run.code, app::kExitFailures) << c.name << "\n" << run.out << run.err;
+        EXPECT_EQ(run.out.find("Резервну копію зроблено перед перерваним оновленням\n") != std::string::npos,
+                  c.continued)
+            << c.name << "\n" << run.out;
+        EXPECT_EQ(run.out.find(installation.BackupLines(121) + "Резервну") != std::string::npos, c.continued)
+            << c.name;
+        EXPECT_EQ(ReadFile(backup) == "the unfinished run's backup", c.continued) << c.name;
+        EXPECT_EQ(installation.Version(), 122) << c.name;
+    }
+}
+
+// A clean run keeps the newest two runs (its own and the one before), with
+// their backups; older ones go.
+TEST(Restore, ACleanRunKeepsTheNewestTwoRuns)
+{
+    Installation installation(120, {{"121_RAR", testsupport::Package121()}});
+    for (int version : {117, 118, 119}) {
+        const std::string backup = dbupdate::BackupPathFor(installation.database, version);
+        testsupport::WriteFile(backup, "backup");
+        auto record = package::RunRecord::Begin(installation.exeDir, version, "", installation.database);
+        record.SetBackup(backup, 6, {});
+        record.SetComplete();
+    }
+    const auto run = testsupport::RunUnattended(installation);
+    ASSERT_EQ(run.code, app::kExitApplied) << run.out << run.err;
+    EXPECT_EQ(NamesEndingIn(installation, ".bak"), (std::vector<std::string> {"119.bak", "120.bak"}));
+    EXPECT_EQ(NamesEndingIn(installation, ".fbk"),
+              (std::vector<std::string> {"norvexlib.119.fbk", "norvexlib.120.fbk"}));
+}
+
+// Two runs (120 to 121, 121 to 122). "--restore 121" undoes exactly the
+// second; a version no run started from is refused; "--restore 120" then
+// undoes both, newest first, so that the files end as the first run found
+// them.
+TEST(Restore, AVersionUndoesTheRunsFromItOnNewestFirst)
+{
+    Installation installation(120, {{"121_RAR", testsupport::Package121()}});
+    testsupport::WriteFile(installation.InExeDir("Reports/a.fr3"), "report a 120");
+    {
+        dbupdate::CGlobDB db("", installation.connection);
+        dbupdate::UpdateLock(db).Acquire();
+    }
+    const std::string at120 = testsupport::DumpDatabase(installation.connection);
+    ASSERT_EQ(testsupport::RunUnattended(installation).code, app::kExitApplied);
+    const std::string at121 = testsupport::DumpDatabase(installation.connection);
+    testsupport::MakePackedUpdater(installation.updater,
+                                   {{"121_RAR", testsupport::Package121()}, {"122_RAR", testsupport::Package122()}});
+    ASSERT_EQ(testsupport::RunUnattended(installation).code, app::kExitFailures);
+    ASSERT_EQ(installation.Version(), 122);
+    ASSERT_EQ(NamesEndingIn(installation, ".bak"), (std::vector<std::string> {"120.bak", "121.bak"}));
+
+    for (const char* version : {"119", "122"}) {
+        const auto refused = testsupport::RunUnattended(installation, {"--restore", version});
+        EXPECT_EQ(refused.code, app::kExitError) << version;
+        EXPECT_NE(refused.err.find(std::string("No update from version ") + version), std::string::npos)
+            << refused.err;
+        EXPECT_EQ(installation.Version(), 122) << version;
+    }
+
+    const auto second = testsupport::RunUnattended(installation, {"--restore", "121"});
+    EXPECT_EQ(second.code, app::kExitApplied) << second.out << second.err;
+    EXPECT_EQ(testsupport::DumpDatabase(installation.connection), at121);
+    EXPECT_EQ(ReadFile(installation.InExeDir("nvlib.exe")), "program 121");
+    EXPECT_FALSE(fs::exists(installation.InExeDir("Reports/b.fr3")));
+    EXPECT_EQ(NamesEndingIn(installation, ".bak"), std::vector<std::string> {"120.bak"});
+
+    // Run again from 121, and undo both runs.
+    ASSERT_EQ(testsupport::RunUnattended(installation).code, app::kExitFailures);
+    const auto both = testsupport::RunUnattended(installation, {"--restore", "120"});
+    EXPECT_EQ(both.code, app::kExitApplied) << both.out << both.err;
+    EXPECT_EQ(testsupport::DumpDatabase(installation.connection), at120);
+    EXPECT_EQ(ReadFile(installation.InExeDir("nvlib.exe")), "program 120");
+    EXPECT_EQ(ReadFile(installation.InExeDir("Reports/a.fr3")), "report a 120");
+    EXPECT_FALSE(fs::exists(installation.InExeDir("Reports/b.fr3")));
+    EXPECT_EQ(NamesEndingIn(installation, ".bak"), std::vector<std::string> {});
+}
+
+// A record whose server or database (either one alone) is not the
+// installation's is refused before anything changes.
+TEST(Restore, ARecordOfAnotherServerOrDatabaseIsRefused)
+{
+    Installation installation(121, {{"122_RAR", Package122()}});
+    ASSERT_EQ(testsupport::RunUnattended(installation).code, app::kExitFailures);
+    const std::string recordPath = installation.InExeDir("121.bak/updater-run.txt");
+    const std::string record = ReadFile(recordPath);
+    for (const auto& [key, value] : std::vector<std::pair<std::string, std::string>> {
+             {"server", "10.0.0.7/3050"}, {"database", installation.dir / "other.fdb"}}) {
+        testsupport::WriteFile(recordPath, WithLine(record, key, value));
+        const auto restore = testsupport::RunUnattended(installation, {"--restore"});
+        EXPECT_EQ(restore.code, app::kExitError) << key;
+        EXPECT_NE(restore.err.find("was made of the database " + (key == "server" ? value + ":" : "") +
+                                   (key == "database" ? value : installation.database)),
+                  std::string::npos)
+            << restore.err;
+        EXPECT_EQ(installation.Version(), 122) << key;
+        EXPECT_EQ(ReadFile(installation.InExeDir("nvlib.exe")), "program 122") << key;
+    }
+}
+
+// A program file whose original cannot be kept in the way-back folder is not
+// replaced (the run could not undo it), and its line says why; the others
+// are installed and kept.
+TEST(Restore, AFileThatCannotBeKeptIsNotReplaced)
+{
+    Installation installation(121, {{"122_RAR", Package122()}});
+    testsupport::WriteFile(installation.InExeDir("Reports/a.fr3"), "report a 121");
+    fs::create_directories(installation.InExeDir("121.bak/nvlib.exe"));
+    const auto run = testsupport::RunUnattended(installation);
+    EXPECT_EQ(run.code, app::kExitFailures) << run.out << run.err;
+    EXPECT_NE(run.out.find("\nnvlib.exe...\nerror ("), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find(": the installed file cannot be kept in 121.bak for the way back, and is not replaced\n"
+                           "a.fr3...[OK]\n"),
+              std::string::npos)
+        << run.out;
+    EXPECT_EQ(ReadFile(installation.InExeDir("nvlib.exe")), "program 120");
+    EXPECT_EQ(ReadFile(installation.InExeDir("Reports/a.fr3")), "report a 122");
+    EXPECT_EQ(ReadFile(installation.InExeDir("121.bak/Reports/a.fr3")), "report a 121");
 }
