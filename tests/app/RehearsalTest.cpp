@@ -4,6 +4,8 @@
 #include "app/Rehearsal.h"
 #include "app/Unattended.h"
 
+#include "dbupdate/UpdateLock.h"
+#include "dbupdate/Uglobdb.h"
 #include "package/WorkDir.h"
 #include "platform/Paths.h"
 
@@ -12,6 +14,7 @@
 
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <optional>
 #include <thread>
 
 using testsupport::Installation;
@@ -146,4 +149,80 @@ TEST(Rehearsal, TwoAtOnceKeepApart)
     EXPECT_NE(first.out.find("122.001.sql: 2 statements executed, 1 failed, see " + log + "\n"), std::string::npos)
         << first.out;
     EXPECT_NE(ReadFile(log).find("insert into NOWHERE"), std::string::npos);
+}
+
+// The rehearsal exits as the update would in each outcome of the checks (0
+// for a database already current, 1 for a refusal), except that the main
+// application does not refuse it.
+TEST(Rehearsal, ExitsAsTheUpdateWouldInEveryCheckOutcome)
+{
+    struct Case {
+        const char* name;
+        int version;
+        std::vector<std::pair<std::string, std::string>> packages;
+        bool rar;
+        bool running;
+        bool lockHeld;
+        int update;
+        int rehearsal;
+    };
+    const auto p121 = testsupport::Package121();
+    const auto p122 = testsupport::Package122();
+    const std::vector<Case> cases {
+        {"current", 122, {{"122_RAR", p122}}, true, false, false, app::kExitApplied, app::kExitApplied},
+        {"too old", 119, {{"121_RAR", p121}}, true, false, false, app::kExitRefused, app::kExitRefused},
+        {"no unpacker", 121, {{"122_RAR", p122}}, false, false, false, app::kExitRefused, app::kExitRefused},
+        {"another updater holds the lock", 121, {{"122_RAR", p122}}, true, false, true, app::kExitRefused,
+         app::kExitRefused},
+        {"the main application runs", 121, {{"122_RAR", p122}}, true, true, false, app::kExitRefused,
+         app::kExitFailures},
+    };
+    const std::string server = testsupport::TestServer();
+    for (const Case& c : cases) {
+        if (c.lockHeld && server.empty())
+            continue;  // only a server lets two processes at the database
+        for (const bool rehearse : {false, true}) {
+            Installation installation(c.version, c.packages, c.rar);
+            std::optional<dbupdate::CGlobDB> holder;
+            std::optional<dbupdate::UpdateLock> lock;
+            if (c.lockHeld) {
+                installation.UseServer(server, server);
+                holder.emplace("", installation.connection);
+                lock.emplace(*holder);
+                ASSERT_EQ(lock->Acquire(), dbupdate::UpdateLock::Outcome::Held);
+            }
+            std::optional<testsupport::RunningProgram> running;
+            if (c.running)
+                running.emplace(installation.dir.Path(), "nvlib.exe");
+            const auto run = testsupport::RunUnattended(
+                installation, rehearse ? std::vector<std::string> {"--unattended", "--rehearse"}
+                                       : std::vector<std::string> {"--unattended"});
+            EXPECT_EQ(run.code, rehearse ? c.rehearsal : c.update)
+                << c.name << (rehearse ? " (rehearsal)" : "") << "\n" << run.out << run.err;
+            EXPECT_EQ(installation.Version(), c.version) << c.name;
+        }
+    }
+}
+
+// Each package's part of the report counts its own blob files and names its
+// own failed ones.
+TEST(Rehearsal, EachPackageCountsItsOwnBlobFiles)
+{
+    const auto package = [](int number, const std::string& failing) {
+        const std::string n = std::to_string(number);
+        return rarformat::WriteRar4({{"up", "", true},
+                                     {"up/" + n + ".099.sql", "INSERT INTO VERSIONS (DATA) VALUES (" + n + ");\r\n"},
+                                     {"up/INFO_DOC.NOTE_U.ID 200.blo", "note " + n},
+                                     {"up/" + failing, "lost"}});
+    };
+    Installation installation(121, {{"122_RAR", package(122, "NOWHERE.NOTE.ID 1.blo")},
+                                    {"123_RAR", package(123, "NOWHERE.NOTE.ID 2.blo")}});
+    const auto run = testsupport::RunUnattended(installation, {"--unattended", "--rehearse"});
+    EXPECT_EQ(run.code, app::kExitFailures) << run.out << run.err;
+    for (const char* part : {"  122.099.sql: 1 statement executed\n  Blob files: 1 loaded, 1 failed\n"
+                             "  NOWHERE.NOTE.ID 1.blo: failed, see ",
+                             "  123.099.sql: 1 statement executed\n  Blob files: 1 loaded, 1 failed\n"
+                             "  NOWHERE.NOTE.ID 2.blo: failed, see "})
+        EXPECT_NE(run.out.find(part), std::string::npos) << part << "\n---\n" << run.out;
+    EXPECT_EQ(run.out.find("NOWHERE.NOTE.ID 1.blo"), run.out.rfind("NOWHERE.NOTE.ID 1.blo")) << run.out;
 }

@@ -165,3 +165,30 @@ TEST(Backup, CopiesThroughThisMachineAndRefusesAnEarlyEnd)
         EXPECT_FALSE(platform::FileExists(scratch));
     }
 }
+
+// The progress of a scratch copy counts the bytes that pass through this
+// process. The embedded engine writes the backup itself (streaming it is
+// several times slower), so only the restore's bytes pass; through a server
+// the backup streams here first, and the count climbs twice.
+TEST(Backup, OnlyAServersBackupStreamsToThisMachine)
+{
+    std::vector<std::string> servers {""};
+    if (!testsupport::TestServer().empty())
+        servers.push_back(testsupport::TestServer());
+    for (const std::string& server : servers) {
+        SCOPED_TRACE(server.empty() ? "embedded" : server);
+        testsupport::DatabaseFile db;
+        testsupport::CreateDatabase(db.path);
+        testsupport::RunStatements(db.path, {"CREATE TABLE T (ID INTEGER)", "INSERT INTO T VALUES (1)"});
+        ScratchCopy copy(server, db.path, db.dir / "copy.fbk");
+        std::vector<std::uint64_t> seen;
+        copy.Make([&](std::uint64_t bytes) { seen.push_back(bytes); });
+        std::size_t climbs = 0;
+        for (std::size_t i = 0; i < seen.size(); ++i)
+            if (seen[i] > 0 && (i == 0 || seen[i - 1] == 0 || seen[i] < seen[i - 1]))
+                ++climbs;
+        EXPECT_EQ(climbs, server.empty() ? 1u : 2u);
+        EXPECT_EQ(Rows(BuildConnectionString(server, copy.Path())), 1);
+        EXPECT_EQ(copy.Remove(), "");
+    }
+}

@@ -1,6 +1,8 @@
 #include "dbupdate/StatementSplitter.h"
 
 #include <gtest/gtest.h>
+#include <string>
+#include <vector>
 
 using dbupdate::LineClass;
 
@@ -95,4 +97,34 @@ TEST(SqlLexState, KnowsTheEnginesQuotingRules)
     EXPECT_TRUE(dbupdate::IsBlankOrComment("/* never closed"));
     EXPECT_FALSE(dbupdate::IsBlankOrComment("-- a comment\nselect 1"));
     EXPECT_FALSE(dbupdate::IsBlankOrComment("- 1"));
+}
+
+// A "--" comment ends with its line inside a statement of several lines: the
+// literal the next line opens keeps a "SET" line in the statement, which the
+// splitter drops outside literals; and a "--" inside a literal starts no
+// comment.
+TEST(StatementSplitter, ALineCommentEndsWithItsLine)
+{
+    struct Case {
+        std::vector<std::string> lines;
+        std::vector<std::string> statements;
+    };
+    const Case cases[] = {
+        {{"INSERT INTO T (A) VALUES ( -- the note", "'first", "SET NAMES WIN1251", "last');"},
+         {"INSERT INTO T (A) VALUES ( -- the note\n'first\nSET NAMES WIN1251\nlast')"}},
+        {{"INSERT INTO T (A) VALUES ('-- no comment", "SET NAMES WIN1251", "');", "SELECT 1 FROM RDB$DATABASE;"},
+         {"INSERT INTO T (A) VALUES ('-- no comment\nSET NAMES WIN1251\n')", "SELECT 1 FROM RDB$DATABASE"}},
+        {{"UPDATE T SET A = 1 -- it's done", "SET NAMES WIN1251", "WHERE ID = 2;"},
+         {"UPDATE T SET A = 1 -- it's done\nWHERE ID = 2"}},
+    };
+    for (const Case& c : cases) {
+        dbupdate::StatementSplitter splitter;
+        std::vector<std::string> statements;
+        for (const std::string& line : c.lines) {
+            std::string statement;
+            if (splitter.Feed(line, statement) == dbupdate::StatementSplitter::Step::Statement)
+                statements.push_back(statement);
+        }
+        EXPECT_EQ(statements, c.statements) << c.lines.front();
+    }
 }

@@ -54,6 +54,7 @@ TEST(RunRecord, KeepsEachReplacedFileOnceAndRecordsTheAddedOnes)
     EXPECT_EQ(unfinished->kept, std::vector<std::string> {"nvlib.exe"});
     EXPECT_EQ(unfinished->added, std::vector<std::string> {report});
     EXPECT_FALSE(package::UnfinishedRun(installation.dir.Path(), 121, "", "/other.fdb"));
+    EXPECT_FALSE(package::UnfinishedRun(installation.dir.Path(), 121, "10.0.0.7/3050", "/db/norvexlib.fdb"));
     RunRecord again = RunRecord::Begin(installation.dir.Path(), 121, "", "/db/norvexlib.fdb");
     EXPECT_FALSE(again.BeforeReplace("nvlib.exe"));
     EXPECT_EQ(ReadFile(installation.In("121.bak/nvlib.exe")), "program 121");

@@ -108,14 +108,12 @@ static std::string Lines(std::string text)
     return lines;
 }
 
-UnattendedResult RunUnattended(const Installation& installation, const std::vector<std::string>& options)
+UnattendedResult RunProcess(const std::vector<std::string>& arguments, const std::string& directory)
 {
-    const std::string outPath = installation.dir / "stdout";
-    const std::string errPath = installation.dir / "stderr";
+    const std::string outPath = JoinPath(directory, "stdout");
+    const std::string errPath = JoinPath(directory, "stderr");
     UnattendedResult result;
-    std::vector<std::string> arguments {installation.updater};
-    arguments.insert(arguments.end(), options.begin(), options.end());
-    auto process = platform::ChildProcess::Start(arguments, installation.dir.Path(), errPath, outPath);
+    auto process = platform::ChildProcess::Start(arguments, directory, errPath, outPath);
     if (!process)
         return result;
     const platform::ExitStatus status = process->Wait();
@@ -125,6 +123,13 @@ UnattendedResult RunUnattended(const Installation& installation, const std::vect
     if (fs::exists(errPath))
         result.err = Lines(ReadFile(errPath));
     return result;
+}
+
+UnattendedResult RunUnattended(const Installation& installation, const std::vector<std::string>& options)
+{
+    std::vector<std::string> arguments {installation.updater};
+    arguments.insert(arguments.end(), options.begin(), options.end());
+    return RunProcess(arguments, installation.dir.Path());
 }
 
 }  // namespace testsupport

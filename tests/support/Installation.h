@@ -60,6 +60,10 @@ struct UnattendedResult {
     std::string err;  // line breaks as "\n" on every system
 };
 
+// Runs a program (arguments[0], a path) in directory, its standard output
+// and error to files there, and waits for it.
+UnattendedResult RunProcess(const std::vector<std::string>& arguments, const std::string& directory);
+
 // Runs the installation's packed updater with options (--unattended), its
 // standard output and error to files, and waits for it.
 UnattendedResult RunUnattended(const Installation& installation,

@@ -189,3 +189,37 @@ TEST(PackCheck, ThePackagesTheTestsApplyGiveNoFinding)
     EXPECT_EQ(listOut.str().substr(0, 8), "121_RAR\t");
     EXPECT_NE(listOut.str().find("\n122_RAR\t"), std::string::npos) << listOut.str();
 }
+
+// updater-pack check run as a program: exit code 1 for an error (a gap of a
+// single package number is one), 0 for clean packages.
+TEST(PackCheck, TheToolExitsWithOneOnAnErrorAndZeroOnCleanPackages)
+{
+    testsupport::TempDir dir;
+    for (int n : {122, 123, 124})
+        testsupport::WriteFile(dir / (std::to_string(n) + ".rar"),
+                               rarformat::WriteRar4({{"up", "", true},
+                                                     {"up/" + std::to_string(n) + ".099.sql",
+                                                      "INSERT INTO VERSIONS (DATA) VALUES (" + std::to_string(n) +
+                                                          ");\r\n"}}));
+    const auto named = [&](int n, int file) {
+        return std::to_string(n) + "_RAR=" + dir / (std::to_string(file) + ".rar");
+    };
+    struct Case {
+        std::vector<std::string> packages;
+        int code;
+        std::string finding;
+    };
+    const std::vector<Case> cases {
+        {{named(122, 122), named(123, 123), named(124, 124)}, kOk, "updater-pack: 0 errors, 0 warnings\n"},
+        {{named(122, 122), named(124, 124)}, kFailed, "error: no package 123 between 122 and 124"},
+        {{named(122, 123)}, kFailed, "error: no script inserts 122 into VERSIONS"},
+    };
+    const std::string tool = testsupport::BuiltProgram("tools/updater-pack", "updater-pack");
+    for (const Case& c : cases) {
+        std::vector<std::string> arguments {tool, "check"};
+        arguments.insert(arguments.end(), c.packages.begin(), c.packages.end());
+        const testsupport::UnattendedResult result = testsupport::RunProcess(arguments, dir.Path());
+        EXPECT_EQ(result.code, c.code) << c.finding << "\n" << result.out << result.err;
+        EXPECT_NE(result.out.find(c.finding), std::string::npos) << result.out;
+    }
+}
