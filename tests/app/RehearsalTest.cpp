@@ -153,7 +153,8 @@ TEST(Rehearsal, TwoAtOnceKeepApart)
 
 // The rehearsal exits as the update would in each outcome of the checks (0
 // for a database already current, 1 for a refusal), except that the main
-// application does not refuse it.
+// application does not refuse it, and as the update would when the packages
+// do not reach the highest version.
 TEST(Rehearsal, ExitsAsTheUpdateWouldInEveryCheckOutcome)
 {
     struct Case {
@@ -176,6 +177,9 @@ TEST(Rehearsal, ExitsAsTheUpdateWouldInEveryCheckOutcome)
          app::kExitRefused},
         {"the main application runs", 121, {{"122_RAR", p122}}, true, true, false, app::kExitRefused,
          app::kExitFailures},
+        {"short of the highest package", 121,
+         {{"122_RAR", rarformat::WriteRar4({{"up", "", true}, {"up/122.001.sql", "UPDATE INFO_DOC SET KIND = 5;\r\n"}})}},
+         true, false, false, app::kExitRefused, app::kExitRefused},
     };
     const std::string server = testsupport::TestServer();
     for (const Case& c : cases) {

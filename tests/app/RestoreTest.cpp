@@ -16,8 +16,11 @@
 #include <algorithm>
 #include <filesystem>
 #include <functional>
+#include <future>
 #include <gtest/gtest.h>
 #include <sstream>
+#include <thread>
+#include <utility>
 
 using testsupport::Installation;
 using testsupport::ReadFile;
@@ -198,6 +201,18 @@ TEST(Restore, ARecordThatNamesWhatTheUpdaterDidNotWriteIsRefusedBeforeAnythingCh
         EXPECT_EQ(ReadFile(outside), "not the installation's") << line;
     }
     fs::remove(outside);
+
+    // A kept copy that is gone is found before anything changes, too.
+    testsupport::WriteFile(recordPath, record);
+    fs::remove(installation.InExeDir("121.bak/nvlib.exe"));
+    std::ostringstream out, err;
+    EXPECT_EQ(app::RunRestore(installation.updater, std::nullopt, out, err), app::kExitError);
+    EXPECT_NE(err.str().find("The kept file " + installation.InExeDir("121.bak/nvlib.exe") +
+                             " is missing; nothing was changed"),
+              std::string::npos)
+        << err.str();
+    EXPECT_EQ(installation.Version(), 122);
+    EXPECT_EQ(ReadFile(installation.InExeDir("Reports/a.fr3")), "report a 122");
 }
 
 // What a restore stopped at each point leaves, and a second run that
@@ -426,4 +441,62 @@ TEST(Restore, AFileThatCannotBeKeptIsNotReplaced)
     EXPECT_EQ(ReadFile(installation.InExeDir("nvlib.exe")), "program 120");
     EXPECT_EQ(ReadFile(installation.InExeDir("Reports/a.fr3")), "report a 122");
     EXPECT_EQ(ReadFile(installation.InExeDir("121.bak/Reports/a.fr3")), "report a 121");
+}
+
+// A program file that cannot be put back fails the restore (exit 2) after
+// the database was restored, and the folders stay for a second run.
+TEST(Restore, AFileThatCannotBePutBackFailsTheRestoreAndKeepsTheFolder)
+{
+    Installation installation(121, {{"122_RAR", Package122()}});
+    Prepare(installation);
+    ASSERT_EQ(testsupport::RunUnattended(installation).code, app::kExitFailures);
+    fs::remove(installation.InExeDir("Reports/a.fr3"));
+    fs::create_directory(installation.InExeDir("Reports/a.fr3"));
+    const auto restore = testsupport::RunUnattended(installation, {"--restore"});
+    EXPECT_EQ(restore.code, app::kExitError) << restore.out << restore.err;
+    EXPECT_NE(restore.out.find("a.fr3...\nerror ("), std::string::npos) << restore.out;
+    EXPECT_NE(restore.err.find("1 program file(s) could not be put back"), std::string::npos) << restore.err;
+    EXPECT_EQ(installation.Version(), 121);
+    EXPECT_EQ(ReadFile(installation.InExeDir("nvlib.exe")), "program 120");
+    EXPECT_EQ(ReadFile(installation.InExeDir("121.bak/Reports/a.fr3")), "report a 121");
+}
+
+// A server goes on with a restore whose updater was stopped, and refuses
+// another one of the same database until it has finished; the message says
+// to run the restore again then. The restore left running is this test's,
+// held in the middle by not reading its report.
+TEST(Restore, AServersRestoreStillRunningIsExplained)
+{
+    const std::string server = testsupport::TestServer();
+    if (server.empty())
+        GTEST_SKIP() << "no Firebird server (UPDATER_FIREBIRD_SERVER=host/port names one)";
+    Installation installation(121, {{"122_RAR", Package122()}});
+    installation.UseServer(server, server);
+    ASSERT_EQ(testsupport::RunUnattended(installation).code, app::kExitFailures);
+    const std::string restored = dbupdate::CheckDatabasePathFor(dbupdate::BackupPathFor(installation.database, 121));
+
+    std::promise<void> started, go;
+    std::shared_future<void> released = go.get_future().share();
+    bool first = true;
+    std::thread running([&] {
+        dbupdate::RestoreDatabase(server, dbupdate::BackupPathFor(installation.database, 121), restored,
+                                  [&](const std::string&) {
+                                      if (!std::exchange(first, false))
+                                          return;
+                                      started.set_value();
+                                      released.wait();
+                                  });
+    });
+    started.get_future().wait();
+    const auto restore = testsupport::RunUnattended(installation, {"--restore"});
+    go.set_value();
+    running.join();
+    EXPECT_EQ(restore.code, app::kExitError) << restore.out << restore.err;
+    EXPECT_NE(restore.err.find("is in use"), std::string::npos) << restore.err;
+    EXPECT_NE(restore.err.find(". The server finishes a restore that was stopped by itself: run this one again once "
+                               "it has finished"),
+              std::string::npos)
+        << restore.err;
+    EXPECT_EQ(installation.Version(), 122);
+    dbupdate::DropDatabase(server, restored);
 }

@@ -72,18 +72,25 @@ TEST(RunRecord, KeepsEachReplacedFileOnceAndRecordsTheAddedOnes)
 TEST(RunRecord, ParsesWhatItWroteAndSkipsLinesItDoesNotKnow)
 {
     const std::string report = std::string("Reports") + platform::kPathSeparator + "new.fr3";
-    const auto data = package::ParseRunRecord("version 121\nserver 10.0.0.7/3050\ndatabase C:\\Db\\n v.fdb\n"
-                                              "backup C:\\Db\\n v.121.fbk\nbackup-bytes 77\nkept nvlib.exe\n"
-                                              "added " + report + "\nchecked-by 9.9\ncomplete\n");
-    EXPECT_EQ(data.version, 121);
-    EXPECT_EQ(data.server, "10.0.0.7/3050");
-    EXPECT_EQ(data.database, "C:\\Db\\n v.fdb");
-    EXPECT_EQ(data.backup, "C:\\Db\\n v.121.fbk");
-    EXPECT_EQ(data.backupBytes, 77u);
-    EXPECT_EQ(data.kept, std::vector<std::string> {"nvlib.exe"});
-    EXPECT_EQ(data.added, std::vector<std::string> {report});
-    EXPECT_TRUE(data.complete);
-    EXPECT_EQ(data.problem, "");
+    const std::string text = "version 121\nserver 10.0.0.7/3050\ndatabase C:\\Db\\n v.fdb\n"
+                             "backup C:\\Db\\n v.121.fbk\nbackup-bytes 77\nkept nvlib.exe\n"
+                             "added " + report + "\nchecked-by 9.9\ncomplete\n";
+    // A record saved again by an editor of Windows ends its lines in CR LF.
+    std::string crlf;
+    for (char c : text)
+        crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    for (const std::string& record : {text, crlf}) {
+        const auto data = package::ParseRunRecord(record);
+        EXPECT_EQ(data.version, 121);
+        EXPECT_EQ(data.server, "10.0.0.7/3050");
+        EXPECT_EQ(data.database, "C:\\Db\\n v.fdb");
+        EXPECT_EQ(data.backup, "C:\\Db\\n v.121.fbk");
+        EXPECT_EQ(data.backupBytes, 77u);
+        EXPECT_EQ(data.kept, std::vector<std::string> {"nvlib.exe"});
+        EXPECT_EQ(data.added, std::vector<std::string> {report});
+        EXPECT_TRUE(data.complete);
+        EXPECT_EQ(data.problem, "");
+    }
 }
 
 TEST(RunRecord, PruningKeepsTheNewestTwoAndNothingElseGoes)
@@ -180,6 +187,20 @@ TEST(RunRecord, APlantedRecordReachesNothingOutsideTheInstallation)
         fs::remove_all(in("122.bak"));
         fs::remove_all(in("123.bak"));
     }
+}
+
+// The next run's beginning leaves the files of a record with a problem
+// where they are, also those its good lines name.
+TEST(RunRecord, TheFilesOfARecordWithAProblemAreLeftAlone)
+{
+    InstallationDir installation;
+    const std::string sep(1, platform::kPathSeparator);
+    fs::create_directories(installation.In("121.bak/Reports"));
+    WriteFile(installation.In("121.bak/Reports/x.fr3"), "kept by an earlier run");
+    WriteFile(installation.In("121.bak/updater-run.txt"),
+              "version 121\nserver \ndatabase /db.fdb\nkept Reports" + sep + "x.fr3\nkept .." + sep + "x.exe\n");
+    RunRecord::Begin(installation.dir.Path(), 121, "", "/db.fdb");
+    EXPECT_EQ(ReadFile(installation.In("121.bak/Reports/x.fr3")), "kept by an earlier run");
 }
 
 TEST(RunRecord, TakesOnlyTheNamesTheUpdaterInstalls)
