@@ -5,6 +5,7 @@
 #include "platform/ChildProcess.h"
 #include "platform/Paths.h"
 
+#include <atomic>
 #include <clocale>
 #include <filesystem>
 
@@ -110,8 +111,13 @@ static std::string Lines(std::string text)
 
 UnattendedResult RunProcess(const std::vector<std::string>& arguments, const std::string& directory)
 {
-    const std::string outPath = JoinPath(directory, "stdout");
-    const std::string errPath = JoinPath(directory, "stderr");
+    // Files of this run's own: under wine the last program's handles may
+    // still hold the previous run's files a moment after it has ended, and
+    // its output would be read again.
+    static std::atomic<int> runs {0};
+    const std::string run = std::to_string(++runs);
+    const std::string outPath = JoinPath(directory, "stdout." + run);
+    const std::string errPath = JoinPath(directory, "stderr." + run);
     UnattendedResult result;
     auto process = platform::ChildProcess::Start(arguments, directory, errPath, outPath);
     if (!process)
