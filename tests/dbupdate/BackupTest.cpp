@@ -55,6 +55,15 @@ namespace {
 
 long long Rows(const std::string& path) { return testsupport::QueryInteger(path, "SELECT COUNT(*) FROM T"); }
 
+// The embedded engine (""), and the tests' server when there is one.
+std::vector<std::string> EmbeddedAndTestServer()
+{
+    std::vector<std::string> servers {""};
+    if (!testsupport::TestServer().empty())
+        servers.push_back(testsupport::TestServer());
+    return servers;
+}
+
 }  // namespace
 
 TEST(Backup, RestoresInPlaceAndReportsTablesAsItGoes)
@@ -130,10 +139,7 @@ TEST(Backup, FailuresCarryTheEnginesMessage)
 // file is left where the engine runs; embedded and through the server.
 TEST(Backup, CopiesThroughThisMachineAndRefusesAnEarlyEnd)
 {
-    std::vector<std::string> servers {""};
-    if (!testsupport::TestServer().empty())
-        servers.push_back(testsupport::TestServer());
-    for (const std::string& server : servers) {
+    for (const std::string& server : EmbeddedAndTestServer()) {
         SCOPED_TRACE(server.empty() ? "embedded" : server);
         testsupport::DatabaseFile db;
         testsupport::CreateDatabase(db.path);
@@ -172,10 +178,7 @@ TEST(Backup, CopiesThroughThisMachineAndRefusesAnEarlyEnd)
 // the backup streams here first, and the count climbs twice.
 TEST(Backup, OnlyAServersBackupStreamsToThisMachine)
 {
-    std::vector<std::string> servers {""};
-    if (!testsupport::TestServer().empty())
-        servers.push_back(testsupport::TestServer());
-    for (const std::string& server : servers) {
+    for (const std::string& server : EmbeddedAndTestServer()) {
         SCOPED_TRACE(server.empty() ? "embedded" : server);
         testsupport::DatabaseFile db;
         testsupport::CreateDatabase(db.path);
