@@ -24,16 +24,10 @@ public:
     void AddLine(const std::string& text) override;
     void AppendToLastLine(const std::string& text) override;
     void ProcessMessages() override {}
-    view::IButton& btOK() override { return ok; }
-    view::IButton& btCancel() override { return cancel; }
-    view::ILabel& lCurVer() override { return curVer; }
-    view::ILabel& lActVer() override { return actVer; }
-    view::IControl& plUp() override { return panelUp; }
-    view::ILabel& lUpdate() override { return update; }
-    view::IProgressBar& ProgressBar2() override { return bar; }
-    view::ILabel& lTextFile() override { return textFile; }
-    view::ILabel& lFile() override { return file; }
-    view::ILabel& lUpdateTime() override { return updateTime; }
+    DrivenControls Controls() override
+    {
+        return {ok, cancel, curVer, actVer, panelUp, update, bar, textFile, file, updateTime};
+    }
     void ShowWarning(const std::string& text) override;
     // Shows an error as the standard error box would.
     void ShowError(const std::string& text);

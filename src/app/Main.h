@@ -10,6 +10,7 @@
 #include <exception>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace app {
@@ -83,21 +84,6 @@ private:
 
 class CUpdaterShell;
 
-// The window's controls that the checks and the run drive, as the window's
-// adapters give them; each window fills it in once it has built its layout.
-struct Form1Controls {
-    view::IButton* btOK = nullptr;
-    view::IButton* btCancel = nullptr;
-    view::ILabel* lCurVer = nullptr;
-    view::ILabel* lActVer = nullptr;
-    view::IControl* plUp = nullptr;
-    view::ILabel* lUpdate = nullptr;
-    view::IProgressBar* ProgressBar2 = nullptr;
-    view::ILabel* lTextFile = nullptr;
-    view::ILabel* lFile = nullptr;
-    view::ILabel* lUpdateTime = nullptr;
-};
-
 // TForm1's event handlers and the state behind them, the same in both
 // windows: FormShow runs the checks, btOKClick the run, btCancelClick closes;
 // a close asked for during the run waits for it (CloseRule). Each window
@@ -120,16 +106,7 @@ public:
 
     // IShellView: the controls (the memo and the message pump are each
     // window's own).
-    view::IButton& btOK() override { return *viewControls_.btOK; }
-    view::IButton& btCancel() override { return *viewControls_.btCancel; }
-    view::ILabel& lCurVer() override { return *viewControls_.lCurVer; }
-    view::ILabel& lActVer() override { return *viewControls_.lActVer; }
-    view::IControl& plUp() override { return *viewControls_.plUp; }
-    view::ILabel& lUpdate() override { return *viewControls_.lUpdate; }
-    view::IProgressBar& ProgressBar2() override { return *viewControls_.ProgressBar2; }
-    view::ILabel& lTextFile() override { return *viewControls_.lTextFile; }
-    view::ILabel& lFile() override { return *viewControls_.lFile; }
-    view::ILabel& lUpdateTime() override { return *viewControls_.lUpdateTime; }
+    DrivenControls Controls() override { return *viewControls_; }
     void ShowWarning(const std::string& text) override;
 
 protected:
@@ -148,7 +125,9 @@ protected:
     // Called as soon as the run has returned, before a close it allows.
     virtual void RunReturned() {}
 
-    Form1Controls viewControls_;
+    // The window's adapters of the controls; each window sets them once it
+    // has built its layout.
+    std::optional<DrivenControls> viewControls_;
 
 private:
     std::unique_ptr<CUpdaterShell> shell_;

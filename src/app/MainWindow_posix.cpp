@@ -45,8 +45,9 @@ private:
 // auto-sized labels of the form do; a right-anchored one keeps its right edge.
 class QtLabel final : public view::ILabel {
 public:
-    QtLabel(QLabel* label, bool fixedSize, bool keepRightEdge)
-        : label_(label), fixedSize_(fixedSize), keepRightEdge_(keepRightEdge) {}
+    // The form's row says whether the label keeps its size or its right edge.
+    QtLabel(QLabel* label, const FormControl& row)
+        : label_(label), fixedSize_(row.fixedSize), keepRightEdge_(row.rightAligned) {}
     void SetCaption(const std::string& text) override
     {
         label_->setText(ToQt(text));
@@ -286,17 +287,17 @@ void TForm1::BuildLayout()
 
     c.okAdapter = std::make_unique<QtButton>(c.btOK);
     c.cancelAdapter = std::make_unique<QtButton>(c.btCancel);
-    c.curVerAdapter = std::make_unique<QtLabel>(c.lCurVer, true, false);
-    c.actVerAdapter = std::make_unique<QtLabel>(c.lActVer, true, false);
-    c.updateAdapter = std::make_unique<QtLabel>(c.lUpdate, false, false);
-    c.textFileAdapter = std::make_unique<QtLabel>(c.lTextFile, false, false);
-    c.fileAdapter = std::make_unique<QtLabel>(c.lFile, false, false);
-    c.timeAdapter = std::make_unique<QtLabel>(c.lUpdateTime, false, true);
+    c.curVerAdapter = std::make_unique<QtLabel>(c.lCurVer, FormControlNamed("lCurVer"));
+    c.actVerAdapter = std::make_unique<QtLabel>(c.lActVer, FormControlNamed("lActVer"));
+    c.updateAdapter = std::make_unique<QtLabel>(c.lUpdate, FormControlNamed("lUpdate"));
+    c.textFileAdapter = std::make_unique<QtLabel>(c.lTextFile, FormControlNamed("lTextFile"));
+    c.fileAdapter = std::make_unique<QtLabel>(c.lFile, FormControlNamed("lFile"));
+    c.timeAdapter = std::make_unique<QtLabel>(c.lUpdateTime, FormControlNamed("lUpdateTime"));
     c.upAdapter = std::make_unique<QtPanel>(c.plUp);
     c.barAdapter = std::make_unique<QtBar>(c.ProgressBar2);
-    viewControls_ = {c.okAdapter.get(),    c.cancelAdapter.get(), c.curVerAdapter.get(), c.actVerAdapter.get(),
-                     c.upAdapter.get(),    c.updateAdapter.get(), c.barAdapter.get(),    c.textFileAdapter.get(),
-                     c.fileAdapter.get(), c.timeAdapter.get()};
+    viewControls_.emplace(DrivenControls{*c.okAdapter, *c.cancelAdapter, *c.curVerAdapter, *c.actVerAdapter,
+                                         *c.upAdapter, *c.updateAdapter, *c.barAdapter, *c.textFileAdapter,
+                                         *c.fileAdapter, *c.timeAdapter});
 
     QObject::connect(c.btOK, &QPushButton::clicked, this, [this] { btOKClick(); });
     QObject::connect(c.btCancel, &QPushButton::clicked, this, [this] { btCancelClick(); });

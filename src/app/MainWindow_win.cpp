@@ -191,16 +191,16 @@ void TForm1::BuildLayout()
 
     c.btOK = std::make_unique<Win32Button>(c[ControlId::btOK]);
     c.btCancel = std::make_unique<Win32Button>(c[ControlId::btCancel]);
-    c.lCurVer = std::make_unique<Win32Label>(c[ControlId::lCurVer], true, false);
-    c.lActVer = std::make_unique<Win32Label>(c[ControlId::lActVer], true, false);
-    c.lUpdate = std::make_unique<Win32Label>(c[ControlId::lUpdate], false, false);
-    c.lTextFile = std::make_unique<Win32Label>(c[ControlId::lTextFile], false, false);
-    c.lFile = std::make_unique<Win32Label>(c[ControlId::lFile], false, false);
-    c.lUpdateTime = std::make_unique<Win32Label>(c[ControlId::lUpdateTime], false, true);
+    c.lCurVer = std::make_unique<Win32Label>(c[ControlId::lCurVer], FormControlNamed("lCurVer"));
+    c.lActVer = std::make_unique<Win32Label>(c[ControlId::lActVer], FormControlNamed("lActVer"));
+    c.lUpdate = std::make_unique<Win32Label>(c[ControlId::lUpdate], FormControlNamed("lUpdate"));
+    c.lTextFile = std::make_unique<Win32Label>(c[ControlId::lTextFile], FormControlNamed("lTextFile"));
+    c.lFile = std::make_unique<Win32Label>(c[ControlId::lFile], FormControlNamed("lFile"));
+    c.lUpdateTime = std::make_unique<Win32Label>(c[ControlId::lUpdateTime], FormControlNamed("lUpdateTime"));
     c.plUp = std::make_unique<Win32Control>(c[ControlId::plUp]);
     c.ProgressBar2 = std::make_unique<Win32Bar>(c[ControlId::ProgressBar2]);
-    viewControls_ = {c.btOK.get(),  c.btCancel.get(), c.lCurVer.get(),      c.lActVer.get(), c.plUp.get(),
-                     c.lUpdate.get(), c.ProgressBar2.get(), c.lTextFile.get(), c.lFile.get(),   c.lUpdateTime.get()};
+    viewControls_.emplace(DrivenControls{*c.btOK, *c.btCancel, *c.lCurVer, *c.lActVer, *c.plUp, *c.lUpdate,
+                                         *c.ProgressBar2, *c.lTextFile, *c.lFile, *c.lUpdateTime});
 
     // Docked to the client area the system gave the window (the frame's
     // metrics may differ from what was asked for).

@@ -1,6 +1,7 @@
 #include "app/Rehearsal.h"
 
 #include "app/HeadlessView.h"
+#include "app/Shell.h"
 #include "app/Unattended.h"
 #include "dbupdate/ScratchCopy.h"
 #include "platform/Paths.h"
@@ -48,17 +49,6 @@ std::string ScriptLine(const dbupdate::ScriptTally& script, const std::string& w
     return line + "\n";
 }
 
-// Where a rehearsal was when a termination request stopped it.
-std::string InterruptionMessage(const CUpdaterShell& shell)
-{
-    if (shell.CurrentPackage() == 0)
-        return "The rehearsal was interrupted while the database was copied";
-    std::string where = "package " + std::to_string(shell.CurrentPackage());
-    if (!shell.InterruptedAt().empty())
-        where = shell.InterruptedAt() + " of " + where;
-    return "The rehearsal was interrupted at " + where;
-}
-
 }  // namespace
 
 std::string RehearsalReport(const RehearsalOutcome& outcome)
@@ -85,65 +75,55 @@ std::string RehearsalReport(const RehearsalOutcome& outcome)
     return report;
 }
 
-int RunRehearsal(const std::string& executablePath, std::ostream& out, std::ostream& err)
-{
-    HeadlessView view(&out, &err);
-    // From the run on, the copy goes also when a termination request comes:
-    // requests wait until it is gone (the shell, which removes it last, ends
-    // first). Before the run they end the process as usual (a connection
-    // that hangs can be given up).
-    std::optional<platform::TerminationDeferral> deferral;
-    std::unique_ptr<CUpdaterShell> shell;
-    RehearsalOutcome outcome;
-    // Reports what was rehearsed, removes the copy and names what is left.
-    auto finish = [&](int code, const std::string& message) {
-        view.Finish();
-        if (const dbupdate::ScratchCopy* scratch = shell ? shell->Scratch() : nullptr) {
+namespace {
+
+// The rehearsal's report, and the copy's removal, on every way out of the
+// run; termination requests wait from the run's start until the copy is
+// gone (the shell, which removes it last, ends before this).
+class RehearsalEnd : public UnattendedReport {
+public:
+    RehearsalEnd(const RehearsalPlan& plan, std::ostream& out, std::ostream& err) : plan_(plan), out_(out), err_(err) {}
+
+    void RunStarts() override { deferral_.emplace(); }
+
+    void Ended(CUpdaterShell* shell, std::optional<std::int32_t> version) override
+    {
+        if (const dbupdate::ScratchCopy* scratch = shell ? plan_.Scratch() : nullptr) {
+            RehearsalOutcome outcome;
             outcome.database = scratch->Database();
-            outcome.workDir = shell->WorkDir;
-            outcome.highestPackage = shell->MaxPackage;
+            outcome.workDir = shell->State().WorkDir;
+            outcome.highestPackage = shell->State().MaxPackage;
             outcome.backupSeconds = scratch->BackupSeconds;
             outcome.restoreSeconds = scratch->RestoreSeconds;
             outcome.backupBytes = scratch->BackupBytes;
-            outcome.packages = shell->Rehearsed;
-            out << RehearsalReport(outcome);
-            for (const auto& log : shell->Failures())
-                err << FailureReport(log.path, log.statements, log.blobFiles) << '\n';
-            const std::string left = shell->EndRehearsal();
+            outcome.packages = plan_.Rehearsed();
+            outcome.version = version;
+            out_ << RehearsalReport(outcome);
+            ReportFailures(*shell, err_);
+            const std::string left = shell->EndRun();
             if (left.empty())
-                out << "The copy of the database was dropped and its backup deleted\n";
+                out_ << "The copy of the database was dropped and its backup deleted\n";
             else
-                err << left << '\n';
+                err_ << left << '\n';
         }
-        out.flush();
-        if (!message.empty())
-            view.ShowError(message);
-        err.flush();
-        return code;
-    };
-    try {
-        shell = std::make_unique<CUpdaterShell>(view, executablePath, RunMode::Rehearsal);
-        const CheckResult check = shell->FormShow();
-        for (const auto& attachment : shell->OtherAttachments)
-            err << OtherAttachmentReport(attachment) << '\n';
-        err.flush();
-        if (check != CheckResult::UpdatePossible)
-            return finish(check == CheckResult::DatabaseCurrent ? kExitApplied : kExitRefused, "");
-        deferral.emplace();
-        const RunResult run = shell->btOKClick();
-        if (run == RunResult::Interrupted)
-            return finish(kExitError, InterruptionMessage(*shell));
-        if (run != RunResult::Completed)
-            return finish(kExitRefused, "");
-        outcome.version = shell->ReadVersion();
-        if (*outcome.version < shell->MaxPackage)
-            return finish(kExitRefused, "");
-        return finish(shell->Failures().empty() ? kExitApplied : kExitFailures, "");
-    } catch (const std::exception& error) {
-        return finish(kExitError, error.what());
-    } catch (...) {
-        return finish(kExitError, "");
+        out_.flush();
     }
+
+private:
+    const RehearsalPlan& plan_;
+    std::ostream& out_;
+    std::ostream& err_;
+    std::optional<platform::TerminationDeferral> deferral_;
+};
+
+}  // namespace
+
+int RunRehearsal(const std::string& executablePath, std::ostream& out, std::ostream& err)
+{
+    HeadlessView view(&out, &err);
+    auto plan = std::make_unique<RehearsalPlan>();
+    RehearsalEnd end(*plan, out, err);
+    return RunPlanUnattended(executablePath, std::move(plan), view, err, end);
 }
 
 }  // namespace app

@@ -2,7 +2,9 @@
 // `updater --rehearse`: the whole update on a scratch copy of the database,
 // with a report of what it did.
 
-#include "app/Shell.h"
+#include "app/RehearsalPlan.h"
+
+#include <cstdint>
 
 #include <iosfwd>
 #include <optional>

@@ -157,7 +157,8 @@ int RunRestore(const std::string& executablePath, std::optional<std::int32_t> ve
     };
     try {
         CUpdaterShell shell(view, executablePath);
-        const auto runs = package::ListRunRecords(shell.ExeDir);
+        RunState& state = shell.State();
+        const auto runs = package::ListRunRecords(state.ExeDir);
         const RunRecordData& run = RunToUndo(runs, version);
         // The runs are in version order: the one undone and every later one,
         // newest first, so that a file replaced by two updates ends as it
@@ -166,7 +167,7 @@ int RunRestore(const std::string& executablePath, std::optional<std::int32_t> ve
         // database with partly new programs.
         const auto undone = std::span(&run, runs.data() + runs.size()) | std::views::reverse;
         for (const RunRecordData& record : undone)
-            if (const std::string problem = package::PutBackProblem(shell.ExeDir, record); !problem.empty())
+            if (const std::string problem = package::PutBackProblem(state.ExeDir, record); !problem.empty())
                 return fail(problem + "; nothing was changed");
         if (run.backup.empty())
             return fail("The update from version " + std::to_string(run.version) +
@@ -182,8 +183,8 @@ int RunRestore(const std::string& executablePath, std::optional<std::int32_t> ve
         if (unusable)
             view.AddLine("The database cannot be opened (" + shell.UnusableReason() +
                          "): it is restored from the backup without the checks that need it");
-        const std::string server = dbupdate::ServerForConnect(shell.settings);
-        const std::string database = shell.DatabasePath();
+        const std::string server = state.Server();
+        const std::string database = state.DatabasePath();
         if (run.server != server || run.database != database)
             return fail("The backup " + run.backup + " was made of the database " +
                         dbupdate::BuildConnectionString(run.server, run.database) + ", and this installation uses " +
@@ -209,7 +210,7 @@ int RunRestore(const std::string& executablePath, std::optional<std::int32_t> ve
         view.AddLine(run.backup);
 
         // The engine replaces only a database that nobody is attached to.
-        shell.ReleaseDatabase();
+        state.ReleaseDatabase();
         view.AddLine("Відновлення бази даних...");
         try {
             if (server.empty())
@@ -225,16 +226,16 @@ int RunRestore(const std::string& executablePath, std::optional<std::int32_t> ve
         view.AddLine("Відновлення файлів програми");
         int failed = 0;
         for (const RunRecordData& record : undone)
-            failed += package::PutBackProgramFiles(view, shell.ExeDir, record);
+            failed += package::PutBackProgramFiles(view, state.ExeDir, record);
 
         dbupdate::CGlobDB& db = shell.Database();
-        db.Connect(server, shell.settings.pathBaseIB, "", "");
+        db.Connect(server, state.settings.pathBaseIB, "", "");
         view.AddLine("Версія бази даних: " + std::to_string(db.GetVersion()));
         if (failed != 0)
             return fail(std::to_string(failed) + " program file(s) could not be put back. The folders of the updates "
                         "stay: run the restore again once the files are free");
         for (const RunRecordData& record : undone)
-            package::RemoveKeptFolder(shell.ExeDir, record);
+            package::RemoveKeptFolder(state.ExeDir, record);
         view.Finish();
         return kExitApplied;
     } catch (const std::exception& error) {

@@ -5,18 +5,36 @@
 #include "app/Rehearsal.h"
 #include "app/Restore.h"
 #include "app/Shell.h"
-#include "platform/Text.h"
+#include "app/WayBack.h"
+#include "dbupdate/UpdateContext.h"
 
 #include <exception>
-#include <memory>
 #include <ostream>
 
 namespace app {
 
-std::string OtherAttachmentReport(const dbupdate::Attachment& attachment)
-{
-    return "Also attached to the database: " + ClientLine(attachment);
-}
+namespace {
+
+// The update's report: the run logs with failures, and a version short of
+// the highest package.
+class UpdateReport : public UnattendedReport {
+public:
+    explicit UpdateReport(std::ostream& err) : err_(err) {}
+    void Ended(CUpdaterShell* shell, std::optional<std::int32_t> version) override
+    {
+        if (!shell)
+            return;
+        ReportFailures(*shell, err_);
+        if (version && *version < shell->State().MaxPackage)
+            err_ << "The database version is " << *version << " after the update, not " << shell->State().MaxPackage
+                 << '\n';
+    }
+
+private:
+    std::ostream& err_;
+};
+
+}  // namespace
 
 int RunUnattendedEntry(std::string (*executablePath)(), std::ostream& out, std::ostream& err,
                        const CommandLine& command)
@@ -35,60 +53,59 @@ int RunUnattendedEntry(std::string (*executablePath)(), std::ostream& out, std::
     return RunUnattended(path, out, err, command.noBackup);
 }
 
-std::string FailureReport(const std::string& path, int statements, int blobFiles)
+void ReportFailures(const CUpdaterShell& shell, std::ostream& err)
 {
-    return path + ": " + platform::Counted(statements, "failed statement", "failed statements") + ", " +
-           platform::Counted(blobFiles, "failed blob file", "failed blob files");
+    for (const auto& log : shell.State().Failures())
+        err << FailureReport(log.path, log.statements, log.blobFiles) << '\n';
+    err.flush();
+}
+
+int RunPlanUnattended(const std::string& executablePath, std::unique_ptr<RunPlan> plan, HeadlessView& view,
+                      std::ostream& err, UnattendedReport& report)
+{
+    std::unique_ptr<CUpdaterShell> shell;
+    std::optional<std::int32_t> version;
+    // The report comes on every way out of a run, an error included.
+    auto end = [&](int code, const std::optional<std::string>& message = std::nullopt) {
+        view.Finish();
+        report.Ended(shell.get(), version);
+        if (message)
+            view.ShowError(*message);
+        err.flush();
+        return code;
+    };
+    try {
+        shell = std::make_unique<CUpdaterShell>(view, executablePath, std::move(plan));
+        const CheckResult check = shell->FormShow();
+        for (const auto& attachment : shell->State().OtherAttachments)
+            err << OtherAttachmentReport(attachment) << '\n';
+        err.flush();
+        if (check != CheckResult::UpdatePossible)
+            return end(check == CheckResult::DatabaseCurrent ? kExitApplied : kExitRefused);
+        report.RunStarts();
+        const RunResult run = shell->btOKClick();
+        if (run == RunResult::Interrupted)
+            return end(kExitError, shell->InterruptionMessage());
+        if (run != RunResult::Completed)
+            return end(kExitRefused);
+        // A run that did not reach the highest package is not reported as
+        // applied.
+        version = shell->State().ReadVersion();
+        if (*version < shell->State().MaxPackage)
+            return end(kExitRefused);
+        return end(shell->State().Failures().empty() ? kExitApplied : kExitFailures);
+    } catch (const std::exception& error) {
+        return end(kExitError, error.what());
+    } catch (...) {
+        return end(kExitError, "");
+    }
 }
 
 int RunUnattended(const std::string& executablePath, std::ostream& out, std::ostream& err, bool noBackup)
 {
     HeadlessView view(&out, &err);
-    std::unique_ptr<CUpdaterShell> shell;
-    // The run logs are named on every way out of a run, an error included.
-    auto reportFailures = [&] {
-        if (!shell)
-            return false;
-        for (const auto& log : shell->Failures())
-            err << FailureReport(log.path, log.statements, log.blobFiles) << '\n';
-        err.flush();
-        return !shell->Failures().empty();
-    };
-    auto fail = [&](const std::string& message) {
-        view.Finish();
-        reportFailures();
-        view.ShowError(message);
-        return kExitError;
-    };
-    try {
-        shell = std::make_unique<CUpdaterShell>(view, executablePath);
-        shell->NoBackup = noBackup;
-        const CheckResult check = shell->FormShow();
-        for (const auto& attachment : shell->OtherAttachments)
-            err << OtherAttachmentReport(attachment) << '\n';
-        err.flush();
-        if (check != CheckResult::UpdatePossible) {
-            view.Finish();
-            return check == CheckResult::DatabaseCurrent ? kExitApplied : kExitRefused;
-        }
-        const RunResult run = shell->btOKClick();
-        view.Finish();
-        if (run == RunResult::Interrupted)
-            return fail(shell->InterruptionMessage());
-        const bool failures = reportFailures();
-        if (run != RunResult::Completed)
-            return kExitRefused;
-        const std::int32_t version = shell->ReadVersion();
-        if (version < shell->MaxPackage) {
-            err << "The database version is " << version << " after the update, not " << shell->MaxPackage << '\n';
-            return kExitRefused;
-        }
-        return failures ? kExitFailures : kExitApplied;
-    } catch (const std::exception& error) {
-        return fail(error.what());
-    } catch (...) {
-        return fail("");
-    }
+    UpdateReport report(err);
+    return RunPlanUnattended(executablePath, std::make_unique<UpdatePlan>(noBackup), view, err, report);
 }
 
 }  // namespace app

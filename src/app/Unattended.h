@@ -1,14 +1,17 @@
 #pragma once
 // The updater without a window: `updater --unattended`.
 
+#include <cstdint>
 #include <iosfwd>
+#include <memory>
+#include <optional>
 #include <string>
 
-namespace dbupdate {
-struct Attachment;
-}
-
 namespace app {
+
+class CUpdaterShell;
+class HeadlessView;
+class RunPlan;
 
 // Exit codes of the unattended mode.
 inline constexpr int kExitApplied = 0;   // applied cleanly, or nothing to apply
@@ -32,12 +35,27 @@ struct CommandLine;
 int RunUnattendedEntry(std::string (*executablePath)(), std::ostream& out, std::ostream& err,
                        const CommandLine& command);
 
-// The report of a client of another program attached to the database,
-// which does not stop the update (an administration tool, a backup).
-std::string OtherAttachmentReport(const dbupdate::Attachment& attachment);
+// What an unattended mode reports of its run.
+class UnattendedReport {
+public:
+    virtual ~UnattendedReport() = default;
+    // The checks passed and the run is about to start.
+    virtual void RunStarts() {}
+    // The run has ended, or the checks refused it: what the mode reports
+    // before an error message. shell is null when it could not be made;
+    // version is the one the run reached, when it was read.
+    virtual void Ended(CUpdaterShell* shell, std::optional<std::int32_t> version) = 0;
+};
 
-// The report of one run log's failures, e.g. "/tmp/.../122.001.sql.log: 2
-// failed statements, 1 failed blob file".
-std::string FailureReport(const std::string& path, int statements, int blobFiles);
+// The checks and the run of plan without a window: the memo's lines in
+// view, each other client attached reported on err, and the exit code: 0
+// applied cleanly (or nothing to apply), 1 refused or the version short of
+// the highest package, 2 an error or a termination request, 3 statements or
+// blob files failed.
+int RunPlanUnattended(const std::string& executablePath, std::unique_ptr<RunPlan> plan, HeadlessView& view,
+                      std::ostream& err, UnattendedReport& report);
+
+// The run logs that received failures in a run, one line each on err.
+void ReportFailures(const CUpdaterShell& shell, std::ostream& err);
 
 }  // namespace app

@@ -61,8 +61,9 @@ public:
 // auto-sized labels of the form do; a right-anchored one keeps its right edge.
 class Win32Label final : public Win32Control, public view::ILabel {
 public:
-    Win32Label(HWND control, bool fixedSize, bool keepRightEdge)
-        : Win32Control(control), fixedSize_(fixedSize), keepRightEdge_(keepRightEdge)
+    // The form's row says whether the label keeps its size or its right edge.
+    Win32Label(HWND control, const FormControl& row)
+        : Win32Control(control), fixedSize_(row.fixedSize), keepRightEdge_(row.rightAligned)
     {
     }
     void SetCaption(const std::string& text) override

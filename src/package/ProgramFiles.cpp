@@ -18,17 +18,16 @@ std::string CopyErrorLine(platform::Error error)
     return "error (" + std::to_string(error.Code()) + ") " + message;
 }
 
-namespace {
-
-// The program executables and report templates of an unpacked package,
-// sorted together.
-std::vector<std::string> ProgramFilesOf(const std::string& sourceDir)
+std::vector<std::string> ProgramFilesOf(const std::string& dir)
 {
     std::vector<std::string> files;
-    platform::ListFiles(files, sourceDir, "*.exe");
-    platform::ListFiles(files, platform::JoinPath(sourceDir, "Reports"), "*.fr3");
+    for (const ProgramFileFolder& kind : kProgramFileFolders)
+        platform::ListFiles(files, *kind.folder ? platform::JoinPath(dir, kind.folder) : dir,
+                            std::string("*") + kind.extension);
     return files;
 }
+
+namespace {
 
 // Whether two files hold the same bytes; false when either cannot be read.
 bool SameContent(const std::string& first, const std::string& second)

@@ -9,6 +9,21 @@
 
 namespace package {
 
+// Where a package carries the files the updater installs, and what their
+// names end in: the program executables in its top folder and the report
+// templates in Reports (the same folders below the installation).
+struct ProgramFileFolder {
+    const char* folder;     // "" for the top folder
+    const char* extension;  // compared without regard to case
+};
+inline constexpr ProgramFileFolder kProgramFileFolders[] = {{"", ".exe"}, {"Reports", ".fr3"}};
+// How a user text names them.
+inline constexpr const char* kProgramFilePatterns = "*.exe and Reports/*.fr3";
+
+// The installable files of an unpacked package in dir, sorted together, as
+// the installation takes them.
+std::vector<std::string> ProgramFilesOf(const std::string& dir);
+
 // The text of a copy failure's memo line: "error (" code ") " and the
 // system's message without trailing blanks, control characters or full stops.
 std::string CopyErrorLine(platform::Error error);

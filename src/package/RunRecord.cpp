@@ -106,14 +106,18 @@ std::string LinkOnTheWay(const std::string& exeDir, std::int32_t version, const 
 
 bool IsRecordableName(const std::string& relative)
 {
-    std::string name = relative;
-    std::string extension = ".exe";
-    const std::string reports = std::string("Reports") + platform::kPathSeparator;
-    if (relative.compare(0, reports.size(), reports) == 0) {
-        name = relative.substr(reports.size());
-        extension = ".fr3";
+    // The folder a name starts with says what it must end in; a name in no
+    // other folder is one of the top folder.
+    const ProgramFileFolder* kind = nullptr;
+    std::string name;
+    for (const ProgramFileFolder& candidate : kProgramFileFolders) {
+        const std::string prefix = *candidate.folder ? candidate.folder + std::string(1, platform::kPathSeparator) : "";
+        if (relative.compare(0, prefix.size(), prefix) == 0 && (!kind || !prefix.empty())) {
+            kind = &candidate;
+            name = relative.substr(prefix.size());
+        }
     }
-    if (name == "." || name == ".." || !EndsWithIgnoringCase(name, extension))
+    if (!kind || name == "." || name == ".." || !EndsWithIgnoringCase(name, kind->extension))
         return false;
     return std::none_of(name.begin(), name.end(), [](char c) {
         return c == '/' || c == '\\' || c == ':' || static_cast<unsigned char>(c) < 32 || c == 127;

@@ -3,6 +3,7 @@
 
 #include "TestSupport.h"
 #include "dbupdate/Uglobdb.h"
+#include "dbupdate/UpdateLock.h"
 #include "platform/Paths.h"
 
 #include <filesystem>

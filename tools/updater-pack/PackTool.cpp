@@ -2,6 +2,7 @@
 
 #include "PackageCheck.h"
 
+#include "package/PackageName.h"
 #include "package/PackageStore.h"
 #include "package/StoreWriter.h"
 #include "platform/FileSystem.h"
@@ -163,10 +164,9 @@ std::string PackageNameFor(const std::string& argument, std::string& file)
 
 std::string PackageNameProblem(const std::string& name)
 {
-    if (name.find("_RAR") == std::string::npos)
+    if (!package::IsPackageName(name))
         return "does not contain _RAR, so the updater would not see it as a package";
-    std::int32_t number = 0;
-    if (!platform::TryParseInt32(name.substr(0, name.find('_')), 10, number))
+    if (!package::PackageNumber(name))
         return "does not start with a package number before its first _";
     return {};
 }

@@ -6,7 +6,9 @@
 #include "dbupdate/BlobLoader.h"
 #include "dbupdate/ParamScan.h"
 #include "dbupdate/StatementSplitter.h"
+#include "package/PackageName.h"
 #include "package/PackageStore.h"
+#include "package/ProgramFiles.h"
 #include "package/WorkDir.h"
 #include "platform/FileSystem.h"
 #include "platform/Paths.h"
@@ -469,9 +471,7 @@ std::vector<Finding> CheckNumbers(const std::string& label, const std::vector<st
             findings.push_back({label, 0, true, "the package name " + name + " " + problem});
             continue;
         }
-        std::int32_t number = 0;
-        platform::TryParseInt32(name.substr(0, name.find('_')), 10, number);
-        byNumber[number].push_back(name);
+        byNumber[*package::PackageNumber(name)].push_back(name);
     }
     std::int64_t previous = 0;
     bool first = true;
@@ -504,13 +504,12 @@ PackageCheck CheckUnpackedPackage(const std::string& label, std::int32_t number,
     PackageCheck check;
     const std::string upDir = platform::JoinPath(dir, "up");
     // What the updater takes, found as it finds it.
-    std::vector<std::string> scripts, blobs, programs;
+    std::vector<std::string> scripts, blobs;
     platform::ListFiles(scripts, upDir, "*.sql");
     platform::ListFiles(blobs, upDir, "*.blo");
-    platform::ListFiles(programs, dir, "*.exe");
-    platform::ListFiles(programs, platform::JoinPath(dir, "Reports"), "*.fr3");
+    const std::vector<std::string> programs = package::ProgramFilesOf(dir);
     std::set<fs::path> used;
-    for (const auto* list : {&scripts, &blobs, &programs})
+    for (const std::vector<std::string>* list : std::initializer_list<const std::vector<std::string>*>{&scripts, &blobs, &programs})
         for (const std::string& path : *list)
             used.insert(fs::path(path).lexically_normal());
 
@@ -548,8 +547,9 @@ PackageCheck CheckUnpackedPackage(const std::string& label, std::int32_t number,
     std::sort(unused.begin(), unused.end());
     for (const std::string& relative : unused)
         check.findings.push_back({label + "/" + relative, 0, false,
-                                  "the updater neither runs, loads nor installs this file (it takes up/*.sql, "
-                                  "up/*.blo, *.exe and Reports/*.fr3)"});
+                                  std::string("the updater neither runs, loads nor installs this file (it takes up/*.sql, "
+                                              "up/*.blo, ") +
+                                      package::kProgramFilePatterns + ")"});
     return check;
 }
 
@@ -571,13 +571,13 @@ bool CheckArchives(const std::string& numbersLabel, const std::vector<CheckedPac
         const auto& [name, label, archive] = packages[k];
         names.push_back(name);
         out << name << " (" << label << ")\n";
-        std::int32_t number = 0;
-        if (!PackageNameProblem(name).empty() || !platform::TryParseInt32(name.substr(0, name.find('_')), 10, number))
+        const auto number = package::PackageNumber(name);
+        if (!PackageNameProblem(name).empty())
             continue;  // CheckNumbers reports it
         const std::string dir = scratch / std::to_string(k);
         if (!Unpack(label, archive, dir, findings))
             continue;
-        PackageCheck check = CheckUnpackedPackage(label, number, dir);
+        PackageCheck check = CheckUnpackedPackage(label, *number, dir);
         for (const auto& [script, statements] : check.scripts)
             out << "  " << script << ": " << platform::Counted(statements, "statement", "statements") << "\n";
         findings.insert(findings.end(), check.findings.begin(), check.findings.end());
@@ -615,7 +615,7 @@ bool CheckUpdater(const std::string& updater, std::ostream& out)
     const ScratchDirectory scratch;
     std::vector<CheckedPackage> checked;
     for (const auto& entry : store.Entries()) {
-        if (entry.name.find("_RAR") == std::string::npos)
+        if (!package::IsPackageName(entry.name))
             continue;
         const std::string archive = scratch / (entry.name + ".rar");
         package::SavePackage(store, entry.name, archive);
