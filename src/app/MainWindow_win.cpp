@@ -117,76 +117,12 @@ TForm1::~TForm1()
 void TForm1::BuildLayout()
 {
     Controls& c = *controls_;
-    const auto make = [&](DWORD exStyle, const wchar_t* windowClass, const char* text, DWORD style, HWND parent,
-                          ControlId id, Rect r, HFONT font) {
-        HWND control = CreateWindowExW(exStyle, windowClass, Wide(text).c_str(), WS_CHILD | style, r.left, r.top,
-                                       r.width, r.height, parent,
-                                       reinterpret_cast<HMENU>(static_cast<INT_PTR>(static_cast<int>(id))),
-                                       Instance(), nullptr);
-        if (control == nullptr)
-            throw std::runtime_error("Cannot create the control " + ControlName(static_cast<int>(id)));
-        SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
-        c[id] = control;
-        return control;
-    };
-    HFONT plain = c.font.get();
-    HFONT bold = c.boldFont.get();
-    const auto panel = [&](HWND parent, ControlId id, Rect r, bool raised) {
-        HWND control = make(WS_EX_CONTROLPARENT, kPanelClass, "", WS_VISIBLE | WS_CLIPSIBLINGS, parent, id, r, plain);
-        SetWindowLongPtrW(control, GWLP_USERDATA, raised ? 1 : 0);
-        return control;
-    };
-    // Labels whose size is not fixed size themselves to their text, so where
-    // another font stands in for Tahoma the text still shows whole.
-    const auto label = [&](HWND parent, ControlId id, const char* text, Rect r, bool isBold, bool fixedSize,
-                           bool rightAligned, bool visible) {
-        const DWORD style = SS_NOPREFIX | (rightAligned ? SS_RIGHT : SS_LEFT) | (visible ? WS_VISIBLE : 0);
-        HWND control = make(0, L"STATIC", text, style, parent, id, r, isBold ? bold : plain);
-        if (!fixedSize)
-            r.width = std::max(r.width, TextWidth(control, Wide(text)));
-        Place(control, r);
-        return control;
-    };
-
+    // Parents come before their children in the form's table.
     for (std::size_t index = 0; index < kFormControlCount; ++index) {
-        const FormControl& f = kFormControls[index];
-        const auto id = static_cast<ControlId>(kFirstControlId + static_cast<int>(index));
-        HWND parent = f.parent ? c.windows[FormControlIndex(f.parent)] : window_;
-        const char* caption = f.caption ? f.caption : "";
-        const DWORD state = (f.visible ? WS_VISIBLE : 0) | (f.enabled ? 0 : WS_DISABLED);
-        switch (f.kind) {
-        case ControlKind::Panel:
-        case ControlKind::RaisedPanel:
-            panel(parent, id, f.geometry, f.kind == ControlKind::RaisedPanel);
-            break;
-        case ControlKind::Button:
-            make(0, L"BUTTON", caption, state | WS_TABSTOP | BS_PUSHBUTTON, parent, id, f.geometry, plain);
-            break;
-        case ControlKind::Memo: {
-            HWND memo = make(WS_EX_CLIENTEDGE, L"EDIT", caption,
-                             state | WS_TABSTOP | ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN | ES_NOHIDESEL,
-                             parent, id, f.geometry, plain);
-            SendMessageW(memo, EM_SETLIMITTEXT, 0, 0);  // no limit: the memo keeps every line of a long run
-            break;
-        }
-        case ControlKind::Label: {
-            HWND control =
-                label(parent, id, caption, f.geometry, f.bold, f.fixedSize, f.rightAligned, f.visible);
-            // Grown to its text, a right-aligned label keeps its right edge.
-            if (f.rightAligned && !f.fixedSize) {
-                const Rect grown = ChildRect(control);
-                Place(control, {f.geometry.left + f.geometry.width - grown.width, grown.top, grown.width,
-                                grown.height});
-            }
-            break;
-        }
-        case ControlKind::ProgressBar: {
-            HWND bar = make(0, PROGRESS_CLASSW, caption, state, parent, id, f.geometry, plain);
-            SendMessageW(bar, PBM_SETRANGE32, 0, kInitialBarMaximum);
-            SendMessageW(bar, PBM_SETPOS, 0, 0);
-            break;
-        }
-        }
+        const FormControl& row = kFormControls[index];
+        const int id = kFirstControlId + static_cast<int>(index);
+        HWND parent = row.parent ? c.windows[FormControlIndex(row.parent)] : window_;
+        c.windows[index] = MakeControl(parent, row, id, c.font.get(), c.boldFont.get());
     }
 
     c.btOK = std::make_unique<Win32Button>(c[ControlId::btOK]);

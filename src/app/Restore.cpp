@@ -13,8 +13,7 @@
 
 #include <algorithm>
 #include <ostream>
-#include <ranges>
-#include <span>
+#include <vector>
 #include <stdexcept>
 
 namespace app {
@@ -144,34 +143,99 @@ void RestoreInPlace(const std::string& server, const std::string& backup, const 
     dbupdate::RestoreDatabase(server, backup, database, nullptr);
 }
 
+// The runs to undo: the one from version (the newest without one) and every
+// later one, newest first, so that a file replaced by two updates ends as it
+// was before the first. Each is checked whole before anything is changed: a
+// record that cannot be put back would leave the old database with partly
+// new programs.
+std::vector<RunRecordData> RunsToUndo(const std::string& exeDir, std::optional<std::int32_t> version)
+{
+    const auto runs = package::ListRunRecords(exeDir);
+    const RunRecordData& run = RunToUndo(runs, version);
+    std::vector<RunRecordData> undone(runs.rbegin(), runs.rend() - (&run - runs.data()));
+    for (const RunRecordData& record : undone)
+        if (const std::string problem = package::PutBackProblem(exeDir, record); !problem.empty())
+            throw std::runtime_error(problem + "; nothing was changed");
+    if (run.backup.empty())
+        throw std::runtime_error("The update from version " + std::to_string(run.version) +
+                                 " was made without a backup of the database (--no-backup) and cannot be undone here");
+    return undone;
+}
+
+// Puts the backup made before run in the database's place: restored as a
+// database of its own first, so that a damaged one fails before the
+// database is replaced.
+void RestoreFromBackup(IShellView& view, RunState& state, const RunRecordData& run, bool unusable)
+{
+    const std::string server = state.Server();
+    const std::string database = state.DatabasePath();
+    if (run.server != server || run.database != database)
+        throw std::runtime_error("The backup " + run.backup + " was made of the database " +
+                                 dbupdate::BuildConnectionString(run.server, run.database) +
+                                 ", and this installation uses " + dbupdate::BuildConnectionString(server, database));
+    CheckBackupFile(run);
+    // The restored database is made beside the database, named for the
+    // version; one that a restore stopped half-way left is made anew.
+    const std::string restored = dbupdate::CheckDatabasePathFor(dbupdate::BackupPathFor(database, run.version));
+    if (server.empty())
+        RemoveLeftover(restored);
+
+    view.AddLine("Перевірка резервної копії...");
+    try {
+        dbupdate::RestoreDatabase(server, run.backup, restored, nullptr);
+    } catch (const std::exception& error) {
+        view.AddLine("error");
+        DropRestored(server, restored);
+        throw ExplainedForServer(server, error);
+    }
+    view.AppendToLastLine("[OK]");
+    view.AddLine(run.backup);
+
+    // The engine replaces only a database that nobody is attached to.
+    state.ReleaseDatabase();
+    view.AddLine("Відновлення бази даних...");
+    try {
+        if (server.empty())
+            PutRestoredInPlace(restored, database, unusable);
+        else
+            RestoreInPlace(server, run.backup, restored, database);
+    } catch (const std::exception& error) {
+        view.AddLine("error");
+        throw ExplainedForServer(server, error);
+    }
+    view.AppendToLastLine("[OK]");
+}
+
+// Puts back the program files the runs replaced and removes the ones they
+// added, then names the version restored; the runs' folders go when every
+// file was put back.
+void PutBackFiles(IShellView& view, RunState& state, const std::vector<RunRecordData>& undone)
+{
+    view.AddLine("Відновлення файлів програми");
+    int failed = 0;
+    for (const RunRecordData& record : undone)
+        failed += package::PutBackProgramFiles(view, state.ExeDir, record);
+
+    state.db->Connect(state.Server(), state.settings.pathBaseIB, "", "");
+    view.AddLine("Версія бази даних: " + std::to_string(state.db->GetVersion()));
+    if (failed != 0)
+        throw std::runtime_error(std::to_string(failed) +
+                                 " program file(s) could not be put back. The folders of the updates stay: run the "
+                                 "restore again once the files are free");
+    for (const RunRecordData& record : undone)
+        package::RemoveKeptFolder(state.ExeDir, record);
+}
+
 }  // namespace
 
 int RunRestore(const std::string& executablePath, std::optional<std::int32_t> version, std::ostream& out,
                std::ostream& err)
 {
     HeadlessView view(&out, &err);
-    auto fail = [&](const std::string& message) {
-        view.Finish();
-        view.ShowError(message);
-        return kExitError;
-    };
     try {
         CUpdaterShell shell(view, executablePath);
         RunState& state = shell.State();
-        const auto runs = package::ListRunRecords(state.ExeDir);
-        const RunRecordData& run = RunToUndo(runs, version);
-        // The runs are in version order: the one undone and every later one,
-        // newest first, so that a file replaced by two updates ends as it
-        // was before the first. Each is checked whole before anything is
-        // changed: a record that cannot be put back would leave the old
-        // database with partly new programs.
-        const auto undone = std::span(&run, runs.data() + runs.size()) | std::views::reverse;
-        for (const RunRecordData& record : undone)
-            if (const std::string problem = package::PutBackProblem(state.ExeDir, record); !problem.empty())
-                return fail(problem + "; nothing was changed");
-        if (run.backup.empty())
-            return fail("The update from version " + std::to_string(run.version) +
-                        " was made without a backup of the database (--no-backup) and cannot be undone here");
+        const std::vector<RunRecordData> undone = RunsToUndo(state.ExeDir, version);
         // A restore half done is worse than none: termination requests wait.
         platform::TerminationDeferral deferral;
         const CheckResult checked = shell.RestoreChecks();
@@ -183,63 +247,15 @@ int RunRestore(const std::string& executablePath, std::optional<std::int32_t> ve
         if (unusable)
             view.AddLine("The database cannot be opened (" + shell.UnusableReason() +
                          "): it is restored from the backup without the checks that need it");
-        const std::string server = state.Server();
-        const std::string database = state.DatabasePath();
-        if (run.server != server || run.database != database)
-            return fail("The backup " + run.backup + " was made of the database " +
-                        dbupdate::BuildConnectionString(run.server, run.database) + ", and this installation uses " +
-                        dbupdate::BuildConnectionString(server, database));
-        CheckBackupFile(run);
-        // The restored database is made beside the database, named for the
-        // version; one that a restore stopped half-way left is made anew.
-        const std::string restored = dbupdate::CheckDatabasePathFor(dbupdate::BackupPathFor(database, run.version));
-        if (server.empty())
-            RemoveLeftover(restored);
-
-        // The backup is restored as a database of its own first: one that is
-        // damaged fails there, before the database is replaced.
-        view.AddLine("Перевірка резервної копії...");
-        try {
-            dbupdate::RestoreDatabase(server, run.backup, restored, nullptr);
-        } catch (const std::exception& error) {
-            view.AddLine("error");
-            DropRestored(server, restored);
-            throw ExplainedForServer(server, error);
-        }
-        view.AppendToLastLine("[OK]");
-        view.AddLine(run.backup);
-
-        // The engine replaces only a database that nobody is attached to.
-        state.ReleaseDatabase();
-        view.AddLine("Відновлення бази даних...");
-        try {
-            if (server.empty())
-                PutRestoredInPlace(restored, database, unusable);
-            else
-                RestoreInPlace(server, run.backup, restored, database);
-        } catch (const std::exception& error) {
-            view.AddLine("error");
-            throw ExplainedForServer(server, error);
-        }
-        view.AppendToLastLine("[OK]");
-
-        view.AddLine("Відновлення файлів програми");
-        int failed = 0;
-        for (const RunRecordData& record : undone)
-            failed += package::PutBackProgramFiles(view, state.ExeDir, record);
-
-        dbupdate::CGlobDB& db = shell.Database();
-        db.Connect(server, state.settings.pathBaseIB, "", "");
-        view.AddLine("Версія бази даних: " + std::to_string(db.GetVersion()));
-        if (failed != 0)
-            return fail(std::to_string(failed) + " program file(s) could not be put back. The folders of the updates "
-                        "stay: run the restore again once the files are free");
-        for (const RunRecordData& record : undone)
-            package::RemoveKeptFolder(state.ExeDir, record);
+        // The oldest run undone holds the backup made before all of them.
+        RestoreFromBackup(view, state, undone.back(), unusable);
+        PutBackFiles(view, state, undone);
         view.Finish();
         return kExitApplied;
     } catch (const std::exception& error) {
-        return fail(error.what());
+        view.Finish();
+        view.ShowError(error.what());
+        return kExitError;
     }
 }
 

@@ -37,6 +37,12 @@ void Place(HWND control, const Rect& r);
 // The width of text in the control's font.
 int TextWidth(HWND control, const std::wstring& text);
 
+// The window of one control of the form, made as designed inside parent
+// with the control ID id: its class, caption, place (labels by their text),
+// font (bold where designed), enabled state and visibility. Throws
+// std::runtime_error when it cannot be made.
+HWND MakeControl(HWND parent, const FormControl& row, int id, HFONT plain, HFONT bold);
+
 // Registers the form's and the panels' window classes once (and the common
 // controls). Throws std::runtime_error when that fails.
 void RegisterClasses();
