@@ -79,7 +79,8 @@ void ShowPackageDone(RunState& state, const std::string& archive)
     controls.lTextFile.SetVisible(false);
     controls.lFile.SetVisible(false);
     controls.btCancel.SetEnabled(true);
-    platform::DeleteFile(archive);
+    // A package left in the working directory is written over by the next run.
+    platform::BestEffort(platform::DeleteFile(archive));
 }
 
 bool RunEndsWithError(const std::exception& error)

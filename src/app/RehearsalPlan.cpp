@@ -110,7 +110,8 @@ void SweepLeftoverCopies(RunState& state, bool remove)
         }
         if (!remove) {
             std::uint64_t bytes = 0;
-            platform::File::OpenRead(copy).Size(bytes);
+            // A size that cannot be read shows as 0 MB: the line names the copy all the same.
+            platform::BestEffort(platform::File::OpenRead(copy).Size(bytes));
             view.AddLine("A copy of the database that a stopped rehearsal left (" + std::to_string(bytes >> 20) +
                          " MB): " + copy + "; the next rehearsal removes it");
         } else if (const platform::Error error = platform::DeleteFile(copy)) {

@@ -85,7 +85,8 @@ void RemoveLeftover(const std::string& path)
 void DropRestored(const std::string& server, const std::string& database)
 {
     if (server.empty()) {
-        platform::DeleteFile(database);
+        // The next restore removes a leftover before it restores.
+        platform::BestEffort(platform::DeleteFile(database));
         return;
     }
     try {
@@ -106,7 +107,8 @@ void PutRestoredInPlace(const std::string& restored, const std::string& database
         try {
             dbupdate::ShutDownDatabase("", database);
         } catch (const std::exception& error) {
-            platform::DeleteFile(restored);
+            // The next restore removes a leftover before it restores.
+            platform::BestEffort(platform::DeleteFile(restored));
             throw std::runtime_error("The database " + database + " cannot be shut down to be replaced (" +
                                      error.what() +
                                      "): a client attached to it after the checks. The database is unchanged");
@@ -115,7 +117,7 @@ void PutRestoredInPlace(const std::string& restored, const std::string& database
     if (const platform::Error error = platform::MoveFileReplacing(restored, database)) {
         if (!alreadyUnusable)
             dbupdate::BringDatabaseOnline("", database);
-        platform::DeleteFile(restored);
+        platform::BestEffort(platform::DeleteFile(restored));
         throw std::runtime_error("The restored database cannot take the place of " + database + ": " +
                                  error.Message() + ". The database is unchanged");
     }

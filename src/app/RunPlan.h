@@ -50,7 +50,7 @@ public:
     // Removes what the run made for itself; gives what could not be removed
     // (empty when all is gone). Called again when the shell ends: a second
     // call does nothing.
-    virtual std::string End(RunState& state) = 0;
+    [[nodiscard]] virtual std::string End(RunState& state) = 0;
 };
 
 }  // namespace app

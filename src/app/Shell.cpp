@@ -20,6 +20,8 @@ CUpdaterShell::CUpdaterShell(IShellView& view, const std::string& executablePath
 {
 }
 
-CUpdaterShell::~CUpdaterShell() { plan_->End(state_); }
+// A run's own report names what could not be removed (EndRun); at the end
+// of the shell only what it did not end is removed.
+CUpdaterShell::~CUpdaterShell() { static_cast<void>(plan_->End(state_)); }
 
 }  // namespace app

@@ -36,7 +36,7 @@ public:
     std::string InterruptionMessage() const { return plan_->InterruptionMessage(state_); }
     // Removes what the run made for itself (a rehearsal's copy); gives what
     // could not be removed. The shell's end does it too.
-    std::string EndRun() { return plan_->End(state_); }
+    [[nodiscard]] std::string EndRun() { return plan_->End(state_); }
 
     RunState& State() noexcept { return state_; }
     const RunState& State() const noexcept { return state_; }

@@ -341,7 +341,7 @@ std::uint64_t BackupToLocalFile(const std::string& server, const std::string& da
 {
     platform::File file = platform::File::OpenAppend(localFile);
     platform::Error error = file.OpenError();
-    if (!error)
+    if (error.Ok())
         error = file.Truncate();
     if (error)
         throw std::runtime_error(localFile + ": " + error.Message());

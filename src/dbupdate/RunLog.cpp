@@ -17,7 +17,9 @@ void WriteRunLog(const std::string& logPath, bool framed, const std::string& tex
     entry += text;
     if (framed)
         entry += std::string("\r\n") + kRunLogSeparator + "\r\n\r\n";
-    log.Write(entry.data(), entry.size());
+    // A run log that cannot be written loses the entry, as one that cannot
+    // be opened: the failure is still counted and reported by the run.
+    platform::BestEffort(log.Write(entry.data(), entry.size()));
 }
 
 }  // namespace dbupdate

@@ -66,7 +66,8 @@ ScratchCopy::ScratchCopy(std::string server, std::string database, std::string l
 {
 }
 
-ScratchCopy::~ScratchCopy() { Remove(); }
+// An owner that names what is left calls Remove itself first.
+ScratchCopy::~ScratchCopy() { static_cast<void>(Remove()); }
 
 void ScratchCopy::Make(const CopyProgress& progress)
 {
@@ -115,7 +116,7 @@ std::string ScratchCopy::Remove(CGlobDB* attached) noexcept
                     }
                     // A file the embedded engine cannot open as a database
                     // is this machine's to delete.
-                    if (server_.empty() && !platform::DeleteFile(scratch_))
+                    if (server_.empty() && platform::DeleteFile(scratch_).Ok())
                         break;
                     throw;
                 }

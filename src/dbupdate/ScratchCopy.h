@@ -57,7 +57,7 @@ public:
     // backup. attached, when it is attached to the scratch database, is the
     // attachment it is dropped through (no other may remain). Gives
     // what could not be removed and why, empty when all of it is gone.
-    std::string Remove(CGlobDB* attached = nullptr) noexcept;
+    [[nodiscard]] std::string Remove(CGlobDB* attached = nullptr) noexcept;
 
     double BackupSeconds = 0;
     double RestoreSeconds = 0;

@@ -62,7 +62,8 @@ void RunScript(UpdateContext& context, const std::string& path, view::IProgressB
         return;
     context.runLogPath = path + ".log";
     if (platform::FileExists(context.runLogPath))
-        platform::DeleteFile(context.runLogPath);
+        // A run log that stays is appended to: the script's new entries follow.
+        platform::BestEffort(platform::DeleteFile(context.runLogPath));
     const std::string logPath = context.runLogPath;
     if (!context.firstLogNote.empty()) {
         WriteRunLog(logPath, true, context.firstLogNote);

@@ -41,9 +41,11 @@ std::string DoneName(const std::string& path, const std::string& doneExtension)
 void MarkDone(const std::string& path, const std::string& doneExtension)
 {
     const std::string done = DoneName(path, doneExtension);
+    // A file that cannot be marked keeps its name, and the next run takes it
+    // again.
     if (platform::FileExists(done))
-        platform::DeleteFile(done);
-    platform::MoveFileNoReplace(path, done);
+        platform::BestEffort(platform::DeleteFile(done));
+    platform::BestEffort(platform::MoveFileNoReplace(path, done));
 }
 
 }  // namespace dbupdate

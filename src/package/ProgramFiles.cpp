@@ -93,11 +93,14 @@ void InstallProgramFiles(view::IUpdateView& view, const std::string& exeDir, con
         // replaced; one that cannot be kept stays as it is, and its line
         // says why.
         std::string failure;
-        if (const platform::Error error = record ? record->BeforeReplace(relative) : platform::Error())
-            failure = CopyErrorLine(error) + ": the installed file cannot be kept in " +
-                      KeptFolderName(record->Data().version) + " for the way back, and is not replaced";
-        else if (const platform::Error copyError = platform::CopyFileReplacing(source, target))
-            failure = CopyErrorLine(copyError);
+        try {
+            if (record)
+                record->BeforeReplace(relative);
+            if (const platform::Error copyError = platform::CopyFileReplacing(source, target))
+                failure = CopyErrorLine(copyError);
+        } catch (const KeepFailed& error) {
+            failure = error.what();
+        }
         if (failure.empty())
             view.AppendToLastLine("[OK]");
         else

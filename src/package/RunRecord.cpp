@@ -205,8 +205,12 @@ RunRecord RunRecord::Begin(const std::string& exeDir, std::int32_t version, cons
         if (const platform::Error error = platform::CreateDirectory(folder))
             throw CannotCreate(folder, error);
     }
+    // A record left there (one this updater cannot read) would be appended
+    // to: the run begins with a record of its own or not at all.
     const std::string recordPath = JoinPath(folder, kRunRecordName);
-    platform::DeleteFile(recordPath);
+    if (platform::FileExists(recordPath) || platform::IsSymbolicLink(recordPath))
+        if (const platform::Error error = platform::DeleteFile(recordPath))
+            throw CannotCreate(recordPath, error);
     RunRecordData data;
     data.version = version;
     data.server = server;
@@ -225,9 +229,9 @@ platform::Error RunRecord::TryAppend(const std::string& key, const std::string& 
         return file.OpenError();
     const std::string line = key + (value.empty() ? "" : " " + value) + "\n";
     platform::Error error = file.Write(line.data(), line.size());
-    if (!error)
+    if (error.Ok())
         error = file.Flush();
-    if (!error)
+    if (error.Ok())
         error = file.Close();
     return error;
 }
@@ -257,7 +261,20 @@ void RunRecord::SetComplete()
     data_.complete = true;
 }
 
-platform::Error RunRecord::BeforeReplace(const std::string& relative)
+KeepFailed::KeepFailed(platform::Error error, std::int32_t version)
+    : std::runtime_error(CopyErrorLine(error) + ": the installed file cannot be kept in " + KeptFolderName(version) +
+                         " for the way back, and is not replaced"),
+      error_(error)
+{
+}
+
+void RunRecord::BeforeReplace(const std::string& relative)
+{
+    if (const platform::Error error = TryKeep(relative))
+        throw KeepFailed(error, data_.version);
+}
+
+platform::Error RunRecord::TryKeep(const std::string& relative)
 {
     // What the record could not name, it could not undo; and no file is
     // kept or replaced through a symbolic link, also in a continued run.
@@ -366,13 +383,15 @@ void RemoveKeptFolder(const std::string& exeDir, const RunRecordData& record)
     const std::string folder = JoinPath(exeDir, KeptFolderName(record.version));
     if (!record.problem.empty() || platform::IsSymbolicLink(folder))
         return;
+    // What cannot be removed stays in the folder, which then stays too; the
+    // folder is only the way back of a run that is over.
     for (const std::string& relative : record.kept)
         if (LinkOnTheWay(exeDir, record.version, relative, true).empty())
-            platform::DeleteFile(JoinPath(folder, relative));
-    platform::DeleteFile(JoinPath(folder, kRunRecordName));
+            platform::BestEffort(platform::DeleteFile(JoinPath(folder, relative)));
+    platform::BestEffort(platform::DeleteFile(JoinPath(folder, kRunRecordName)));
     // Only folders that are empty now go; anything else put there stays.
-    platform::RemoveDirectory(JoinPath(folder, "Reports"));
-    platform::RemoveDirectory(folder);
+    platform::BestEffort(platform::RemoveDirectory(JoinPath(folder, "Reports")));
+    platform::BestEffort(platform::RemoveDirectory(folder));
 }
 
 bool IsLocalServer(const std::string& server)

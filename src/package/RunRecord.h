@@ -21,6 +21,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -73,6 +74,17 @@ std::optional<RunRecordData> UnfinishedRun(const std::string& exeDir, std::int32
                                            const std::string& database);
 
 // The record of a run in an installation, appended to as the run goes.
+// An installed file that cannot be kept for the way back, and must then not
+// be replaced: the program file's memo line, and the system's error.
+class KeepFailed : public std::runtime_error {
+public:
+    KeepFailed(platform::Error error, std::int32_t version);
+    platform::Error Error() const noexcept { return error_; }
+
+private:
+    platform::Error error_;
+};
+
 class RunRecord {
 public:
     // Begins the record of the run from version of database in exeDir. The
@@ -98,15 +110,17 @@ public:
     // Called before the installation's file relative (a path below exeDir,
     // without a leading separator) is replaced: the first time in the run,
     // the installed file is copied into the folder, or, when there is none,
-    // the file is recorded as added. Gives the error of a failed copy, of a
-    // name IsRecordableName refuses (EINVAL, ERROR_INVALID_NAME) or of a
-    // symbolic link on the way (SymbolicLinkError); the file must then not
-    // be replaced, or the run could not be undone.
-    platform::Error BeforeReplace(const std::string& relative);
+    // the file is recorded as added. Throws KeepFailed with the error of a
+    // failed copy, of a name IsRecordableName refuses (EINVAL,
+    // ERROR_INVALID_NAME) or of a symbolic link on the way
+    // (SymbolicLinkError); the file must then not be replaced, or the run
+    // could not be undone.
+    void BeforeReplace(const std::string& relative);
 
 private:
     RunRecord(std::string exeDir, std::string folder, RunRecordData data);
     platform::Error TryAppend(const std::string& key, const std::string& value);
+    platform::Error TryKeep(const std::string& relative);
     void Append(const std::string& key, const std::string& value);
 
     std::string exeDir_;
@@ -149,7 +163,7 @@ bool IsLocalServer(const std::string& server);
 // were left (those of a server on another machine, which the updater cannot
 // reach, those named otherwise, and those that could not be deleted).
 // Records with a problem are left as they are.
-std::vector<std::string> PruneRuns(
+[[nodiscard]] std::vector<std::string> PruneRuns(
     const std::string& exeDir, std::size_t keep,
     const std::function<std::string(const std::string& database, std::int32_t version)>& backupPathFor);
 

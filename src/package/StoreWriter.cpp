@@ -112,7 +112,8 @@ void WriteStore(const std::string& updater, const std::string& out, const std::v
                 throw std::runtime_error("Cannot open file \"" + package.path + "\". " +
                                          in.OpenError().Message());
             std::uint64_t total = 0;
-            in.Size(total);
+            if (const platform::Error error = in.Size(total))
+                throw std::runtime_error("Cannot read file \"" + package.path + "\". " + error.Message());
             std::uint64_t done = 0;
             std::vector<unsigned char> buffer(kChunkSize);
             for (;;) {

@@ -18,18 +18,19 @@ void ClearWorkDir(const std::string& dir)
     // Only files directly inside these three directories are deleted;
     // unlink never removes a directory, so "." and ".." and subdirectories
     // stay whatever the listing holds. A subdirectory that is a link is
-    // passed over: what it points to is not ours to clear.
+    // passed over: what it points to is not ours to clear. A file that
+    // cannot be deleted stays, and the next unpacking writes over it.
     std::vector<std::string> list;
     for (const char* sub : {"up", "Reports"}) {
         if (platform::IsSymbolicLink(JoinPath(dir, sub)))
             continue;
         platform::ListFiles(list, JoinPath(dir, sub), "*");
         for (const auto& path : list)
-            platform::DeleteFile(path);
+            platform::BestEffort(platform::DeleteFile(path));
     }
     platform::ListFiles(list, dir, "*");
     for (const auto& path : list)
-        platform::DeleteFile(path);
+        platform::BestEffort(platform::DeleteFile(path));
 }
 
 std::string NewRehearsalWorkDir(const std::string& tempPath)
@@ -46,10 +47,12 @@ void RemoveWorkDir(const std::string& dir)
     if (platform::IsSymbolicLink(dir) || !platform::DirectoryExists(dir))
         return;
     ClearWorkDir(dir);
+    // A rehearsal's directory that cannot be removed is left in the
+    // temporary folder, where it harms nothing.
     for (const char* sub : {"up", "Reports"})
         if (!platform::IsSymbolicLink(JoinPath(dir, sub)))
-            platform::RemoveDirectory(JoinPath(dir, sub));
-    platform::RemoveDirectory(dir);
+            platform::BestEffort(platform::RemoveDirectory(JoinPath(dir, sub)));
+    platform::BestEffort(platform::RemoveDirectory(dir));
 }
 
 void PrepareWorkDir(const std::string& dir)
@@ -71,8 +74,9 @@ void SavePackage(const PackageStore& store, const std::string& name, const std::
         store.WriteTo(*entry, out);
     } catch (const PackageDamagedError&) {
         // Nothing of a damaged package is left for the unpacker.
-        out.Close();
-        platform::DeleteFile(fileName);
+        platform::BestEffort(out.Close());
+        // A part left behind is written over by the next run's package.
+        platform::BestEffort(platform::DeleteFile(fileName));
         throw;
     }
 }

@@ -11,7 +11,8 @@ File::File(File&& other) noexcept : handle_(other.handle_), openError_(other.ope
 File& File::operator=(File&& other) noexcept
 {
     if (this != &other) {
-        Close();
+        // A handle given up: nothing was asked of it since the last flush.
+        BestEffort(Close());
         handle_ = other.handle_;
         openError_ = other.openError_;
         other.handle_ = kNoHandle;
@@ -20,7 +21,9 @@ File& File::operator=(File&& other) noexcept
     return *this;
 }
 
-File::~File() { Close(); }
+// A file whose writes matter is flushed and closed by its owner, who checks
+// it; the destructor only gives the handle back.
+File::~File() { BestEffort(Close()); }
 
 File File::FromNativeHandle(std::intptr_t handle) noexcept
 {

@@ -66,7 +66,8 @@ void RemoveStaleCopies(const std::string& directory, const std::string& targetNa
     for (const auto& name : FindEntries(directory, "." + targetName + kCopyTemporaryMarker + "*")) {
         const std::string path = JoinPath(directory, name);
         if (IsCopyTemporaryName(name, targetName) && FileExists(path) && !IsSymbolicLink(path))
-            DeleteFile(path);
+            // One that stays is tried again before the next copy.
+            BestEffort(DeleteFile(path));
     }
 }
 

@@ -78,14 +78,15 @@ Error MoveFileReplacing(const std::string& from, const std::string& to)
         return Error(errno);
     if (const Error error = moved.Flush())
         return error;
-    moved.Close();
+    // Its bytes are on the disk: closing cannot lose them.
+    BestEffort(moved.Close());
     if (::rename(from.c_str(), to.c_str()) != 0)
         return Error(errno);
     // The directory's new entry on the disk too; a file system that cannot
     // sync a directory has moved the file all the same.
     File entry = File::FromNativeHandle(::open(DirectoryOf(to).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (entry.IsOpen())
-        entry.Flush();
+        BestEffort(entry.Flush());
     return {};
 }
 
@@ -142,7 +143,8 @@ Error CopyFileReplacing(const std::string& source, const std::string& target)
         return Error(errno);
 
     auto fail = [&](Error error) {
-        out.Close();
+        // The temporary file goes either way.
+        BestEffort(out.Close());
         ::unlink(temporary.c_str());
         return error;
     };

@@ -136,7 +136,8 @@ Error CopyFileReplacing(const std::string& source, const std::string& target)
     if (!out.IsOpen())
         return out.OpenError();
     auto fail = [&](Error error) {
-        out.Close();
+        // The temporary file goes either way.
+        BestEffort(out.Close());
         DeleteFileA(temporary.c_str());
         return error;
     };

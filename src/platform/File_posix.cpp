@@ -157,7 +157,8 @@ ReplacingFile::ReplacingFile(const std::string& target, const std::string& permi
 ReplacingFile::~ReplacingFile()
 {
     if (!committed_) {
-        file_.Close();
+        // The temporary file goes either way.
+        BestEffort(file_.Close());
         ::unlink(temporary_.c_str());
     }
 }
@@ -165,9 +166,9 @@ ReplacingFile::~ReplacingFile()
 void ReplacingFile::Commit()
 {
     Error error = file_.Flush();
-    if (!error)
+    if (error.Ok())
         error = file_.Close();
-    if (!error && ::rename(temporary_.c_str(), target_.c_str()) != 0)
+    if (error.Ok() && ::rename(temporary_.c_str(), target_.c_str()) != 0)
         error = Error(errno);
     if (error)
         throw std::runtime_error("Cannot write \"" + target_ + "\". " + error.Message());

@@ -209,7 +209,8 @@ ReplacingFile::ReplacingFile(const std::string& target, const std::string&) : ta
 ReplacingFile::~ReplacingFile()
 {
     if (!committed_) {
-        file_.Close();
+        // The temporary file goes either way.
+        BestEffort(file_.Close());
         DeleteFileA(temporary_.c_str());
     }
 }
@@ -217,9 +218,9 @@ ReplacingFile::~ReplacingFile()
 void ReplacingFile::Commit()
 {
     Error error = file_.Flush();
-    if (!error)
+    if (error.Ok())
         error = file_.Close();
-    if (!error &&
+    if (error.Ok() &&
         !MoveFileExA(temporary_.c_str(), target_.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         error = Error(static_cast<int>(GetLastError()));
     if (error)

@@ -312,7 +312,9 @@ int Extract(const std::string& archivePath, const std::string& destination, cons
     }
     char head[8] {};
     std::size_t got = 0;
-    probe.ReadAt(0, head, sizeof head, got);
+    // A head that cannot be read fails the extraction, which reads it again
+    // and says why.
+    platform::BestEffort(probe.ReadAt(0, head, sizeof head, got));
     if (got == sizeof head && std::memcmp(head, "Rar!\x1A\x07\x01\x00", 8) == 0) {
         err << "rar: " << archivePath
             << " is a RAR 5 archive; this rar.exe extracts stored RAR 1.5-4.x entries only (installations use the "
