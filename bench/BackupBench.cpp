@@ -8,6 +8,7 @@
 // in embedded mode: the engine's page cache is part of the figures.
 #include "BenchSupport.h"
 #include "dbupdate/Backup.h"
+#include "dbupdate/BackupNames.h"
 #include "dbupdate/Uglobdb.h"
 #include "platform/FileSystem.h"
 

@@ -14,7 +14,7 @@
 #include "BenchSupport.h"
 #include "Installation.h"
 #include "RarWriter.h"
-#include "dbupdate/Backup.h"
+#include "dbupdate/BackupNames.h"
 #include "dbupdate/DatabaseError.h"
 #include "dbupdate/Uglobdb.h"
 

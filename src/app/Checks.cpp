@@ -4,7 +4,7 @@
 #include "app/RunState.h"
 #include "app/UserTexts.h"
 #include "dbupdate/Attachments.h"
-#include "dbupdate/Backup.h"
+#include "dbupdate/DatabaseError.h"
 #include "dbupdate/DatabaseError.h"
 #include "dbupdate/Uglobdb.h"
 #include "dbupdate/UpdateLock.h"

@@ -1,6 +1,6 @@
 #include "app/RunState.h"
 
-#include "dbupdate/Backup.h"
+#include "dbupdate/DatabaseFile.h"
 #include "dbupdate/Transaction.h"
 #include "dbupdate/Uglobdb.h"
 #include "dbupdate/UpdateContext.h"

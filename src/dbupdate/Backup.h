@@ -7,45 +7,12 @@
 // The format is the engine's logical backup (gbak's): unlike a physical copy
 // it can be restored over the database in place, also on a server.
 
+#include "dbupdate/ServiceManager.h"
+
 #include <cstdint>
-#include <functional>
 #include <string>
 
 namespace dbupdate {
-
-class CGlobDB;
-class DatabaseError;
-
-// Each line of the engine's verbose report while it works.
-using ServiceProgress = std::function<void(const std::string& line)>;
-
-// The table a verbose line of a backup or a restore starts to copy the rows
-// of ("gbak:    writing data for table T", "restoring data for table T"),
-// or empty for any other line.
-std::string TableOfProgressLine(const std::string& line);
-
-// A file beside a database: its path with the file name's extension (when
-// it has one) replaced by suffix. Either system's separators.
-std::string SiblingPath(const std::string& databasePath, const std::string& suffix);
-
-// The backup file of a database at a version: in the database's directory,
-// its file name with the extension replaced by "." VERSION ".fbk"
-// (norvexlib.fdb at 121: norvexlib.121.fbk). Either system's separators.
-std::string BackupPathFor(const std::string& databasePath, std::int32_t version);
-
-// The scratch database a backup is restored into to prove it whole before it
-// replaces anything: the backup's path with ".fbk" replaced by ".check.fdb".
-std::string CheckDatabasePathFor(const std::string& backupPath);
-
-// The path the engine opened the database by, for an alias the file it
-// stands for (MON$DATABASE). Runs in a transaction of its own. Throws
-// DatabaseError.
-std::string DatabaseFileName(CGlobDB& db);
-
-// The number of tables whose rows a backup copies (the database's own
-// tables, views and system tables left out), for a progress bar. Runs in
-// a transaction of its own. Throws DatabaseError.
-int CountDataTables(CGlobDB& db);
 
 // Makes a backup of database (the path the engine knows it by) into
 // backupFile, replacing a file there, through the service manager of server
@@ -78,15 +45,6 @@ void ShutDownDatabase(const std::string& server, const std::string& database);
 // Brings a database that is shut down online again. Throws DatabaseError.
 void BringDatabaseOnline(const std::string& server, const std::string& database);
 
-// Whether the error of an attachment says that the database itself cannot be
-// used: it is shut down, or its file is not a database or is damaged. A
-// database that is missing, locked by another engine or on a server that
-// does not answer does not count.
-bool IsUnusableDatabaseError(const DatabaseError& error);
-
-// The bytes of a backup copied so far; called at least every second.
-using CopyProgress = std::function<void(std::uint64_t bytes)>;
-
 // Makes a backup of database through server's service manager ("" for the
 // embedded engine) as BackupDatabase does, but the engine sends it to this
 // process, which writes it to localFile on this machine (replacing a file
@@ -103,14 +61,5 @@ std::uint64_t BackupToLocalFile(const std::string& server, const std::string& da
 // BackupToLocalFile.
 void RestoreFromLocalFile(const std::string& server, const std::string& localFile, const std::string& database,
                           const CopyProgress& progress);
-
-// Attaches to database and drops it (its file is deleted by the engine).
-// Throws DatabaseError.
-void DropDatabase(const std::string& server, const std::string& database);
-
-// Drops the database db is attached to, rolling back its transaction first;
-// db is detached afterwards. The engine refuses while other clients are
-// attached. Throws DatabaseError.
-void DropDatabase(CGlobDB& db);
 
 }  // namespace dbupdate

@@ -66,4 +66,10 @@ DatabaseError StatusError(const FbApi& api, const ISC_STATUS* status, const char
                          IsConnectionLevelError(status), operation);
 }
 
+bool IsUnusableDatabaseError(const DatabaseError& error)
+{
+    const long code = error.ErrorCode();
+    return code == isc_shutdown || code == isc_bad_db_format || code == isc_db_corrupt;
+}
+
 }  // namespace dbupdate

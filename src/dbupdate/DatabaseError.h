@@ -84,4 +84,10 @@ inline void Check(const FbApi& api, const ISC_STATUS* status, const char* operat
         throw StatusError(api, status, operation);
 }
 
+// Whether the error of an attachment says that the database itself cannot be
+// used: it is shut down, or its file is not a database or is damaged. A
+// database that is missing, locked by another engine or on a server that
+// does not answer does not count.
+bool IsUnusableDatabaseError(const DatabaseError& error);
+
 }  // namespace dbupdate

@@ -1,5 +1,8 @@
 #include "dbupdate/ScratchCopy.h"
 
+#include "dbupdate/BackupNames.h"
+#include "dbupdate/DatabaseError.h"
+#include "dbupdate/DatabaseFile.h"
 #include "dbupdate/Uglobdb.h"
 #include "platform/FileSystem.h"
 #include "platform/Paths.h"

@@ -13,6 +13,8 @@
 
 namespace dbupdate {
 
+class CGlobDB;
+
 // The scratch database beside databasePath, marked by tag: the file name's
 // extension replaced by ".rehearsal." TAG ".fdb" (norvexlib.fdb with tag
 // 1a2b3c4d: norvexlib.rehearsal.1a2b3c4d.fdb). Either system's separators.

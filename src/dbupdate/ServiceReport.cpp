@@ -1,6 +1,7 @@
 #include "dbupdate/ServiceReport.h"
 
 #include "dbupdate/DatabaseError.h"
+#include "dbupdate/ParameterBlock.h"
 #include "platform/Text.h"
 
 #include <ibase.h>
@@ -12,16 +13,6 @@ namespace {
 DatabaseError UnexpectedAnswer(const char* operation)
 {
     return DatabaseError("The service manager gave an unexpected answer", 0, 0, false, operation);
-}
-
-// A little-endian number without sign (the client's vax_integer takes the
-// last byte's sign: lengths above 32 KB would come out negative).
-std::uint32_t Unsigned(const char* p, int bytes)
-{
-    std::uint32_t value = 0;
-    for (int i = bytes - 1; i >= 0; --i)
-        value = (value << 8) | static_cast<unsigned char>(p[i]);
-    return value;
 }
 
 }  // namespace
@@ -38,7 +29,7 @@ bool ReadServiceAnswer(std::span<const char> answer, const char* operation, std:
             // A 2-byte length and the bytes, whole inside the answer.
             if (end - p < 2)
                 throw UnexpectedAnswer(operation);
-            const std::size_t length = Unsigned(p, 2);
+            const std::size_t length = ReadLittleEndian(p, 2);
             if (static_cast<std::size_t>(end - p - 2) < length)
                 throw UnexpectedAnswer(operation);
             if (length > 0) {
@@ -49,7 +40,7 @@ bool ReadServiceAnswer(std::span<const char> answer, const char* operation, std:
         } else if (item == isc_info_svc_stdin) {
             if (end - p < 4)
                 throw UnexpectedAnswer(operation);
-            requested = Unsigned(p, 4);
+            requested = ReadLittleEndian(p, 4);
             more = more || requested > 0;
             p += 4;
         } else if (item == isc_info_svc_timeout || item == isc_info_data_not_ready || item == isc_info_truncated) {
@@ -96,6 +87,20 @@ std::uint64_t BackupSizeOf(const std::string& closingLine)
         digits = closingLine.substr(start, closingLine.find_first_not_of("0123456789", start) - start);
     std::uint64_t size = 0;
     return platform::TryParseUint64(digits, size) ? size : 0;
+}
+
+std::string TableOfProgressLine(const std::string& line)
+{
+    for (const char* marker : {"writing data for table ", "restoring data for table "}) {
+        const auto at = line.find(marker);
+        if (at == std::string::npos)
+            continue;
+        std::string table = line.substr(at + std::char_traits<char>::length(marker));
+        while (!table.empty() && static_cast<unsigned char>(table.back()) <= ' ')
+            table.pop_back();
+        return table;
+    }
+    return {};
 }
 
 }  // namespace dbupdate

@@ -65,4 +65,9 @@ inline constexpr const char* kRestoreClosingLine = "finishing, closing, and goin
 // The number of bytes a backup's closing line gives; 0 when it gives none.
 std::uint64_t BackupSizeOf(const std::string& closingLine);
 
+// The table a verbose line of a backup or a restore starts to copy the rows
+// of ("gbak:    writing data for table T", "restoring data for table T"),
+// or empty for any other line.
+std::string TableOfProgressLine(const std::string& line);
+
 }  // namespace dbupdate

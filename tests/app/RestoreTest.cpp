@@ -4,6 +4,8 @@
 #include "app/Unattended.h"
 
 #include "dbupdate/Backup.h"
+#include "dbupdate/BackupNames.h"
+#include "dbupdate/DatabaseFile.h"
 #include "dbupdate/UpdateLock.h"
 #include "dbupdate/Uglobdb.h"
 #include "package/RunRecord.h"

@@ -4,7 +4,7 @@
 #include "app/HeadlessView.h"
 #include "app/Shell.h"
 #include "app/Unattended.h"
-#include "dbupdate/Backup.h"
+#include "dbupdate/BackupNames.h"
 
 #include "Installation.h"
 #include "ShellRun.h"

@@ -1,6 +1,9 @@
 // Backups and restores through the embedded engine's service manager, on
 // real databases, and the names of their files.
 #include "dbupdate/Backup.h"
+#include "dbupdate/BackupNames.h"
+#include "dbupdate/DatabaseFile.h"
+#include "dbupdate/ServiceReport.h"
 
 #include "dbupdate/DatabaseError.h"
 #include "dbupdate/ScratchCopy.h"

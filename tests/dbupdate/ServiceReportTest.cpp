@@ -1,4 +1,6 @@
 #include "dbupdate/DatabaseError.h"
+#include "dbupdate/ParameterBlock.h"
+#include "dbupdate/ServiceManager.h"
 #include "dbupdate/ServiceReport.h"
 
 #include <gtest/gtest.h>
@@ -125,4 +127,24 @@ TEST(ServiceReport, WithoutItsClosingLineTheActionFailed)
         else
             EXPECT_NE(error.find(cases[i].error), std::string::npos) << "case " << i << ": " << error;
     }
+}
+
+TEST(ParameterBlock, WritesItemsLittleEndian)
+{
+    std::string block;
+    AddString(block, 'a', std::string(300, 'x'));  // 300: 0x2C 0x01
+    AddNumber(block, 'n', 0x01020304);
+    AddSizedNumber(block, 't', 1);
+    const std::string expected = std::string("a\x2C\x01") + std::string(300, 'x') + "n\x04\x03\x02\x01" +
+                                 std::string("t\x04\x00\x01\x00\x00\x00", 7);
+    EXPECT_EQ(block, expected);
+    // A text longer than a 2-byte length can say is cut at 65535 bytes.
+    std::string cut;
+    AddString(cut, 'a', std::string(70000, 'y'));
+    EXPECT_EQ(cut.size(), 3u + 0xFFFF);
+    EXPECT_EQ(cut.substr(1, 2), "\xFF\xFF");
+    const std::string request = ServiceRequest(isc_action_svc_properties, {{isc_spb_dbname, "db"}}, 0, false);
+    const std::string expectedRequest {static_cast<char>(isc_action_svc_properties), static_cast<char>(isc_spb_dbname),
+                                       2, 0, 'd', 'b'};
+    EXPECT_EQ(request, expectedRequest);
 }

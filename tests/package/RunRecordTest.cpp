@@ -2,7 +2,7 @@
 // continued, and pruning to the newest two.
 #include "package/RunRecord.h"
 
-#include "dbupdate/Backup.h"
+#include "dbupdate/BackupNames.h"
 #include "platform/FileSystem.h"
 #include "platform/Paths.h"
 

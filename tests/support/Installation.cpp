@@ -1,7 +1,7 @@
 #include "Installation.h"
 
 #include "RarWriter.h"
-#include "dbupdate/Backup.h"
+#include "dbupdate/BackupNames.h"
 #include "platform/ChildProcess.h"
 #include "platform/Paths.h"
 
