@@ -7,7 +7,7 @@
 #include "dbupdate/BackupNames.h"
 #include "dbupdate/DatabaseFile.h"
 #include "dbupdate/Uglobdb.h"
-#include "package/RunRecord.h"
+#include "package/PutBack.h"
 #include "platform/File.h"
 #include "platform/FileSystem.h"
 #include "platform/Sha256.h"

@@ -11,7 +11,7 @@
 #include "dbupdate/UpdateContext.h"
 #include "dbupdate/UpdateLock.h"
 #include "package/ProgramFiles.h"
-#include "package/RunRecord.h"
+#include "package/PutBack.h"
 #include "package/WorkDir.h"
 #include "platform/Paths.h"
 #include "platform/Sha256.h"

@@ -1,5 +1,6 @@
 // The record of a run: files kept once, files added, an unfinished run
 // continued, and pruning to the newest two.
+#include "package/PutBack.h"
 #include "package/RunRecord.h"
 
 #include "dbupdate/BackupNames.h"

@@ -1,5 +1,6 @@
 // Symbolic links in the way back: in the run's folder or in the
 // installation, they are never followed, whatever a record names.
+#include "package/PutBack.h"
 #include "package/RunRecord.h"
 
 #include "platform/FileSystem.h"
