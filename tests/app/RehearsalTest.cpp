@@ -9,6 +9,7 @@
 #include "package/WorkDir.h"
 #include "platform/Paths.h"
 
+#include "Engines.h"
 #include "Installation.h"
 #include "RarWriter.h"
 
@@ -22,23 +23,6 @@ using testsupport::ReadFile;
 namespace fs = std::filesystem;
 
 namespace {
-
-// A failing statement and a failing blob file; replaces nvlib.exe, leaves
-// a.fr3 as it is installed and adds new.fr3.
-std::string Package122()
-{
-    return rarformat::WriteRar4({{"up", "", true},
-                                 {"up/122.001.sql", "CREATE TABLE NEW_TABLE (ID INTEGER);\r\n"
-                                                    "insert into NOWHERE values (1);\r\n"
-                                                    "UPDATE INFO_DOC SET KIND = 5 WHERE ID = 200;\r\n"},
-                                 {"up/122.099.sql", "INSERT INTO VERSIONS (DATA) VALUES (122);\r\n"},
-                                 {"up/INFO_DOC.NOTE_U.ID 200.blo", "note 122"},
-                                 {"up/NOWHERE.NOTE.ID 1.blo", "lost"},
-                                 {"nvlib.exe", "program 122"},
-                                 {"Reports", "", true},
-                                 {"Reports/a.fr3", "report a"},
-                                 {"Reports/new.fr3", "new report"}});
-}
 
 // The files a rehearsal could leave beside the database.
 std::vector<std::string> ScratchFiles(const Installation& installation)
@@ -63,7 +47,7 @@ std::vector<std::string> RehearsalDirs(const std::string& temp)
 
 void Rehearse(Installation& installation)
 {
-    testsupport::WriteFile(installation.InExeDir("Reports/a.fr3"), "report a");
+    testsupport::WriteFile(installation.InExeDir("Reports/a.fr3"), "report a 122");
     const std::string before = testsupport::DumpDatabase(installation.connection);
 
     const auto run = testsupport::RunUnattended(installation, {"--unattended", "--rehearse"});
@@ -77,7 +61,7 @@ void Rehearse(Installation& installation)
     const std::string blobLog = platform::JoinPath(platform::JoinPath(rehearsalDir, "up"), "122.099.sql.log");
     for (const std::string& line : std::vector<std::string> {
              "Копія бази даних для репетиції...[OK]\n", "Rehearsal on a copy of " + installation.database + "\n",
-          "122.001.sql: 2 statements executed, 1 failed, see " + log + "\n",
+          "122.001.sql: 3 statements executed, 1 failed, see " + log + "\n",
           "122.099.sql: 1 statement executed\n", "Blob files: 1 loaded, 1 failed\n",
           "NOWHERE.NOTE.ID 1.blo: failed, see " + blobLog + "\n",
           "nvlib.exe: would be replaced\n", "Reports/a.fr3: unchanged\n", "Reports/new.fr3: would be added\n",
@@ -101,19 +85,13 @@ void Rehearse(Installation& installation)
 
 }  // namespace
 
-TEST(Rehearsal, RunsTheUpdateOnACopyAndReportsIt)
-{
-    Installation installation(121, {{"122_RAR", Package122()}});
-    Rehearse(installation);
-}
+class RehearsalOnEachEngine : public testsupport::OnEachEngine {};
+RUN_ON_EACH_ENGINE(RehearsalOnEachEngine);
 
-TEST(Rehearsal, RunsTheUpdateOnACopyThroughTheServer)
+TEST_P(RehearsalOnEachEngine, RunsTheUpdateOnACopyAndReportsIt)
 {
-    const std::string server = testsupport::TestServer();
-    if (server.empty())
-        GTEST_SKIP() << "no Firebird server (UPDATER_FIREBIRD_SERVER=host/port names one)";
-    Installation installation(121, {{"122_RAR", Package122()}});
-    installation.UseServer(server, server);
+    Installation installation(121, {{"122_RAR", testsupport::Package122WithNewObjects()}});
+    UseEngine(installation);
     Rehearse(installation);
 }
 
@@ -122,7 +100,7 @@ TEST(Rehearsal, RunsTheUpdateOnACopyThroughTheServer)
 // its own. The clean one's directory goes; the other's stays for its logs.
 TEST(Rehearsal, TwoAtOnceKeepApart)
 {
-    Installation failing(121, {{"122_RAR", Package122()}});
+    Installation failing(121, {{"122_RAR", testsupport::Package122WithNewObjects()}});
     Installation clean(120, {{"121_RAR", testsupport::Package121()}});
     testsupport::SetTempDirectory(failing.temp);
     testsupport::UnattendedResult first, second;
@@ -146,7 +124,7 @@ TEST(Rehearsal, TwoAtOnceKeepApart)
     const auto dirs = RehearsalDirs(failing.temp);
     ASSERT_EQ(dirs, std::vector<std::string> {workDir(first.out)});
     const std::string log = platform::JoinPath(platform::JoinPath(dirs[0], "up"), "122.001.sql.log");
-    EXPECT_NE(first.out.find("122.001.sql: 2 statements executed, 1 failed, see " + log + "\n"), std::string::npos)
+    EXPECT_NE(first.out.find("122.001.sql: 3 statements executed, 1 failed, see " + log + "\n"), std::string::npos)
         << first.out;
     EXPECT_NE(ReadFile(log).find("insert into NOWHERE"), std::string::npos);
 }

@@ -12,6 +12,7 @@
 #include "platform/FileSystem.h"
 #include "platform/Paths.h"
 
+#include "Engines.h"
 #include "Installation.h"
 #include "RarWriter.h"
 
@@ -30,23 +31,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// DDL, rows, a failing statement and a blob; replaces nvlib.exe and a.fr3 and
-// adds new.fr3.
-std::string Package122()
-{
-    return rarformat::WriteRar4({{"up", "", true},
-                                 {"up/122.001.sql", "CREATE TABLE NEW_TABLE (ID INTEGER);\r\n"
-                                                    "INSERT INTO NEW_TABLE VALUES (7);\r\n"
-                                                    "insert into NOWHERE values (1);\r\n"
-                                                    "UPDATE INFO_DOC SET KIND = 5 WHERE ID = 200;\r\n"},
-                                 {"up/122.099.sql", "INSERT INTO VERSIONS (DATA) VALUES (122);\r\n"},
-                                 {"up/INFO_DOC.NOTE_U.ID 200.blo", "note 122"},
-                                 {"nvlib.exe", "program 122"},
-                                 {"Reports", "", true},
-                                 {"Reports/a.fr3", "report a 122"},
-                                 {"Reports/new.fr3", "new report"}});
-}
-
 // An installation at 121 whose database already has the update lock's table,
 // as the checks leave it before the backup.
 void Prepare(Installation& installation)
@@ -54,6 +38,17 @@ void Prepare(Installation& installation)
     testsupport::WriteFile(installation.InExeDir("Reports/a.fr3"), "report a 121");
     dbupdate::CGlobDB db("", installation.connection);
     dbupdate::UpdateLock(db).Acquire();
+}
+
+// The names in the database's directory that contain part, found by a scan
+// rather than by the updater's own naming.
+std::vector<std::string> NamesBesideDatabase(const Installation& installation, const std::string& part)
+{
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(fs::path(installation.database).parent_path()))
+        if (entry.path().filename().string().find(part) != std::string::npos)
+            names.push_back(entry.path().filename().string());
+    return names;
 }
 
 void UpdateAndRestore(Installation& installation)
@@ -81,7 +76,9 @@ void UpdateAndRestore(Installation& installation)
     EXPECT_EQ(ReadFile(installation.InExeDir("Reports/a.fr3")), "report a 121");
     EXPECT_FALSE(fs::exists(installation.InExeDir("Reports/new.fr3")));
     EXPECT_FALSE(fs::exists(installation.InExeDir("121.bak")));
-    EXPECT_FALSE(fs::exists(dbupdate::CheckDatabasePathFor(dbupdate::BackupPathFor(installation.database, 121))));
+    // The check database is gone; the backup stays beside the database.
+    EXPECT_EQ(NamesBesideDatabase(installation, ".check."), std::vector<std::string> {});
+    EXPECT_EQ(NamesBesideDatabase(installation, ".fbk").size(), 1u);
 
     // Nothing is left to undo.
     EXPECT_EQ(testsupport::RunUnattended(installation, {"--restore"}).code, app::kExitError);
@@ -89,25 +86,19 @@ void UpdateAndRestore(Installation& installation)
 
 }  // namespace
 
-TEST(Restore, UndoesTheUpdate)
-{
-    Installation installation(121, {{"122_RAR", Package122()}});
-    UpdateAndRestore(installation);
-}
+class RestoreOnEachEngine : public testsupport::OnEachEngine {};
+RUN_ON_EACH_ENGINE(RestoreOnEachEngine);
 
-TEST(Restore, UndoesTheUpdateThroughTheServer)
+TEST_P(RestoreOnEachEngine, UndoesTheUpdate)
 {
-    const std::string server = testsupport::TestServer();
-    if (server.empty())
-        GTEST_SKIP() << "no Firebird server (UPDATER_FIREBIRD_SERVER=host/port names one)";
-    Installation installation(121, {{"122_RAR", Package122()}});
-    installation.UseServer(server, server);
+    Installation installation(121, {{"122_RAR", testsupport::Package122WithNewObjects()}});
+    UseEngine(installation);
     UpdateAndRestore(installation);
 }
 
 TEST(Restore, ABackupThatCannotBeWrittenEndsTheRunBeforeAnyPackage)
 {
-    Installation installation(121, {{"122_RAR", Package122()}});
+    Installation installation(121, {{"122_RAR", testsupport::Package122WithNewObjects()}});
     fs::create_directory(dbupdate::BackupPathFor(installation.database, 121));
     const auto run = testsupport::RunUnattended(installation);
     EXPECT_EQ(run.code, app::kExitError) << run.out << run.err;
@@ -121,12 +112,12 @@ TEST(Restore, ABackupThatCannotBeWrittenEndsTheRunBeforeAnyPackage)
 
 TEST(Restore, WithoutABackupTheRunIsAsBeforeAndCannotBeUndone)
 {
-    Installation installation(121, {{"122_RAR", Package122()}});
+    Installation installation(121, {{"122_RAR", testsupport::Package122WithNewObjects()}});
     const auto run = testsupport::RunUnattended(installation, {"--unattended", "--no-backup"});
     EXPECT_EQ(run.code, app::kExitFailures) << run.err;
     EXPECT_EQ(run.out.find("Резервна"), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("Наявність архиватора RAR...[OK]\nКопіювання пакету\n"), std::string::npos) << run.out;
-    EXPECT_FALSE(fs::exists(dbupdate::BackupPathFor(installation.database, 121)));
+    EXPECT_EQ(NamesBesideDatabase(installation, ".fbk"), std::vector<std::string> {});
     EXPECT_EQ(installation.Version(), 122);
 
     const auto restore = testsupport::RunUnattended(installation, {"--restore", "121"});
@@ -140,7 +131,7 @@ TEST(Restore, WithoutABackupTheRunIsAsBeforeAndCannotBeUndone)
 // process attach).
 TEST(Restore, RefusesWhileAnotherClientIsAttachedAndLeavesADamagedBackupAlone)
 {
-    Installation installation(121, {{"122_RAR", Package122()}});
+    Installation installation(121, {{"122_RAR", testsupport::Package122WithNewObjects()}});
     ASSERT_EQ(testsupport::RunUnattended(installation).code, app::kExitFailures);
     {
         dbupdate::CGlobDB other("", installation.connection);
@@ -164,7 +155,7 @@ TEST(Restore, RefusesWhileAnotherClientIsAttachedAndLeavesADamagedBackupAlone)
 // anything is replaced.
 TEST(Restore, ABackupOtherThanTheOneMadeIsRefused)
 {
-    Installation installation(121, {{"122_RAR", Package122()}});
+    Installation installation(121, {{"122_RAR", testsupport::Package122WithNewObjects()}});
     ASSERT_EQ(testsupport::RunUnattended(installation).code, app::kExitFailures);
     const std::string backup = dbupdate::BackupPathFor(installation.database, 121);
     std::string bytes = ReadFile(backup);
@@ -183,7 +174,7 @@ TEST(Restore, ABackupOtherThanTheOneMadeIsRefused)
 // database or any file is touched.
 TEST(Restore, ARecordThatNamesWhatTheUpdaterDidNotWriteIsRefusedBeforeAnythingChanges)
 {
-    Installation installation(121, {{"122_RAR", Package122()}});
+    Installation installation(121, {{"122_RAR", testsupport::Package122WithNewObjects()}});
     ASSERT_EQ(testsupport::RunUnattended(installation).code, app::kExitFailures);
     const std::string recordPath = installation.InExeDir("121.bak/updater-run.txt");
     const std::string record = ReadFile(recordPath);
@@ -256,7 +247,7 @@ TEST(Restore, AStoppedRestoreIsFinishedByRunningItAgain)
     for (const Case& c : cases) {
         if (c.server && server.empty())
             continue;
-        Installation installation(121, {{"122_RAR", Package122()}});
+        Installation installation(121, {{"122_RAR", testsupport::Package122WithNewObjects()}});
         if (c.server)
             installation.UseServer(server, server);
         ASSERT_EQ(testsupport::RunUnattended(installation).code, app::kExitFailures) << c.name;
@@ -318,7 +309,7 @@ TEST(Restore, ARerunContinuesOnlyTheUnfinishedRunOfTheSameServerAndDatabase)
                           {"another server", "127.0.0.1/3050", false, false},
                           {"another database", "", true, false}};
     for (const Case& c : cases) {
-        Installation installation(121, {{"122_RAR", Package122()}});
+        Installation installation(121, {{"122_RAR", testsupport::Package122WithNewObjects()}});
         const std::string backup = dbupdate::BackupPathFor(installation.database, 121);
         testsupport::WriteFile(backup, "the unfinished run's backup");
         package::RunRecord::Begin(installation.exeDir, 121, c.server,
@@ -407,7 +398,7 @@ TEST(Restore, AVersionUndoesTheRunsFromItOnNewestFirst)
 // installation's is refused before anything changes.
 TEST(Restore, ARecordOfAnotherServerOrDatabaseIsRefused)
 {
-    Installation installation(121, {{"122_RAR", Package122()}});
+    Installation installation(121, {{"122_RAR", testsupport::Package122WithNewObjects()}});
     ASSERT_EQ(testsupport::RunUnattended(installation).code, app::kExitFailures);
     const std::string recordPath = installation.InExeDir("121.bak/updater-run.txt");
     const std::string record = ReadFile(recordPath);
@@ -430,7 +421,7 @@ TEST(Restore, ARecordOfAnotherServerOrDatabaseIsRefused)
 // are installed and kept.
 TEST(Restore, AFileThatCannotBeKeptIsNotReplaced)
 {
-    Installation installation(121, {{"122_RAR", Package122()}});
+    Installation installation(121, {{"122_RAR", testsupport::Package122WithNewObjects()}});
     testsupport::WriteFile(installation.InExeDir("Reports/a.fr3"), "report a 121");
     fs::create_directories(installation.InExeDir("121.bak/nvlib.exe"));
     const auto run = testsupport::RunUnattended(installation);
@@ -449,7 +440,7 @@ TEST(Restore, AFileThatCannotBeKeptIsNotReplaced)
 // the database was restored, and the folders stay for a second run.
 TEST(Restore, AFileThatCannotBePutBackFailsTheRestoreAndKeepsTheFolder)
 {
-    Installation installation(121, {{"122_RAR", Package122()}});
+    Installation installation(121, {{"122_RAR", testsupport::Package122WithNewObjects()}});
     Prepare(installation);
     ASSERT_EQ(testsupport::RunUnattended(installation).code, app::kExitFailures);
     fs::remove(installation.InExeDir("Reports/a.fr3"));
@@ -472,7 +463,7 @@ TEST(Restore, AServersRestoreStillRunningIsExplained)
     const std::string server = testsupport::TestServer();
     if (server.empty())
         GTEST_SKIP() << "no Firebird server (UPDATER_FIREBIRD_SERVER=host/port names one)";
-    Installation installation(121, {{"122_RAR", Package122()}});
+    Installation installation(121, {{"122_RAR", testsupport::Package122WithNewObjects()}});
     installation.UseServer(server, server);
     ASSERT_EQ(testsupport::RunUnattended(installation).code, app::kExitFailures);
     const std::string restored = dbupdate::CheckDatabasePathFor(dbupdate::BackupPathFor(installation.database, 121));

@@ -8,6 +8,7 @@
 
 #include "RarWriter.h"
 #include "UnattendedProcess_posix.h"
+#include "Engines.h"
 #include "TcpRelay.h"
 #include "dbupdate/CDBStatement.h"
 #include "dbupdate/Uglobdb.h"
@@ -292,18 +293,12 @@ void KillAndRunAgain(Installation& installation)
 
 }  // namespace
 
-TEST(RunEnd, AKilledRunAppliesNothingTwiceWhenRunAgain)
-{
-    Installation installation(121, {{"122_RAR", FillingPackage()}});
-    KillAndRunAgain(installation);
-}
+class RunEndOnEachEngine : public testsupport::OnEachEngine {};
+RUN_ON_EACH_ENGINE(RunEndOnEachEngine);
 
-TEST(RunEnd, AKilledRunAppliesNothingTwiceWhenRunAgainThroughTheServer)
+TEST_P(RunEndOnEachEngine, AKilledRunAppliesNothingTwiceWhenRunAgain)
 {
-    const std::string server = testsupport::TestServer();
-    if (server.empty())
-        GTEST_SKIP() << "no Firebird server (UPDATER_FIREBIRD_SERVER=host/port names one)";
     Installation installation(121, {{"122_RAR", FillingPackage()}});
-    installation.UseServer(server, server);
+    UseEngine(installation);
     KillAndRunAgain(installation);
 }

@@ -10,6 +10,7 @@
 #include "dbupdate/Uglobdb.h"
 #include "platform/FileSystem.h"
 
+#include "Engines.h"
 #include "TestSupport.h"
 
 #include <algorithm>
@@ -58,16 +59,10 @@ namespace {
 
 long long Rows(const std::string& path) { return testsupport::QueryInteger(path, "SELECT COUNT(*) FROM T"); }
 
-// The embedded engine (""), and the tests' server when there is one.
-std::vector<std::string> EmbeddedAndTestServer()
-{
-    std::vector<std::string> servers {""};
-    if (!testsupport::TestServer().empty())
-        servers.push_back(testsupport::TestServer());
-    return servers;
-}
-
 }  // namespace
+
+class BackupOnEachEngine : public testsupport::OnEachEngine {};
+RUN_ON_EACH_ENGINE(BackupOnEachEngine);
 
 TEST(Backup, RestoresInPlaceAndReportsTablesAsItGoes)
 {
@@ -140,61 +135,57 @@ TEST(Backup, FailuresCarryTheEnginesMessage)
 
 // The rehearsal's copy: the backup travels to this machine and back, so no
 // file is left where the engine runs; embedded and through the server.
-TEST(Backup, CopiesThroughThisMachineAndRefusesAnEarlyEnd)
+TEST_P(BackupOnEachEngine, CopiesThroughThisMachineAndRefusesAnEarlyEnd)
 {
-    for (const std::string& server : EmbeddedAndTestServer()) {
-        SCOPED_TRACE(server.empty() ? "embedded" : server);
-        testsupport::DatabaseFile db;
-        testsupport::CreateDatabase(db.path);
-        testsupport::RunStatements(db.path, {"CREATE TABLE T (ID INTEGER, S VARCHAR(200))"});
-        // The server keeps the files it opens: the test reads through it too.
-        const auto at = [&](const std::string& path) { return BuildConnectionString(server, path); };
-        // Enough rows for many answers of the engine.
-        testsupport::RunStatements(db.path, {"EXECUTE BLOCK AS DECLARE I INTEGER = 0; BEGIN WHILE (I < 20000) DO "
-                                             "BEGIN INSERT INTO T VALUES (:I, LPAD('', 150, 'x')); I = I + 1; END END"});
-        const std::string local = db.dir / "copy.fbk";
-        std::vector<std::uint64_t> seen;
-        const std::uint64_t bytes = BackupToLocalFile(server, db.path, local, [&](std::uint64_t n) { seen.push_back(n); });
-        EXPECT_EQ(bytes, std::filesystem::file_size(local));
-        EXPECT_GT(seen.size(), 2u);
-        EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
+    const std::string server = Server();
+    testsupport::DatabaseFile db;
+    testsupport::CreateDatabase(db.path);
+    testsupport::RunStatements(db.path, {"CREATE TABLE T (ID INTEGER, S VARCHAR(200))"});
+    // The server keeps the files it opens: the test reads through it too.
+    const auto at = [&](const std::string& path) { return BuildConnectionString(server, path); };
+    // Enough rows for many answers of the engine.
+    testsupport::RunStatements(db.path, {"EXECUTE BLOCK AS DECLARE I INTEGER = 0; BEGIN WHILE (I < 20000) DO "
+                                         "BEGIN INSERT INTO T VALUES (:I, LPAD('', 150, 'x')); I = I + 1; END END"});
+    const std::string local = db.dir / "copy.fbk";
+    std::vector<std::uint64_t> seen;
+    const std::uint64_t bytes = BackupToLocalFile(server, db.path, local, [&](std::uint64_t n) { seen.push_back(n); });
+    EXPECT_EQ(bytes, std::filesystem::file_size(local));
+    EXPECT_GT(seen.size(), 2u);
+    EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
 
-        const std::string scratch = db.dir / "scratch.fdb";
-        RestoreFromLocalFile(server, local, scratch, nullptr);
-        EXPECT_EQ(Rows(at(scratch)), 20000);
-        // A database already there is never replaced.
-        EXPECT_THROW(RestoreFromLocalFile(server, local, scratch, nullptr), DatabaseError);
-        EXPECT_EQ(Rows(at(scratch)), 20000);
+    const std::string scratch = db.dir / "scratch.fdb";
+    RestoreFromLocalFile(server, local, scratch, nullptr);
+    EXPECT_EQ(Rows(at(scratch)), 20000);
+    // A database already there is never replaced.
+    EXPECT_THROW(RestoreFromLocalFile(server, local, scratch, nullptr), DatabaseError);
+    EXPECT_EQ(Rows(at(scratch)), 20000);
+    DropDatabase(server, scratch);
+
+    std::filesystem::resize_file(local, bytes / 2);
+    EXPECT_THROW(RestoreFromLocalFile(server, local, scratch, nullptr), DatabaseError);
+    // The part restored before the early end is the caller's to drop.
+    if (platform::FileExists(scratch))
         DropDatabase(server, scratch);
-
-        std::filesystem::resize_file(local, bytes / 2);
-        EXPECT_THROW(RestoreFromLocalFile(server, local, scratch, nullptr), DatabaseError);
-        if (platform::FileExists(scratch))
-            DropDatabase(server, scratch);
-        EXPECT_FALSE(platform::FileExists(scratch));
-    }
 }
 
 // The progress of a scratch copy counts the bytes that pass through this
 // process. The embedded engine writes the backup itself (streaming it is
 // several times slower), so only the restore's bytes pass; through a server
 // the backup streams here first, and the count climbs twice.
-TEST(Backup, OnlyAServersBackupStreamsToThisMachine)
+TEST_P(BackupOnEachEngine, OnlyAServersBackupStreamsToThisMachine)
 {
-    for (const std::string& server : EmbeddedAndTestServer()) {
-        SCOPED_TRACE(server.empty() ? "embedded" : server);
-        testsupport::DatabaseFile db;
-        testsupport::CreateDatabase(db.path);
-        testsupport::RunStatements(db.path, {"CREATE TABLE T (ID INTEGER)", "INSERT INTO T VALUES (1)"});
-        ScratchCopy copy(server, db.path, db.dir / "copy.fbk");
-        std::vector<std::uint64_t> seen;
-        copy.Make([&](std::uint64_t bytes) { seen.push_back(bytes); });
-        std::size_t climbs = 0;
-        for (std::size_t i = 0; i < seen.size(); ++i)
-            if (seen[i] > 0 && (i == 0 || seen[i - 1] == 0 || seen[i] < seen[i - 1]))
-                ++climbs;
-        EXPECT_EQ(climbs, server.empty() ? 1u : 2u);
-        EXPECT_EQ(Rows(BuildConnectionString(server, copy.Path())), 1);
-        EXPECT_EQ(copy.Remove(), "");
-    }
+    const std::string server = Server();
+    testsupport::DatabaseFile db;
+    testsupport::CreateDatabase(db.path);
+    testsupport::RunStatements(db.path, {"CREATE TABLE T (ID INTEGER)", "INSERT INTO T VALUES (1)"});
+    ScratchCopy copy(server, db.path, db.dir / "copy.fbk");
+    std::vector<std::uint64_t> seen;
+    copy.Make([&](std::uint64_t bytes) { seen.push_back(bytes); });
+    std::size_t climbs = 0;
+    for (std::size_t i = 0; i < seen.size(); ++i)
+        if (seen[i] > 0 && (i == 0 || seen[i - 1] == 0 || seen[i] < seen[i - 1]))
+            ++climbs;
+    EXPECT_EQ(climbs, server.empty() ? 1u : 2u);
+    EXPECT_EQ(Rows(BuildConnectionString(server, copy.Path())), 1);
+    EXPECT_EQ(copy.Remove(), "");
 }

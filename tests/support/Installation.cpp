@@ -45,6 +45,22 @@ std::string Package122()
                                  {"Reports/b.fr3", "report b 122"}});
 }
 
+std::string Package122WithNewObjects()
+{
+    return rarformat::WriteRar4({{"up", "", true},
+                                 {"up/122.001.sql", "CREATE TABLE NEW_TABLE (ID INTEGER);\r\n"
+                                                    "INSERT INTO NEW_TABLE VALUES (7);\r\n"
+                                                    "insert into NOWHERE values (1);\r\n"
+                                                    "UPDATE INFO_DOC SET KIND = 5 WHERE ID = 200;\r\n"},
+                                 {"up/122.099.sql", "INSERT INTO VERSIONS (DATA) VALUES (122);\r\n"},
+                                 {"up/INFO_DOC.NOTE_U.ID 200.blo", "note 122"},
+                                 {"up/NOWHERE.NOTE.ID 1.blo", "lost"},
+                                 {"nvlib.exe", "program 122"},
+                                 {"Reports", "", true},
+                                 {"Reports/a.fr3", "report a 122"},
+                                 {"Reports/new.fr3", "new report"}});
+}
+
 // A path whose parts are separated by "/" made into one with the system's
 // separator.
 static std::string Below(const std::string& directory, const std::string& relative)

@@ -22,6 +22,12 @@ std::string Package121();
 // file with CR LF and NUL bytes; nvlib.exe and b.fr3.
 std::string Package122();
 
+// Package 122 that changes all an update can change: a new table with a
+// row, a failing statement, an UPDATE of row 200 and the version; a blob
+// file and one that fails; nvlib.exe, a.fr3 ("report a 122") and a new
+// new.fr3.
+std::string Package122WithNewObjects();
+
 // Points the user's temporary directory (TMPDIR; TMP and TEMP on Windows) of
 // this process and the programs it starts at path.
 void SetTempDirectory(const std::string& path);
