@@ -162,9 +162,14 @@ CheckResult CheckBeforeRun(RunState& state, RunPlan& plan)
         view.Controls().btOK.SetEnabled(true);
         return CheckResult::UpdatePossible;
     }
-    view.AddLine("Версія БД більша за номер пакета оновлень");
-    view.AddLine(kUpdateRefusedLine);
-    view.Controls().btOK.SetEnabled(false);
+    return plan.DatabaseCurrent(state);
+}
+
+CheckResult RunPlan::DatabaseCurrent(RunState& state)
+{
+    state.view.AddLine("Версія БД більша за номер пакета оновлень");
+    state.view.AddLine(kUpdateRefusedLine);
+    state.view.Controls().btOK.SetEnabled(false);
     return CheckResult::DatabaseCurrent;
 }
 

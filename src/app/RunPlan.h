@@ -5,6 +5,8 @@
 // rehearsal's works on a scratch copy and compares the program files
 // (RehearsalPlan.h). The checks ask the plan what refuses it.
 
+#include "app/Checks.h"
+
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -33,6 +35,11 @@ public:
     // The connection, the lock and the attachments are checked; the packages
     // come next.
     virtual void AttachmentsChecked(RunState& state) = 0;
+
+    // The database is at or past the highest package: by default the checks
+    // end there (the memo's lines, btOK disabled, DatabaseCurrent); a plan
+    // with work left at that version gives UpdatePossible instead.
+    virtual CheckResult DatabaseCurrent(RunState& state);
 
     // The run. The packages it applies, in order.
     virtual std::vector<std::int64_t> Packages(const RunState& state) const;
