@@ -1,7 +1,7 @@
 #include "app/HeadlessView.h"
 
 #include "app/Layout.h"
-#include "app/Shell.h"
+#include "app/UserTexts.h"
 
 #include <algorithm>
 #include <utility>

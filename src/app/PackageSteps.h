@@ -3,8 +3,6 @@
 // rules its steps share: btCancel disabled while a step pumps messages, and
 // when a failed step closes its memo line with "error".
 
-#include "view/UpdateView.h"
-
 #include <cstdint>
 #include <exception>
 #include <functional>
@@ -12,6 +10,7 @@
 
 namespace app {
 
+class IShellView;
 struct RunState;
 
 // Writes package n out of the updater into the working directory ("n.rar"),
@@ -46,7 +45,6 @@ bool RunEndsWithError(const std::exception& error);
 // shown; both are as before however the step ends. A failure closes the
 // step's line with "error" (unless RunEndsWithError: the run writes it then)
 // and goes on.
-class IShellView;
 void PumpingStep(IShellView& view, bool showItem, const std::function<void()>& step);
 
 }  // namespace app
