@@ -5,7 +5,6 @@
 #include "app/UserTexts.h"
 #include "dbupdate/ScratchCopy.h"
 #include "dbupdate/Uglobdb.h"
-#include "dbupdate/UpdateLock.h"
 #include "package/RunRecord.h"
 #include "package/WorkDir.h"
 #include "platform/File.h"

@@ -75,12 +75,15 @@ namespace {
 // The texts of the form are compiled as code page 1251 bytes.
 std::wstring Wide(const char* text) { return platform::Utf16FromText(text); }
 
-HWND MakeWindow(DWORD exStyle, const wchar_t* windowClass, const FormControl& row, DWORD style, HWND parent, int id,
-                HFONT font)
+const char* Caption(const FormControl& row) { return row.caption ? row.caption : ""; }
+
+// The row's control with text (its caption, or none for a panel).
+HWND MakeWindow(DWORD exStyle, const wchar_t* windowClass, const FormControl& row, const char* text, DWORD style,
+                HWND parent, int id, HFONT font)
 {
     const Rect& r = row.geometry;
-    HWND control = CreateWindowExW(exStyle, windowClass, Wide(row.caption ? row.caption : "").c_str(),
-                                   WS_CHILD | style, r.left, r.top, r.width, r.height, parent,
+    HWND control = CreateWindowExW(exStyle, windowClass, Wide(text).c_str(), WS_CHILD | style, r.left, r.top,
+                                   r.width, r.height, parent,
                                    reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), Instance(), nullptr);
     if (control == nullptr)
         throw std::runtime_error(std::string("Cannot create the control ") + row.name);
@@ -94,10 +97,10 @@ HWND MakeWindow(DWORD exStyle, const wchar_t* windowClass, const FormControl& ro
 HWND MakeLabel(HWND parent, const FormControl& row, int id, HFONT font)
 {
     const DWORD style = SS_NOPREFIX | (row.rightAligned ? SS_RIGHT : SS_LEFT) | (row.visible ? WS_VISIBLE : 0);
-    HWND control = MakeWindow(0, L"STATIC", row, style, parent, id, font);
+    HWND control = MakeWindow(0, L"STATIC", row, Caption(row), style, parent, id, font);
     Rect r = row.geometry;
     if (!row.fixedSize) {
-        r.width = std::max(r.width, TextWidth(control, Wide(row.caption ? row.caption : "")));
+        r.width = std::max(r.width, TextWidth(control, Wide(Caption(row))));
         if (row.rightAligned)
             r.left = row.geometry.left + row.geometry.width - r.width;
     }
@@ -113,17 +116,15 @@ HWND MakeControl(HWND parent, const FormControl& row, int id, HFONT plain, HFONT
     switch (row.kind) {
     case ControlKind::Panel:
     case ControlKind::RaisedPanel: {
-        FormControl panel = row;
-        panel.caption = nullptr;
-        HWND control = MakeWindow(WS_EX_CONTROLPARENT, kPanelClass, panel, WS_VISIBLE | WS_CLIPSIBLINGS, parent, id,
-                                  plain);
+        HWND control =
+            MakeWindow(WS_EX_CONTROLPARENT, kPanelClass, row, "", WS_VISIBLE | WS_CLIPSIBLINGS, parent, id, plain);
         SetWindowLongPtrW(control, GWLP_USERDATA, row.kind == ControlKind::RaisedPanel ? 1 : 0);
         return control;
     }
     case ControlKind::Button:
-        return MakeWindow(0, L"BUTTON", row, state | WS_TABSTOP | BS_PUSHBUTTON, parent, id, plain);
+        return MakeWindow(0, L"BUTTON", row, Caption(row), state | WS_TABSTOP | BS_PUSHBUTTON, parent, id, plain);
     case ControlKind::Memo: {
-        HWND memo = MakeWindow(WS_EX_CLIENTEDGE, L"EDIT", row,
+        HWND memo = MakeWindow(WS_EX_CLIENTEDGE, L"EDIT", row, Caption(row),
                                state | WS_TABSTOP | ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN | ES_NOHIDESEL,
                                parent, id, plain);
         SendMessageW(memo, EM_SETLIMITTEXT, 0, 0);  // no limit: the memo keeps every line of a long run
@@ -132,7 +133,7 @@ HWND MakeControl(HWND parent, const FormControl& row, int id, HFONT plain, HFONT
     case ControlKind::Label:
         return MakeLabel(parent, row, id, row.bold ? bold : plain);
     case ControlKind::ProgressBar: {
-        HWND bar = MakeWindow(0, PROGRESS_CLASSW, row, state, parent, id, plain);
+        HWND bar = MakeWindow(0, PROGRESS_CLASSW, row, Caption(row), state, parent, id, plain);
         SendMessageW(bar, PBM_SETRANGE32, 0, kInitialBarMaximum);
         SendMessageW(bar, PBM_SETPOS, 0, 0);
         return bar;

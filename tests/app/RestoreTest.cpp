@@ -40,14 +40,14 @@ void Prepare(Installation& installation)
     dbupdate::UpdateLock(db).Acquire();
 }
 
-// The names in the database's directory that contain part, found by a scan
-// rather than by the updater's own naming.
-std::vector<std::string> NamesBesideDatabase(const Installation& installation, const std::string& part)
+// The names in the installation folder that end in suffix, sorted.
+std::vector<std::string> NamesEndingIn(const Installation& installation, const std::string& suffix)
 {
     std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(fs::path(installation.database).parent_path()))
-        if (entry.path().filename().string().find(part) != std::string::npos)
+    for (const auto& entry : fs::directory_iterator(installation.exeDir))
+        if (entry.path().filename().string().ends_with(suffix))
             names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
     return names;
 }
 
@@ -77,8 +77,8 @@ void UpdateAndRestore(Installation& installation)
     EXPECT_FALSE(fs::exists(installation.InExeDir("Reports/new.fr3")));
     EXPECT_FALSE(fs::exists(installation.InExeDir("121.bak")));
     // The check database is gone; the backup stays beside the database.
-    EXPECT_EQ(NamesBesideDatabase(installation, ".check."), std::vector<std::string> {});
-    EXPECT_EQ(NamesBesideDatabase(installation, ".fbk").size(), 1u);
+    EXPECT_EQ(NamesEndingIn(installation, ".check.fdb"), std::vector<std::string> {});
+    EXPECT_EQ(NamesEndingIn(installation, ".fbk").size(), 1u);
 
     // Nothing is left to undo.
     EXPECT_EQ(testsupport::RunUnattended(installation, {"--restore"}).code, app::kExitError);
@@ -117,7 +117,7 @@ TEST(Restore, WithoutABackupTheRunIsAsBeforeAndCannotBeUndone)
     EXPECT_EQ(run.code, app::kExitFailures) << run.err;
     EXPECT_EQ(run.out.find("Резервна"), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("Наявність архиватора RAR...[OK]\nКопіювання пакету\n"), std::string::npos) << run.out;
-    EXPECT_EQ(NamesBesideDatabase(installation, ".fbk"), std::vector<std::string> {});
+    EXPECT_EQ(NamesEndingIn(installation, ".fbk"), std::vector<std::string> {});
     EXPECT_EQ(installation.Version(), 122);
 
     const auto restore = testsupport::RunUnattended(installation, {"--restore", "121"});
@@ -278,17 +278,6 @@ std::string WithLine(const std::string& record, const std::string& key, const st
     for (std::string line; std::getline(in, line);)
         edited += (line == key || line.rfind(key + " ", 0) == 0 ? key + " " + value : line) + "\n";
     return edited;
-}
-
-// The names in the installation folder that end in suffix, sorted.
-std::vector<std::string> NamesEndingIn(const Installation& installation, const std::string& suffix)
-{
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(installation.exeDir))
-        if (entry.path().filename().string().ends_with(suffix))
-            names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
 }
 
 }  // namespace
