@@ -21,10 +21,10 @@ public:
     // to errorOutputPath and standard output to outputPath (each created or
     // emptied; a link or anything but a regular file there is never written
     // through, and the null device is used instead, as when the path is
-    // empty). The child inherits no other handle; on Windows it gets
-    // no visible window and a command line quoted so that the program path
-    // and every argument arrive whole. Returns nothing when the program
-    // cannot be started.
+    // empty). The child inherits no other handle; on Windows it gets no
+    // console (and so no window) and a command line quoted so that the
+    // program path and every argument arrive whole. Returns nothing when the
+    // program cannot be started.
     static std::optional<ChildProcess> Start(const std::vector<std::string>& argv,
                                              const std::string& currentDirectory,
                                              const std::string& errorOutputPath = {},

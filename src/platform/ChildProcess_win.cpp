@@ -117,8 +117,13 @@ std::optional<ChildProcess> ChildProcess::Spawn(const std::vector<std::string>& 
     startup.StartupInfo.hStdError = error.Get();
     startup.lpAttributeList = listed ? list : nullptr;
     PROCESS_INFORMATION process {};
+    // Detached: the child gets no console at all. Given one (even a hidden
+    // one), wine starts a console host for it that inherits the standard
+    // handles and outlives the child a moment, holding the output files
+    // open after the wait has returned: the working directory could then
+    // not be cleared.
     const BOOL started = CreateProcessA(argv[0].c_str(), commandLine.data(), nullptr, nullptr, TRUE,
-                                        CREATE_NO_WINDOW | (listed ? EXTENDED_STARTUPINFO_PRESENT : 0), nullptr,
+                                        DETACHED_PROCESS | (listed ? EXTENDED_STARTUPINFO_PRESENT : 0), nullptr,
                                         currentDirectory.empty() ? nullptr : currentDirectory.c_str(),
                                         &startup.StartupInfo, &process);
     DeleteProcThreadAttributeList(list);

@@ -122,7 +122,7 @@ TEST(Rehearsal, TwoAtOnceKeepApart)
     };
     EXPECT_NE(workDir(first.out), workDir(second.out));
     const auto dirs = RehearsalDirs(failing.temp);
-    ASSERT_EQ(dirs, std::vector<std::string> {workDir(first.out)});
+    ASSERT_EQ(dirs, std::vector<std::string> {workDir(first.out)}) << first.out << second.out;
     const std::string log = platform::JoinPath(platform::JoinPath(dirs[0], "up"), "122.001.sql.log");
     EXPECT_NE(first.out.find("122.001.sql: 3 statements executed, 1 failed, see " + log + "\n"), std::string::npos)
         << first.out;
