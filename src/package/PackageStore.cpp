@@ -1,14 +1,94 @@
 #include "package/PackageStore.h"
 
+#include "package/ProgramFiles.h"
 #include "platform/File.h"
+#include "platform/Text.h"
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <future>
+#include <set>
 
 namespace package {
 
 std::string ResourceNotFoundMessage(const std::string& name) { return "Resource " + name + " not found"; }
+
+namespace {
+
+// Reads the index's fields in turn; a field that runs past the index's end,
+// and a file entry the updater would not install, are damage.
+class IndexReader {
+public:
+    using Damaged = std::function<PackageStoreError(const std::string&)>;
+    IndexReader(const unsigned char* cursor, const unsigned char* end, Damaged damaged)
+        : cursor_(cursor), end_(end), damaged_(std::move(damaged))
+    {
+    }
+
+    bool AtEnd() const noexcept { return cursor_ == end_; }
+
+    std::uint64_t Number(std::size_t bytes)
+    {
+        const std::uint64_t value = ReadLe(Take(bytes), bytes);
+        return value;
+    }
+
+    std::string Text()
+    {
+        const auto length = static_cast<std::size_t>(Number(2));
+        const unsigned char* text = Take(length);
+        return std::string(reinterpret_cast<const char*>(text), length);
+    }
+
+    platform::Digest Digest()
+    {
+        platform::Digest digest {};
+        std::memcpy(digest.data(), Take(digest.size()), digest.size());
+        return digest;
+    }
+
+    std::optional<std::vector<InstallableFile>> Files(const std::string& package)
+    {
+        const auto count = static_cast<std::uint32_t>(Number(4));
+        if (count == kFilesNotRecorded)
+            return std::nullopt;
+        // Each entry takes at least 2 + 8 + 32 bytes: a count past what is
+        // left is damage, not a reason to reserve memory.
+        if (count > static_cast<std::size_t>(end_ - cursor_) / 42)
+            throw damaged_("the index is truncated");
+        std::vector<InstallableFile> files;
+        std::set<std::string> seen;
+        for (std::uint32_t i = 0; i < count; ++i) {
+            InstallableFile file;
+            file.relative = Text();
+            file.size = Number(8);
+            file.sha256 = Digest();
+            if (!IsInstallablePath(file.relative))
+                throw damaged_("package " + package + " lists a file the updater does not install");
+            if (!seen.insert(platform::UpperAscii(file.relative)).second)
+                throw damaged_("package " + package + " lists " + file.relative + " twice");
+            files.push_back(std::move(file));
+        }
+        return files;
+    }
+
+private:
+    const unsigned char* Take(std::size_t bytes)
+    {
+        if (static_cast<std::size_t>(end_ - cursor_) < bytes)
+            throw damaged_("the index is truncated");
+        const unsigned char* at = cursor_;
+        cursor_ += bytes;
+        return at;
+    }
+
+    const unsigned char* cursor_;
+    const unsigned char* const end_;
+    const Damaged damaged_;
+};
+
+}  // namespace
 
 PackageStore::PackageStore(const std::string& executablePath, const std::string& displayPath)
     : file_(executablePath)
@@ -25,7 +105,7 @@ PackageStore::PackageStore(const std::string& executablePath, const std::string&
     locatorOffset_ = at;
     executableSize_ = fileSize;
     const unsigned char* locator = data + at;
-    if (std::all_of(locator + kLocatorMagicSize, locator + kLocatorSize, [](unsigned char b) { return b == 0; }))
+    if (IsEmptyLocator(locator))
         return;
 
     const auto version = static_cast<std::uint32_t>(ReadLe(locator + 16, 4));
@@ -34,7 +114,7 @@ PackageStore::PackageStore(const std::string& executablePath, const std::string&
     const std::uint64_t storeSize = ReadLe(locator + 32, 8);
     const std::uint64_t indexOffset = ReadLe(locator + 40, 8);
     const std::uint64_t indexSize = ReadLe(locator + 48, 8);
-    if (version != kStoreVersion)
+    if (version < kOldestStoreVersion || version > kStoreVersion)
         throw damaged("unsupported format version " + std::to_string(version));
     if (storeStart > fileSize || storeSize > fileSize - storeStart)
         throw damaged("the file is " + std::to_string(fileSize) +
@@ -48,29 +128,22 @@ PackageStore::PackageStore(const std::string& executablePath, const std::string&
     if (std::memcmp(indexHash.Final().data(), locator + 56, 32) != 0)
         throw damaged("its index does not match the hash in the updater's locator");
 
-    const unsigned char* cursor = data + indexOffset;
-    const unsigned char* const end = data + indexLimit;
+    IndexReader index {data + indexOffset, data + indexLimit, damaged};
     for (std::uint32_t i = 0; i < count; ++i) {
-        if (end - cursor < 2)
-            throw damaged("the index is truncated");
-        const std::size_t nameLength = static_cast<std::size_t>(ReadLe(cursor, 2));
-        cursor += 2;
-        if (static_cast<std::size_t>(end - cursor) < nameLength + 8 + 8 + 32)
-            throw damaged("the index is truncated");
         PackageEntry entry;
-        entry.name.assign(reinterpret_cast<const char*>(cursor), nameLength);
-        cursor += nameLength;
-        entry.offset = ReadLe(cursor, 8);
-        entry.size = ReadLe(cursor + 8, 8);
-        std::memcpy(entry.sha256.data(), cursor + 16, 32);
-        cursor += 48;
+        entry.name = index.Text();
+        entry.offset = index.Number(8);
+        entry.size = index.Number(8);
+        entry.sha256 = index.Digest();
         if (entry.name.empty())
             throw damaged("a package has no name");
         if (entry.offset < storeStart || entry.offset > indexOffset || entry.size > indexOffset - entry.offset)
             throw damaged("package " + entry.name + " lies outside the store");
+        if (version >= 3)
+            entry.files = index.Files(entry.name);
         entries_.push_back(std::move(entry));
     }
-    if (cursor != end)
+    if (!index.AtEnd())
         throw damaged("the index has bytes left over");
 
     std::vector<const PackageEntry*> byOffset;

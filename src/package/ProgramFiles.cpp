@@ -5,7 +5,10 @@
 #include "platform/FileSystem.h"
 #include "platform/Paths.h"
 
+#include "platform/Sha256.h"
+
 #include <algorithm>
+#include <stdexcept>
 #include <vector>
 
 namespace package {
@@ -24,6 +27,31 @@ std::vector<std::string> ProgramFilesOf(const std::string& dir)
     for (const ProgramFileFolder& kind : kProgramFileFolders)
         platform::ListFiles(files, *kind.folder ? platform::JoinPath(dir, kind.folder) : dir,
                             std::string("*") + kind.extension);
+    return files;
+}
+
+bool IsInstallablePath(const std::string& relative)
+{
+    return relative.find('\\') == std::string::npos && IsRecordableName(NativeRelative(relative));
+}
+
+std::string NativeRelative(std::string relative)
+{
+    std::replace(relative.begin(), relative.end(), '/', platform::kPathSeparator);
+    return relative;
+}
+
+std::vector<InstallableFile> InstallableFilesIn(const std::string& dir)
+{
+    std::vector<InstallableFile> files;
+    for (const std::string& path : ProgramFilesOf(dir)) {
+        InstallableFile file;
+        file.relative = path.substr(dir.size() + 1);
+        std::replace(file.relative.begin(), file.relative.end(), '\\', '/');
+        if (const platform::Error error = platform::Sha256OfFile(path, file.sha256, file.size))
+            throw std::runtime_error("Cannot read \"" + path + "\". " + error.Message());
+        files.push_back(std::move(file));
+    }
     return files;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 // Installation of a package's program executables and report templates.
 
+#include "package/StoreFormat.h"
 #include "platform/Error.h"
 #include "view/UpdateView.h"
 
@@ -20,9 +21,22 @@ inline constexpr ProgramFileFolder kProgramFileFolders[] = {{"", ".exe"}, {"Repo
 // How a user text names them.
 inline constexpr const char* kProgramFilePatterns = "*.exe and Reports/*.fr3";
 
+// Whether relative, as the package store records it ("/" between parts),
+// names a file the updater installs (IsRecordableName).
+bool IsInstallablePath(const std::string& relative);
+
+// The path below the installation in the system's form ("Reports\\a.fr3"
+// on Windows) of one the store records.
+std::string NativeRelative(std::string relative);
+
 // The installable files of an unpacked package in dir, sorted together, as
 // the installation takes them.
 std::vector<std::string> ProgramFilesOf(const std::string& dir);
+
+// The installable files of an unpacked package in dir as the store's index
+// records them: their paths, sizes and SHA-256. Throws std::runtime_error
+// for a file that cannot be read.
+std::vector<InstallableFile> InstallableFilesIn(const std::string& dir);
 
 // The text of a copy failure's memo line: "error (" code ") " and the
 // system's message without trailing blanks, control characters or full stops.

@@ -11,7 +11,7 @@ namespace package {
 // another constant.
 extern "C" {
 [[gnu::used]] volatile unsigned char nvx_package_store_locator[kLocatorSize] = {
-    'N', 'V', 'X', '-', 'S', 'T', 'O', 'R', 'E', '-', 'L', 'O', 'C', 0x8B, 0x3D, 0xE1};
+    'N', 'V', 'X', '-', 'S', 'T', 'O', 'R', 'E', '-', 'L', 'O', 'C', 0x8B, 0x3D, 0xE1, kStoreVersion};
 }
 
 std::string LocatorMagic()
@@ -44,9 +44,21 @@ std::uint64_t ReadLe(const unsigned char* data, std::size_t bytes)
     return value;
 }
 
+bool IsEmptyLocator(const unsigned char* locator)
+{
+    return std::all_of(locator + kLocatorMagicSize + 4, locator + kLocatorSize, [](unsigned char b) { return b == 0; });
+}
+
+std::uint32_t StoreVersionFor(const unsigned char* locator)
+{
+    const auto version = static_cast<std::uint32_t>(ReadLe(locator + kLocatorMagicSize, 4));
+    return std::clamp(version, kOldestStoreVersion, kStoreVersion);
+}
+
 std::string EmptyLocator()
 {
     std::string locator = LocatorMagic();
+    locator += static_cast<char>(kStoreVersion);
     locator.resize(kLocatorSize, '\0');
     return locator;
 }

@@ -24,13 +24,14 @@ std::string Sha256Hex(const std::string& bytes)
     return ToHex(hash.Final());
 }
 
-Error Sha256OfFile(const std::string& path, std::string& hex)
+Error Sha256OfFile(const std::string& path, Digest& digest, std::uint64_t& size)
 {
     File file = File::OpenRead(path);
     if (!file.IsOpen())
         return file.OpenError();
     Sha256 hash;
     std::vector<char> buffer(1 << 20);
+    size = 0;
     for (;;) {
         std::size_t got = 0;
         if (const Error error = file.Read(buffer.data(), buffer.size(), got))
@@ -38,8 +39,19 @@ Error Sha256OfFile(const std::string& path, std::string& hex)
         if (got == 0)
             break;
         hash.Update(buffer.data(), got);
+        size += got;
     }
-    hex = ToHex(hash.Final());
+    digest = hash.Final();
+    return {};
+}
+
+Error Sha256OfFile(const std::string& path, std::string& hex)
+{
+    Digest digest {};
+    std::uint64_t size = 0;
+    if (const Error error = Sha256OfFile(path, digest, size))
+        return error;
+    hex = ToHex(digest);
     return {};
 }
 

@@ -3,6 +3,7 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -35,5 +36,7 @@ std::string Sha256Hex(const std::string& bytes);
 // The lower-case hexadecimal SHA-256 of a file's bytes, read in pieces, into
 // hex; gives the error of a file that cannot be opened or read.
 Error Sha256OfFile(const std::string& path, std::string& hex);
+// The same as a digest, with the number of bytes read.
+Error Sha256OfFile(const std::string& path, Digest& digest, std::uint64_t& size);
 
 }  // namespace platform

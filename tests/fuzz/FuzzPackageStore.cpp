@@ -1,8 +1,10 @@
 // The package store reader on a fuzzed store after a stand-in executable.
 // The first bytes choose the locator's count and index size; its hash is made
-// to match, so that the index parser behind it is reached. With the low bit
-// of the first byte set, the locator's fields are taken raw instead.
+// to match, so that the index parser behind it is reached; the second bit
+// of the first byte chooses the older format (no file lists). With the low
+// bit set, the locator's fields are taken raw instead.
 #include "package/PackageStore.h"
+#include "package/ProgramFiles.h"
 #include "platform/Sha256.h"
 
 #include <cstddef>
@@ -58,7 +60,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     } else {
         const std::uint64_t indexSize = std::min<std::uint64_t>(GetLe(data + 5, 4), storeSize);
         const std::uint64_t indexOffset = image.size() + storeSize - indexSize;
-        PutLe(file, locator + 16, package::kStoreVersion, 4);
+        PutLe(file, locator + 16, (data[0] & 2) ? package::kOldestStoreVersion : package::kStoreVersion, 4);
         PutLe(file, locator + 20, GetLe(data + 1, 4), 4);
         PutLe(file, locator + 24, image.size(), 8);
         PutLe(file, locator + 32, storeSize, 8);
@@ -78,6 +80,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         for (const auto& entry : store.Entries()) {
             if (entry.offset < image.size() || entry.size > file.size() - entry.offset)
                 std::abort();
+            if (entry.files)
+                for (const auto& installable : *entry.files)
+                    if (!package::IsInstallablePath(installable.relative))
+                        std::abort();
             store.Verify(entry);
         }
     } catch (const package::PackageStoreError&) {

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <optional>
 #include <sstream>
 
 using package::PackageStore;
@@ -15,6 +16,17 @@ using package::PackageStoreError;
 using testsupport::ReadFile;
 using testsupport::TempDir;
 using testsupport::WriteFile;
+
+namespace {
+
+platform::Digest Digest(const std::string& bytes)
+{
+    platform::Sha256 hash;
+    hash.Update(bytes.data(), bytes.size());
+    return hash.Final();
+}
+
+}  // namespace
 
 TEST(PackageStore, RoundTripThroughUpdaterPack)
 {
@@ -50,28 +62,60 @@ TEST(PackageStore, RoundTripThroughUpdaterPack)
 }
 
 // The store as installations' updaters carry it, byte for byte: a stand-in
-// executable "MZ", its locator, "PE", with package 7_RAR ("Rar!") appended.
-// A change of the format fails here in both directions.
-TEST(PackageStore, TheStoredFormatIsFixedByteForByte)
+// executable "MZ", its locator, "PE", with package 7_RAR ("Rar!") appended;
+// in format 2 for an updater whose empty locator names no format (one that
+// reads only that), in format 3 with the package's files for one that
+// reads it. A change of a format fails here in both directions.
+TEST(PackageStore, TheStoredFormatsAreFixedByteForByte)
 {
-    const std::string golden(
+    const std::string golden2(
         "\x4d\x5a\x4e\x56\x58\x2d\x53\x54\x4f\x52\x45\x2d\x4c\x4f\x43\x8b\x3d\xe1\x02\x00\x00\x00\x01\x00\x00\x00\x5c\x00\x00\x00\x00\x00"
         "\x00\x00\x3b\x00\x00\x00\x00\x00\x00\x00\x60\x00\x00\x00\x00\x00\x00\x00\x37\x00\x00\x00\x00\x00\x00\x00\x2d\xd5\xb1\xd1\x95\x23"
         "\xb5\x8a\x47\xad\x41\x29\x31\xf5\x5f\x7a\xd5\xdc\xc7\x87\x43\x59\x88\x35\x2c\x9c\x36\x01\xed\xac\x6d\x9e\x50\x45\x52\x61\x72\x21"
         "\x05\x00\x37\x5f\x52\x41\x52\x5c\x00\x00\x00\x00\x00\x00\x00\x04\x00\x00\x00\x00\x00\x00\x00\x59\xdc\x41\xf5\x02\x50\x61\x61\x9d"
         "\xc8\x81\xa0\xe4\x74\x7e\x58\x8e\xaf\xb1\x23\x33\x35\x6a\x39\x2f\x8d\x2a\x02\x64\x6a\x1e\x53",
         151);
-    TempDir dir;
-    WriteFile(dir / "updater", "MZ" + package::EmptyLocator() + "PE");
-    package::WriteStoreFromMemory(dir / "updater", dir / "packed", {{"7_RAR", "Rar!"}});
-    EXPECT_EQ(ReadFile(dir / "packed"), golden);
+    const std::string golden3(
+        "\x4d\x5a\x4e\x56\x58\x2d\x53\x54\x4f\x52\x45\x2d\x4c\x4f\x43\x8b\x3d\xe1\x03\x00\x00\x00\x01\x00\x00\x00\x5c\x00\x00\x00\x00\x00"
+        "\x00\x00\x76\x00\x00\x00\x00\x00\x00\x00\x60\x00\x00\x00\x00\x00\x00\x00\x72\x00\x00\x00\x00\x00\x00\x00\x07\x2a\xb3\x50\x8b\x7c"
+        "\xbc\x11\x6d\xb8\x9c\x73\x50\xb1\x26\x8b\xb4\xce\x15\xd0\xbf\xeb\x20\x54\xbd\x56\x7d\x64\x1d\x17\xc5\xd1\x50\x45\x52\x61\x72\x21"
+        "\x05\x00\x37\x5f\x52\x41\x52\x5c\x00\x00\x00\x00\x00\x00\x00\x04\x00\x00\x00\x00\x00\x00\x00\x59\xdc\x41\xf5\x02\x50\x61\x61\x9d"
+        "\xc8\x81\xa0\xe4\x74\x7e\x58\x8e\xaf\xb1\x23\x33\x35\x6a\x39\x2f\x8d\x2a\x02\x64\x6a\x1e\x53\x01\x00\x00\x00\x0d\x00\x52\x65\x70"
+        "\x6f\x72\x74\x73\x2f\x61\x2e\x66\x72\x33\x03\x00\x00\x00\x00\x00\x00\x00\xba\x78\x16\xbf\x8f\x01\xcf\xea\x41\x41\x40\xde\x5d\xae"
+        "\x22\x23\xb0\x03\x61\xa3\x96\x17\x7a\x9c\xb4\x10\xff\x61\xf2\x00\x15\xad",
+        210);
+    const package::InstallableFile file {"Reports/a.fr3", 3, Digest("abc")};
+    struct Case {
+        const char* format;
+        std::string locator;
+        std::string golden;
+        std::optional<std::vector<package::InstallableFile>> files;
+    };
+    std::string oldLocator = package::EmptyLocator();
+    oldLocator[package::kLocatorMagicSize] = 0;
+    const Case cases[] = {{"2", oldLocator, golden2, std::nullopt},
+                          {"3", package::EmptyLocator(), golden3, std::vector {file}}};
+    for (const Case& c : cases) {
+        TempDir dir;
+        WriteFile(dir / "updater", "MZ" + c.locator + "PE");
+        package::WriteStoreFromMemory(dir / "updater", dir / "packed", {{"7_RAR", "Rar!", {std::vector {file}}}});
+        EXPECT_EQ(ReadFile(dir / "packed"), c.golden) << c.format;
 
-    WriteFile(dir / "golden", golden);
-    const PackageStore store(dir / "golden");
-    EXPECT_EQ(store.Names(), (std::vector<std::string> {"7_RAR"}));
-    EXPECT_EQ(store.ExecutableSize(), 92u);
-    package::SavePackage(store, "7_RAR", dir / "7.rar");
-    EXPECT_EQ(ReadFile(dir / "7.rar"), "Rar!");
+        WriteFile(dir / "golden", c.golden);
+        const PackageStore store(dir / "golden");
+        EXPECT_EQ(store.Names(), (std::vector<std::string> {"7_RAR"}));
+        EXPECT_EQ(store.ExecutableSize(), 92u);
+        package::SavePackage(store, "7_RAR", dir / "7.rar");
+        EXPECT_EQ(ReadFile(dir / "7.rar"), "Rar!");
+        const auto& files = store.Find("7_RAR")->files;
+        ASSERT_EQ(files.has_value(), c.files.has_value()) << c.format;
+        if (files) {
+            ASSERT_EQ(files->size(), 1u);
+            EXPECT_EQ((*files)[0].relative, file.relative);
+            EXPECT_EQ((*files)[0].size, file.size);
+            EXPECT_EQ((*files)[0].sha256, file.sha256);
+        }
+    }
 }
 
 TEST(PackageStore, AnExecutableWithAnEmptyLocatorCarriesNoPackages)
@@ -89,12 +133,15 @@ TEST(PackageStore, ADamagedStoreIsAClearError)
 {
     TempDir dir;
     const std::string updater = MakeExecutable(dir);
-    WriteFile(dir / "122.rar", kRar4Signature + "package bytes");
-    WriteFile(dir / "123.rar", kRar4Signature + "more package bytes");
-    ASSERT_EQ(Pack({"add", "--force", updater, dir / "good", dir / "122.rar", dir / "123.rar"}), 0);
+    // 122 without its files recorded, 123 with three.
+    const std::vector<package::InstallableFile> files {{"a.exe", 1, {}}, {"b.exe", 2, {}}, {"Reports/c.fr3", 3, {}}};
+    package::WriteStoreFromMemory(updater, dir / "good",
+                                  {{"122_RAR", kRar4Signature + "package bytes"},
+                                   {"123_RAR", kRar4Signature + "more package bytes", files}});
     const std::string good = ReadFile(dir / "good");
     const std::size_t locator = static_cast<std::size_t>(PackageStore(dir / "good").LocatorOffset());
-    const std::size_t indexSize = 2 * (2 + 7 + 48);
+    const std::size_t first = 2 + 7 + 48 + 4;
+    const std::size_t indexSize = first + first + 2 * (2 + 5 + 40) + (2 + 13 + 40);
     const std::size_t indexOffset = good.size() - indexSize;
 
     auto patched = [](std::string bytes, std::size_t at, std::uint64_t value, int size) {
@@ -130,7 +177,12 @@ TEST(PackageStore, ADamagedStoreIsAClearError)
         {"name length beyond the index", patchedIndex(indexOffset, 60000, 2)},
         {"package beyond the store", patchedIndex(indexOffset + 2 + 7 + 8, 1ull << 40, 8)},
         {"offset overflow", patchedIndex(indexOffset + 2 + 7, ~0ull - 3, 8)},
-        {"overlapping packages", patchedIndex(indexOffset + 57 + 2 + 7, good.find("more") - 12, 8)},
+        {"overlapping packages", patchedIndex(indexOffset + first + 2 + 7, good.find("more package") - 12, 8)},
+        {"more files than the index holds", patchedIndex(indexOffset + first + 57, 4, 4)},
+        {"a file count past the index", patchedIndex(indexOffset + 57, 1000000, 4)},
+        {"a file the updater does not install", patchedIndex(indexOffset + first + 61 + 2 + 4, 'x', 1)},
+        {"a file given twice", patchedIndex(indexOffset + first + 61 + 47 + 2, 'a', 1)},
+        {"a separator that is not /", patchedIndex(indexOffset + first + 61 + 47 + 47 + 2 + 7, '\\', 1)},
     };
     for (const auto& c : cases) {
         WriteFile(dir / "damaged", c.bytes);

@@ -1,5 +1,7 @@
 #include "TestSupport.h"
 
+#include "PackageCheck.h"
+
 #include "dbupdate/FbClient.h"
 #include "platform/SharedLibrary.h"
 #include "package/PackageStore.h"
@@ -15,6 +17,7 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <iterator>
+#include <optional>
 #include <random>
 #include <thread>
 #include <stdexcept>
@@ -222,7 +225,21 @@ std::string BuiltProgram(const std::string& directory, const std::string& name)
 
 void MakePackedUpdater(const std::string& path, const std::vector<std::pair<std::string, std::string>>& packages)
 {
-    package::WriteStoreFromMemory(BuiltProgram("src/app", "updater"), path, packages);
+    // As updater-pack packs them: each package that unpacks has its
+    // installable files recorded.
+    std::vector<package::PackageInMemory> stored;
+    const TempDir scratch;
+    for (const auto& [name, bytes] : packages) {
+        const std::string archive = scratch / "package.rar";
+        WriteFile(archive, bytes);
+        std::optional<std::vector<package::InstallableFile>> files;
+        try {
+            files = packtool::InstallableFilesOfArchive(archive);
+        } catch (const std::runtime_error&) {
+        }
+        stored.push_back({name, bytes, std::move(files)});
+    }
+    package::WriteStoreFromMemory(BuiltProgram("src/app", "updater"), path, stored);
 }
 
 std::string FakePackage(const std::string& tag) { return std::string("Rar!\x1A\x07\x00", 7) + "fake " + tag; }

@@ -139,7 +139,8 @@ TEST(PackCheck, PackageFindingsAndTheRefusalToPack)
                                                           {"up/T.NOTE.ID.blo", "x"},
                                                           {"readme.txt", "notes"}}));
     std::ostringstream out;
-    EXPECT_FALSE(CheckPackages({{"122_RAR", archive}}, out));
+    std::vector<package::PackageSource> packages {{"122_RAR", archive}};
+    EXPECT_FALSE(CheckPackages(packages, out));
     const std::string report = out.str();
     for (const std::string& line :
          {"122_RAR (" + archive + ")\n  122.10.sql: 1 statement\n  122.9.sql: 1 statement\n",
@@ -171,7 +172,8 @@ TEST(PackCheck, ThePackagesTheTestsApplyGiveNoFinding)
     testsupport::WriteFile(dir / "121.rar", testsupport::Package121());
     testsupport::WriteFile(dir / "122.rar", testsupport::Package122());
     std::ostringstream out;
-    EXPECT_TRUE(CheckPackages({{"121_RAR", dir / "121.rar"}, {"122_RAR", dir / "122.rar"}}, out)) << out.str();
+    std::vector<package::PackageSource> packages {{"121_RAR", dir / "121.rar"}, {"122_RAR", dir / "122.rar"}};
+    EXPECT_TRUE(CheckPackages(packages, out)) << out.str();
     EXPECT_TRUE(out.str().ends_with("updater-pack: 0 errors, 0 warnings\n")) << out.str();
 
     // The same packages named NAME=FILE, through the tool's command line: a
@@ -188,6 +190,12 @@ TEST(PackCheck, ThePackagesTheTestsApplyGiveNoFinding)
     ASSERT_EQ(packtool::Run({"list", dir / "out"}, listOut, err), kOk) << err.str();
     EXPECT_EQ(listOut.str().substr(0, 8), "121_RAR\t");
     EXPECT_NE(listOut.str().find("\n122_RAR\t"), std::string::npos) << listOut.str();
+    // Each package's installable files are recorded with their sizes and
+    // SHA-256, in the order they are installed.
+    EXPECT_NE(listOut.str().find("\n  nvlib.exe\t11\t" + platform::Sha256Hex("program 122") + "\n  Reports/b.fr3\t12\t" +
+                                 platform::Sha256Hex("report b 122") + "\n"),
+              std::string::npos)
+        << listOut.str();
 }
 
 // updater-pack check run as a program: exit code 1 for an error (a gap of a

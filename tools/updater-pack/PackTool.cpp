@@ -27,7 +27,8 @@ const char* const kUsageText =
     "                                              write OUT = UPDATER carrying the packages,\n"
     "                                              after checking them (--force: despite errors)\n"
     "       updater-pack check FILE... | UPDATER   check packages, or those an updater carries\n"
-    "       updater-pack list UPDATER              show the packages an updater carries\n"
+    "       updater-pack list UPDATER              show the packages an updater carries and the files\n"
+    "                                              each installs\n"
     "       updater-pack verify UPDATER            check every package's SHA-256\n"
     "FILE is a RAR archive; its package name comes from its file name (122.rar gives 122_RAR)\n"
     "or is given as NAME=FILE. The check lists each package's scripts in the order the updater\n"
@@ -64,7 +65,7 @@ int Add(std::vector<std::string> arguments, std::ostream& out, std::ostream& err
             err << "updater-pack: package " << name << " is given twice; nothing written\n";
             return kFailed;
         }
-        packages.push_back({name, file});
+        packages.push_back({name, file, {}});
     }
     // The same check as `check`, its report on standard output.
     if (!CheckPackages(packages, out) && !forced) {
@@ -99,7 +100,7 @@ bool Check(const std::vector<std::string>& arguments, std::ostream& out)
     for (const std::string& argument : arguments) {
         std::string file;
         const std::string name = PackageNameFor(argument, file);
-        packages.push_back({name, file});
+        packages.push_back({name, file, {}});
     }
     return CheckPackages(packages, out);
 }
@@ -107,8 +108,14 @@ bool Check(const std::vector<std::string>& arguments, std::ostream& out)
 int List(const std::string& updater, std::ostream& out)
 {
     const package::PackageStore store(updater);
-    for (const auto& entry : store.Entries())
+    for (const auto& entry : store.Entries()) {
         out << entry.name << '\t' << entry.size << '\t' << platform::ToHex(entry.sha256) << '\n';
+        if (!entry.files)
+            out << "  (its installable files are not recorded)\n";
+        else
+            for (const auto& file : *entry.files)
+                out << "  " << file.relative << '\t' << file.size << '\t' << platform::ToHex(file.sha256) << '\n';
+    }
     return kOk;
 }
 

@@ -18,6 +18,7 @@
 #include <cctype>
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <memory>
 #include <ostream>
 #include <set>
@@ -555,11 +556,13 @@ PackageCheck CheckUnpackedPackage(const std::string& label, std::int32_t number,
 
 namespace {
 
-// One package to check: its name, the label of its findings and its archive.
+// One package to check: its name, the label of its findings, its archive and
+// where its installable files go (none: they are not wanted).
 struct CheckedPackage {
     std::string name;
     std::string label;
     std::string archive;
+    std::optional<std::vector<package::InstallableFile>>* files = nullptr;
 };
 
 bool CheckArchives(const std::string& numbersLabel, const std::vector<CheckedPackage>& packages,
@@ -568,7 +571,7 @@ bool CheckArchives(const std::string& numbersLabel, const std::vector<CheckedPac
     std::vector<Finding> findings;
     std::vector<std::string> names;
     for (std::size_t k = 0; k < packages.size(); ++k) {
-        const auto& [name, label, archive] = packages[k];
+        const auto& [name, label, archive, files] = packages[k];
         names.push_back(name);
         out << name << " (" << label << ")\n";
         const auto number = package::PackageNumber(name);
@@ -577,6 +580,8 @@ bool CheckArchives(const std::string& numbersLabel, const std::vector<CheckedPac
         const std::string dir = scratch / std::to_string(k);
         if (!Unpack(label, archive, dir, findings))
             continue;
+        if (files)
+            *files = package::InstallableFilesIn(dir);
         PackageCheck check = CheckUnpackedPackage(label, *number, dir);
         for (const auto& [script, statements] : check.scripts)
             out << "  " << script << ": " << platform::Counted(statements, "statement", "statements") << "\n";
@@ -596,17 +601,26 @@ bool CheckArchives(const std::string& numbersLabel, const std::vector<CheckedPac
 
 }  // namespace
 
-bool CheckPackages(const std::vector<package::PackageSource>& packages, std::ostream& out)
+bool CheckPackages(std::vector<package::PackageSource>& packages, std::ostream& out)
 {
     std::vector<CheckedPackage> checked;
-    for (const package::PackageSource& source : packages) {
+    for (package::PackageSource& source : packages) {
         std::string problem;
         if (!HasRarSignature(source.path, problem))
             throw std::runtime_error(source.path + " " + problem);
-        checked.push_back({source.name, source.path, source.path});
+        checked.push_back({source.name, source.path, source.path, &source.files});
     }
     const ScratchDirectory scratch;
     return CheckArchives("the packages", checked, scratch, out);
+}
+
+std::vector<package::InstallableFile> InstallableFilesOfArchive(const std::string& archive)
+{
+    const ScratchDirectory scratch;
+    std::vector<Finding> findings;
+    if (!Unpack(archive, archive, scratch / "unpacked", findings))
+        throw std::runtime_error(FindingText(findings.front()));
+    return package::InstallableFilesIn(scratch / "unpacked");
 }
 
 bool CheckUpdater(const std::string& updater, std::ostream& out)
@@ -619,7 +633,7 @@ bool CheckUpdater(const std::string& updater, std::ostream& out)
             continue;
         const std::string archive = scratch / (entry.name + ".rar");
         package::SavePackage(store, entry.name, archive);
-        checked.push_back({entry.name, updater + "/" + entry.name, archive});
+        checked.push_back({entry.name, updater + "/" + entry.name, archive, nullptr});
     }
     return CheckArchives(updater, checked, scratch, out);
 }

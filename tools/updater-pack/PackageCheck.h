@@ -75,9 +75,14 @@ PackageCheck CheckUnpackedPackage(const std::string& label, std::int32_t number,
 
 // Checks packages (RAR files with their package names): prints each
 // package's scripts and statements and every finding to out; gives whether
-// none is an error. Throws std::runtime_error for a file that cannot be read
-// or is no RAR archive.
-bool CheckPackages(const std::vector<package::PackageSource>& packages, std::ostream& out);
+// none is an error. Records the installable files of each package that
+// unpacks in its files, for the store's index. Throws std::runtime_error for
+// a file that cannot be read or is no RAR archive.
+bool CheckPackages(std::vector<package::PackageSource>& packages, std::ostream& out);
+
+// The installable files of a package (a RAR archive), unpacked as the
+// updater's unpacker does. Throws std::runtime_error when it does not unpack.
+std::vector<package::InstallableFile> InstallableFilesOfArchive(const std::string& archive);
 
 // The same for the packages an updater carries. Throws std::runtime_error
 // for an updater that cannot be read.
