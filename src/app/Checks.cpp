@@ -43,6 +43,8 @@ bool TakeUpdateLock(RunState& state, RunPlan& plan, const char* refusalLine)
         plan.LockUnavailable(state);
         return true;
     case dbupdate::UpdateLock::Outcome::HeldElsewhere:
+        if (plan.FilesOnly(state))
+            return true;
         break;
     }
     Refuse(state, refusalLine, kUpdateInProgressLine, UpdateInProgressWarning(state.lock->Holder()));
@@ -105,13 +107,7 @@ std::string SortAttachments(RunState& state, const RunPlan& plan)
 void ReadPackages(RunState& state)
 {
     state.PackageNames.clear();
-    // The running updater reads its own packages through the file that
-    // runs, so that they come from that program even if the file at its path
-    // was replaced.
-    const bool running = state.executablePath == platform::ExecutablePath();
-    state.store = std::make_unique<package::PackageStore>(
-        running ? platform::RunningExecutableFile() : state.executablePath, state.executablePath);
-    for (const auto& name : state.store->Names()) {
+    for (const auto& name : state.Store().Names()) {
         if (package::IsPackageName(name))
             state.PackageNames.push_back(name);
     }
@@ -141,7 +137,7 @@ CheckResult CheckBeforeRun(RunState& state, RunPlan& plan)
         return *refused;
     // In a networked installation the main application of another workstation
     // holds the database too; its scripts' metadata changes would fail.
-    if (const std::string clients = SortAttachments(state, plan); !clients.empty()) {
+    if (const std::string clients = SortAttachments(state, plan); !clients.empty() && !plan.FilesOnly(state)) {
         Refuse(state, kUpdateRefusedLine, kProgramRunningLine, kProgramRunningWarning + clients);
         return CheckResult::ProgramAttached;
     }

@@ -1,5 +1,6 @@
 #include "app/Main.h"
 
+#include "app/CatchUpPlan.h"
 #include "app/CommandLine.h"
 #include "app/Shell.h"
 #include "app/Unattended.h"
@@ -44,7 +45,7 @@ Form1Handlers::~Form1Handlers() = default;
 
 void Form1Handlers::StartShell(const std::string& executablePath)
 {
-    shell_ = std::make_unique<CUpdaterShell>(*this, executablePath);
+    shell_ = std::make_unique<CUpdaterShell>(*this, executablePath, std::make_unique<CatchUpPlan>());
 }
 
 void Form1Handlers::ShowWarning(const std::string& text) { ShowWarningBox(text); }

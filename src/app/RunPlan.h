@@ -32,6 +32,11 @@ public:
     // The lock's table cannot be used (no right to create or change it): the
     // run goes on without the lock.
     virtual void LockUnavailable(RunState& state) = 0;
+    // Whether the run installs only this workstation's program files (its
+    // database is current and its files lag): then another updater holding
+    // the lock, or other clients attached to the database, do not refuse
+    // it.
+    virtual bool FilesOnly(RunState&) { return false; }
     // The connection, the lock and the attachments are checked; the packages
     // come next.
     virtual void AttachmentsChecked(RunState& state) = 0;

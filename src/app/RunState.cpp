@@ -55,6 +55,19 @@ void RunState::ReleaseDatabase()
     db->Detach();
 }
 
+const package::PackageStore& RunState::Store()
+{
+    if (!store) {
+        // The running updater reads its own packages through the file that
+        // runs, so that they come from that program even if the file at its
+        // path was replaced.
+        const bool running = executablePath == platform::ExecutablePath();
+        store = std::make_unique<package::PackageStore>(
+            running ? platform::RunningExecutableFile() : executablePath, executablePath);
+    }
+    return *store;
+}
+
 const std::vector<dbupdate::RunLogFailures>& RunState::Failures() const { return context->failures; }
 
 }  // namespace app

@@ -52,6 +52,9 @@ struct RunState {
     // Releases the lock and ends the attachment, so that the engine may
     // replace the database.
     void ReleaseDatabase();
+    // The packages the updater carries, read on first use. Throws
+    // package::PackageStoreError for a damaged store.
+    const package::PackageStore& Store();
     // The run logs that received failures during the run.
     const std::vector<dbupdate::RunLogFailures>& Failures() const;
 

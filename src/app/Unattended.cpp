@@ -1,11 +1,11 @@
 #include "app/Unattended.h"
 
+#include "app/CatchUpPlan.h"
 #include "app/CommandLine.h"
 #include "app/HeadlessView.h"
 #include "app/Rehearsal.h"
 #include "app/Restore.h"
 #include "app/Shell.h"
-#include "app/WayBack.h"
 #include "dbupdate/UpdateContext.h"
 
 #include <exception>
@@ -105,7 +105,7 @@ int RunUnattended(const std::string& executablePath, std::ostream& out, std::ost
 {
     HeadlessView view(&out, &err);
     UpdateReport report(err);
-    return RunPlanUnattended(executablePath, std::make_unique<UpdatePlan>(noBackup), view, err, report);
+    return RunPlanUnattended(executablePath, std::make_unique<CatchUpPlan>(noBackup), view, err, report);
 }
 
 }  // namespace app

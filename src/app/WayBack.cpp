@@ -114,10 +114,15 @@ void UpdatePlan::UpdateDatabase(RunState&, std::int64_t, std::chrono::steady_clo
 void UpdatePlan::ProgramFiles(RunState& state)
 {
     // The program files go only with a database that took the whole package.
+    InstallFiles(state, nullptr);
+}
+
+void UpdatePlan::InstallFiles(RunState& state, const std::vector<std::string>* only)
+{
     dbupdate::StopIfTerminationRequested("");
     const DrivenControls controls = state.view.Controls();
     package::InstallProgramFiles(state.view, state.ExeDir, state.WorkDir, &controls.ProgressBar2, &controls.lFile,
-                                 &controls.lUpdateTime, record_.get());
+                                 &controls.lUpdateTime, record_.get(), only);
 }
 
 void UpdatePlan::Finish(RunState& state)

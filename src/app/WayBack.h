@@ -46,9 +46,15 @@ public:
     std::string InterruptionMessage(const RunState& state) const override;
     std::string End(RunState&) override { return {}; }
 
+protected:
+    // Installs the unpacked package's program files (only those named, when
+    // only is given), each replaced one kept in the run's folder.
+    void InstallFiles(RunState& state, const std::vector<std::string>* only);
+
+    std::unique_ptr<package::RunRecord> record_;
+
 private:
     const bool noBackup_;
-    std::unique_ptr<package::RunRecord> record_;
 };
 
 }  // namespace app

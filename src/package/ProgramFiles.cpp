@@ -30,6 +30,18 @@ std::vector<std::string> ProgramFilesOf(const std::string& dir)
     return files;
 }
 
+namespace {
+
+// The path of a file below dir as the store records it.
+std::string StoredRelative(const std::string& dir, const std::string& path)
+{
+    std::string relative = path.substr(dir.size() + 1);
+    std::replace(relative.begin(), relative.end(), '\\', '/');
+    return relative;
+}
+
+}  // namespace
+
 bool IsInstallablePath(const std::string& relative)
 {
     return relative.find('\\') == std::string::npos && IsRecordableName(NativeRelative(relative));
@@ -46,8 +58,7 @@ std::vector<InstallableFile> InstallableFilesIn(const std::string& dir)
     std::vector<InstallableFile> files;
     for (const std::string& path : ProgramFilesOf(dir)) {
         InstallableFile file;
-        file.relative = path.substr(dir.size() + 1);
-        std::replace(file.relative.begin(), file.relative.end(), '\\', '/');
+        file.relative = StoredRelative(dir, path);
         if (const platform::Error error = platform::Sha256OfFile(path, file.sha256, file.size))
             throw std::runtime_error("Cannot read \"" + path + "\". " + error.Message());
         files.push_back(std::move(file));
@@ -84,8 +95,7 @@ std::vector<ProgramFileChange> CompareProgramFiles(const std::string& exeDir, co
     std::vector<ProgramFileChange> changes;
     for (const std::string& source : ProgramFilesOf(sourceDir)) {
         const std::string target = platform::JoinPath(exeDir, source.substr(sourceDir.size()));
-        std::string relative = source.substr(sourceDir.size() + 1);
-        std::replace(relative.begin(), relative.end(), '\\', '/');
+        const std::string relative = StoredRelative(sourceDir, source);
         const FileChange change = !platform::FileExists(target)      ? FileChange::Added
                                   : SameContent(source, target) ? FileChange::Unchanged
                                                                 : FileChange::Replaced;
@@ -96,9 +106,13 @@ std::vector<ProgramFileChange> CompareProgramFiles(const std::string& exeDir, co
 
 void InstallProgramFiles(view::IUpdateView& view, const std::string& exeDir, const std::string& sourceDir,
                          view::IProgressBar* bar, view::ILabel* itemLabel, view::ILabel* timeLabel,
-                         RunRecord* record)
+                         RunRecord* record, const std::vector<std::string>* only)
 {
-    const std::vector<std::string> files = ProgramFilesOf(sourceDir);
+    std::vector<std::string> files = ProgramFilesOf(sourceDir);
+    if (only)
+        std::erase_if(files, [&](const std::string& source) {
+            return std::find(only->begin(), only->end(), StoredRelative(sourceDir, source)) == only->end();
+        });
 
     const int count = static_cast<int>(files.size());
     if (bar) {

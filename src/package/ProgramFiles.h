@@ -48,12 +48,13 @@ std::string CopyErrorLine(platform::Error error);
 // permissions, a target without write permission stays). The controls may be
 // null. With a run record, each installed file is kept in the run's folder
 // before it is replaced (a file that cannot be kept is not replaced, and
-// that is reported as its copy failure). Never throws for a failed copy: it
-// is reported.
+// that is reported as its copy failure). With only, just the files it names
+// (below the installation, "/" between parts) are installed. Never throws
+// for a failed copy: it is reported.
 class RunRecord;
 void InstallProgramFiles(view::IUpdateView& view, const std::string& exeDir, const std::string& sourceDir,
                          view::IProgressBar* bar, view::ILabel* itemLabel, view::ILabel* timeLabel,
-                         RunRecord* record = nullptr);
+                         RunRecord* record = nullptr, const std::vector<std::string>* only = nullptr);
 
 // What installing a program file would do to the installation.
 enum class FileChange { Added, Replaced, Unchanged };

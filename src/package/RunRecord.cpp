@@ -170,6 +170,8 @@ RunRecordData ParseRunRecord(const std::string& text)
                 (key == "kept" ? data.kept : data.added).push_back(value);
         } else if (key == "complete") {
             data.complete = true;
+        } else if (key == "files-only") {
+            data.filesOnly = true;
         }
     }
     return data;
@@ -181,22 +183,22 @@ RunRecord::RunRecord(std::string exeDir, std::string folder, RunRecordData data)
 }
 
 std::optional<RunRecordData> UnfinishedRun(const std::string& exeDir, std::int32_t version, const std::string& server,
-                                           const std::string& database)
+                                           const std::string& database, bool filesOnly)
 {
     auto earlier = ReadRecord(JoinPath(exeDir, KeptFolderName(version)));
     if (earlier && earlier->problem.empty() && !earlier->complete && earlier->version == version &&
-        earlier->server == server && earlier->database == database)
+        earlier->server == server && earlier->database == database && earlier->filesOnly == filesOnly)
         return earlier;
     return std::nullopt;
 }
 
 RunRecord RunRecord::Begin(const std::string& exeDir, std::int32_t version, const std::string& server,
-                           const std::string& database)
+                           const std::string& database, bool filesOnly)
 {
     const std::string folder = JoinPath(exeDir, KeptFolderName(version));
     if (platform::IsSymbolicLink(folder))
         throw CannotCreate(folder, platform::SymbolicLinkError());
-    if (auto unfinished = UnfinishedRun(exeDir, version, server, database))
+    if (auto unfinished = UnfinishedRun(exeDir, version, server, database, filesOnly))
         return RunRecord(exeDir, folder, std::move(*unfinished));
     // The files kept for another run are not this run's originals.
     if (const auto earlier = ReadRecord(folder))
@@ -215,10 +217,13 @@ RunRecord RunRecord::Begin(const std::string& exeDir, std::int32_t version, cons
     data.version = version;
     data.server = server;
     data.database = database;
+    data.filesOnly = filesOnly;
     RunRecord record(exeDir, folder, data);
     record.Append("version", std::to_string(version));
     record.Append("server", server);
     record.Append("database", database);
+    if (filesOnly)
+        record.Append("files-only", "");
     return record;
 }
 

@@ -44,6 +44,10 @@ struct RunRecordData {
     std::vector<std::string> kept;   // files kept, relative to the installation, in order
     std::vector<std::string> added;  // files the run added, relative to the installation
     bool complete = false;       // the run reached the highest package
+    // The run installed only program files (a workstation catching up with
+    // its database): there is no backup, and its undoing leaves the
+    // database alone.
+    bool filesOnly = false;
     // Why the record cannot be acted on ("" when it can): a line it could
     // not have been written with, or a record file or folder that is a
     // symbolic link. A record with a problem is never continued, undone or
@@ -60,18 +64,18 @@ bool IsRecordableName(const std::string& relative);
 
 // Reads a record's text: "version N", "server HOST", "database PATH",
 // "backup PATH", "backup-bytes N", "backup-sha256 HEX", "kept FILE",
-// "added FILE", "complete",
+// "added FILE", "complete", "files-only",
 // each line ending in a line feed. A last line without one (cut by a crash)
 // is left out, and so are lines of keys it does not know (of a later
 // updater). A kept or added FILE that IsRecordableName refuses, or a number
 // that is not one, is the record's problem, with its line number.
 RunRecordData ParseRunRecord(const std::string& text);
 
-// The record in exeDir of an earlier run from version of the database that
-// did not complete and has no problem, which a run from there continues
-// (see RunRecord::Begin).
+// The record in exeDir of an earlier run of the same kind (files only, or
+// not) from version of the database that did not complete and has no
+// problem, which a run from there continues (see RunRecord::Begin).
 std::optional<RunRecordData> UnfinishedRun(const std::string& exeDir, std::int32_t version, const std::string& server,
-                                           const std::string& database);
+                                           const std::string& database, bool filesOnly = false);
 
 // The record of a run in an installation, appended to as the run goes.
 // An installed file that cannot be kept for the way back, and must then not
@@ -96,7 +100,7 @@ public:
     // "PATH". message") when the folder or the record cannot be written, or
     // the folder is a symbolic link.
     static RunRecord Begin(const std::string& exeDir, std::int32_t version, const std::string& server,
-                           const std::string& database);
+                           const std::string& database, bool filesOnly = false);
 
     const RunRecordData& Data() const noexcept { return data_; }
     const std::string& Folder() const noexcept { return folder_; }

@@ -208,7 +208,11 @@ TEST(Unattended, AppliesTheUpdateAndPrintsTheMemo)
 TEST(Unattended, ExitCodesForRefusedAndFailedRuns)
 {
     {
+        // A database current, and this workstation's files with it.
         Installation current(122, {{"122_RAR", Package122()}});
+        fs::create_directories(current.InExeDir("Reports"));
+        testsupport::WriteFile(current.InExeDir("nvlib.exe"), "program 122");
+        testsupport::WriteFile(current.InExeDir("Reports/b.fr3"), "report b 122");
         const Unattended result = RunUnattendedProcess(current);
         EXPECT_EQ(result.code, app::kExitApplied);
         EXPECT_NE(result.out.find("Версія БД більша за номер пакета оновлень\nОновлення не можливо!!!\n"),

@@ -107,8 +107,11 @@ std::string Installation::BackupLines(int version) const
     return "Резервна копія бази даних...[OK]\n" + dbupdate::BackupPathFor(database, version) + "\n";
 }
 
-void Installation::UseServer(const std::string& updaterServer, const std::string& testServer)
+void Installation::UseServer(const std::string& updaterServer, const std::string& testServer,
+                             const std::string& sharedDatabase)
 {
+    if (!sharedDatabase.empty())
+        database = sharedDatabase;
     WriteFile(InExeDir("cnfg.ini"), "[Common]\r\nTypeServer=1\r\nNameServer=" + updaterServer +
                                          "\r\nPathBaseIB=" + database + "\r\n");
     connection = testServer + ":" + database;

@@ -53,8 +53,11 @@ struct Installation {
 
     // Makes the installation a networked one: cnfg.ini names the server (the
     // server part of a connection string) the updater connects through; the
-    // test's own queries go to the server the tests run.
-    void UseServer(const std::string& updaterServer, const std::string& testServer);
+    // test's own queries go to the server the tests run. With sharedDatabase,
+    // the installation is another workstation of the office whose database
+    // that is.
+    void UseServer(const std::string& updaterServer, const std::string& testServer,
+                   const std::string& sharedDatabase = {});
     long long Query(const std::string& sql) const { return QueryInteger(connection, sql); }
     long long Version() const { return Query("select max(data) from versions"); }
 };

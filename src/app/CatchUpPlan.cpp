@@ -1,0 +1,157 @@
+#include "app/CatchUpPlan.h"
+
+#include "app/RunState.h"
+#include "dbupdate/Uglobdb.h"
+#include "dbupdate/UpdateLock.h"
+#include "package/PackageName.h"
+#include "package/PackageStore.h"
+#include "package/RunRecord.h"
+
+#include <algorithm>
+
+namespace app {
+
+namespace {
+
+// The paths of the files the store's packages above version install.
+std::vector<std::string> FilesAbove(const package::PackageStore& store, std::int32_t version)
+{
+    std::vector<std::string> files;
+    for (const package::PackageEntry& entry : store.Entries()) {
+        const auto number = package::IsPackageName(entry.name) ? package::PackageNumber(entry.name) : std::nullopt;
+        if (number && *number > version && entry.files)
+            for (const package::InstallableFile& file : *entry.files)
+                files.push_back(file.relative);
+    }
+    return files;
+}
+
+bool AnyPackageAbove(const package::PackageStore& store, std::int32_t version)
+{
+    return std::any_of(store.Entries().begin(), store.Entries().end(), [&](const package::PackageEntry& entry) {
+        const auto number = package::IsPackageName(entry.name) ? package::PackageNumber(entry.name) : std::nullopt;
+        return number && *number > version;
+    });
+}
+
+}  // namespace
+
+CatchUpPlan::CatchUpPlan(bool noBackup) : UpdatePlan(noBackup) {}
+
+bool CatchUpPlan::FilesOnly(RunState& state)
+{
+    if (!filesOnly_) {
+        // The checks ask before they read the version (another updater
+        // holds the lock) or after, in their transaction.
+        const std::int32_t version = state.db->InTransaction() ? state.db->GetVersion() : state.ReadVersion();
+        const package::PackageStore& store = state.Store();
+        filesOnly_ = false;
+        if (!AnyPackageAbove(store, version)) {
+            startVersion_ = version;
+            lag_ = package::CompareInstalledFiles(state.ExeDir, store, version);
+            filesOnly_ = !lag_.lagging.empty();
+        }
+    }
+    return *filesOnly_;
+}
+
+CheckResult CatchUpPlan::DatabaseCurrent(RunState& state)
+{
+    if (!FilesOnly(state))
+        return UpdatePlan::DatabaseCurrent(state);
+    state.view.AddLine("Версія БД більша за номер пакета оновлень");
+    ShowLag(state);
+    state.view.Controls().btOK.SetEnabled(true);
+    // A run that leaves the database alone holds no lock: the other
+    // workstations catch up meanwhile.
+    state.lock.reset();
+    return CheckResult::UpdatePossible;
+}
+
+void CatchUpPlan::ShowLag(RunState& state) const
+{
+    IShellView& view = state.view;
+    view.AddLine("Файли програми цього робочого місця відстають від бази даних:");
+    for (const package::LaggingFile& file : lag_.lagging)
+        view.AddLine(file.relative + " (" + std::to_string(file.package) + (file.missing ? ", missing)" : ")"));
+    for (const std::string& file : lag_.foreign)
+        view.AddLine(file + ": not from an update package, left as it is");
+}
+
+std::vector<std::int64_t> CatchUpPlan::Packages(const RunState& state) const
+{
+    std::vector<std::int64_t> packages;
+    for (const std::int32_t n : lag_.Packages())
+        packages.push_back(n);
+    if (!filesOnly_.value_or(false)) {
+        const std::vector<std::int64_t> update = UpdatePlan::Packages(state);
+        packages.insert(packages.end(), update.begin(), update.end());
+    }
+    return packages;
+}
+
+void CatchUpPlan::Prepare(RunState& state)
+{
+    if (filesOnly_.value_or(false)) {
+        record_ = std::make_unique<package::RunRecord>(package::RunRecord::Begin(
+            state.ExeDir, state.DbVersion, state.Server(), state.DatabasePath(), true));
+        return;
+    }
+    UpdatePlan::Prepare(state);
+    startVersion_ = state.DbVersion;
+    const package::PackageStore& store = state.Store();
+    lag_ = package::CompareInstalledFiles(state.ExeDir, store, startVersion_);
+    // What the run's own packages install is theirs to install.
+    const std::vector<std::string> above = FilesAbove(store, startVersion_);
+    const auto installedAbove = [&](const std::string& relative) {
+        return std::find(above.begin(), above.end(), relative) != above.end();
+    };
+    std::erase_if(lag_.lagging, [&](const package::LaggingFile& file) { return installedAbove(file.relative); });
+    std::erase_if(lag_.foreign, installedAbove);
+    if (!lag_.lagging.empty())
+        ShowLag(state);
+}
+
+void CatchUpPlan::UpdateDatabase(RunState& state, std::int64_t n, std::chrono::steady_clock::time_point start,
+                                 const std::function<void()>& update)
+{
+    // The database has the packages at or below its starting version.
+    if (n > startVersion_)
+        UpdatePlan::UpdateDatabase(state, n, start, update);
+}
+
+void CatchUpPlan::ProgramFiles(RunState& state)
+{
+    if (state.currentPackage > startVersion_) {
+        UpdatePlan::ProgramFiles(state);
+        return;
+    }
+    const std::vector<std::string> files = LaggingFilesOf(state.currentPackage);
+    InstallFiles(state, &files);
+}
+
+std::vector<std::string> CatchUpPlan::LaggingFilesOf(std::int64_t n) const
+{
+    std::vector<std::string> files;
+    for (const package::LaggingFile& file : lag_.lagging)
+        if (file.package == n)
+            files.push_back(file.relative);
+    return files;
+}
+
+void CatchUpPlan::Finish(RunState& state)
+{
+    UpdatePlan::Finish(state);
+    if (filesOnly_.value_or(false))
+        state.view.AddLine("Файли програми оновлено до версії " + std::to_string(startVersion_));
+}
+
+std::string CatchUpPlan::InterruptionMessage(const RunState& state) const
+{
+    if (!filesOnly_.value_or(false) && (state.currentPackage == 0 || state.currentPackage > startVersion_))
+        return UpdatePlan::InterruptionMessage(state);
+    return "The installation of this workstation's program files was interrupted at package " +
+           std::to_string(state.currentPackage);
+}
+
+}  // namespace app

@@ -1,0 +1,54 @@
+#pragma once
+// The update's plan on a workstation of an office: the update with its way
+// back (UpdatePlan), and the program files this workstation lacks. Several
+// workstations share one database and each has an installation of its own:
+// after one of them has updated the database, the others' programs are
+// older than their database (package::CompareInstalledFiles).
+//
+// With the database current and this workstation's files lagging, the run
+// installs only those files, from the packages that carry them: no backup,
+// nothing in the database, no lock held (another updater holding it and
+// other clients attached do not refuse it), its replaced files kept and its
+// record marked files-only. A run that updates the database first installs
+// the lagging files of the packages at or below its starting version that
+// none of its packages replaces.
+
+#include "app/WayBack.h"
+#include "package/FileLag.h"
+
+#include <cstdint>
+#include <optional>
+
+namespace app {
+
+class CatchUpPlan : public UpdatePlan {
+public:
+    explicit CatchUpPlan(bool noBackup = false);
+
+    bool FilesOnly(RunState& state) override;
+    // With files lagging: the designed line, the lagging files and btOK
+    // enabled; otherwise as the update.
+    CheckResult DatabaseCurrent(RunState& state) override;
+
+    std::vector<std::int64_t> Packages(const RunState& state) const override;
+    void Prepare(RunState& state) override;
+    void UpdateDatabase(RunState& state, std::int64_t n, std::chrono::steady_clock::time_point start,
+                        const std::function<void()>& update) override;
+    void ProgramFiles(RunState& state) override;
+    void Finish(RunState& state) override;
+    std::string InterruptionMessage(const RunState& state) const override;
+
+private:
+    // The memo's lines of the lagging files and of the files left alone.
+    void ShowLag(RunState& state) const;
+    // The lagging files of package n.
+    std::vector<std::string> LaggingFilesOf(std::int64_t n) const;
+
+    // Decided once, by the first check that asks.
+    std::optional<bool> filesOnly_;
+    // The version the run starts from, and what lags at it.
+    std::int32_t startVersion_ = 0;
+    package::FileLag lag_;
+};
+
+}  // namespace app

@@ -1,0 +1,95 @@
+// An office: two workstations, each with an installation of its own, share
+// one database on a server. The one that updates the database gets the new
+// programs; the other catches up with the database without touching it.
+#include "app/Unattended.h"
+
+#include "Installation.h"
+#include "RarWriter.h"
+#include "dbupdate/Uglobdb.h"
+#include "dbupdate/UpdateLock.h"
+#include "package/RunRecord.h"
+
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <memory>
+
+namespace fs = std::filesystem;
+using testsupport::Installation;
+using testsupport::ReadFile;
+using testsupport::WriteFile;
+
+namespace {
+
+// 122: a new program and a new report; 123: a newer program.
+std::vector<std::pair<std::string, std::string>> OfficePackages()
+{
+    return {{"122_RAR", rarformat::WriteRar4({{"up", "", true},
+                                              {"up/122.099.sql", "INSERT INTO VERSIONS (DATA) VALUES (122);\r\n"},
+                                              {"nvlib.exe", "program 122"},
+                                              {"Reports", "", true},
+                                              {"Reports/Akt.fr3", "akt 122"},
+                                              {"Reports/a.fr3", "report a 122"}})},
+            {"123_RAR", rarformat::WriteRar4({{"up", "", true},
+                                              {"up/123.099.sql", "INSERT INTO VERSIONS (DATA) VALUES (123);\r\n"},
+                                              {"nvlib.exe", "program 123"}})}};
+}
+
+}  // namespace
+
+TEST(CatchUp, TheSecondWorkstationCatchesUpWithoutTouchingTheDatabase)
+{
+    const std::string server = testsupport::TestServer();
+    if (server.empty())
+        GTEST_SKIP() << "no Firebird server (UPDATER_FIREBIRD_SERVER=host/port names one)";
+    Installation first(121, OfficePackages());
+    first.UseServer(server, server);
+    Installation second(121, OfficePackages());
+    second.UseServer(server, server, first.database);
+    // The second workstation took 122 once; its own report was edited since.
+    WriteFile(second.InExeDir("nvlib.exe"), "program 122");
+    WriteFile(second.InExeDir("Reports/a.fr3"), "my own report");
+
+    const auto firstRun = testsupport::RunUnattended(first);
+    ASSERT_EQ(firstRun.code, app::kExitApplied) << firstRun.out << firstRun.err;
+    EXPECT_EQ(ReadFile(first.InExeDir("nvlib.exe")), "program 123");
+    const std::string dump = testsupport::DumpDatabase(first.connection);
+
+    // Another updater holding the lock does not refuse a run that leaves
+    // the database alone.
+    auto holder = std::make_unique<dbupdate::CGlobDB>(server, first.database);
+    auto lock = std::make_unique<dbupdate::UpdateLock>(*holder);
+    ASSERT_EQ(lock->Acquire(), dbupdate::UpdateLock::Outcome::Held);
+    const auto caughtUp = testsupport::RunUnattended(second);
+    lock.reset();
+    holder.reset();
+    EXPECT_EQ(caughtUp.code, app::kExitApplied) << caughtUp.out << caughtUp.err;
+    EXPECT_NE(caughtUp.out.find("Версія бази даних: 123\nНаявні пакети оновлення:\n122_RAR\n123_RAR\n"
+                                "Версія БД більша за номер пакета оновлень\n"
+                                "Файли програми цього робочого місця відстають від бази даних:\n"
+                                "Reports/Akt.fr3 (122, missing)\nnvlib.exe (123)\n"
+                                "Reports/a.fr3: not from an update package, left as it is\n"
+                                "Створення тимчасового каталога\n"),
+              std::string::npos)
+        << caughtUp.out;
+    EXPECT_TRUE(caughtUp.out.ends_with("Встановлення оновлення\nAkt.fr3...[OK]\n" "Копіювання пакету\n" +
+                                       second.InWorkDir("123.rar") +
+                                       "\nРозпаковка пакету...[OK]\nВстановлення оновлення\nnvlib.exe...[OK]\n"
+                                       "Файли програми оновлено до версії 123\n"))
+        << caughtUp.out;
+    EXPECT_EQ(caughtUp.out.find("Резервна копія"), std::string::npos) << "no backup";
+    EXPECT_EQ(ReadFile(second.InExeDir("nvlib.exe")), "program 123");
+    EXPECT_EQ(ReadFile(second.InExeDir("Reports/Akt.fr3")), "akt 122");
+    EXPECT_EQ(ReadFile(second.InExeDir("Reports/a.fr3")), "my own report");
+    EXPECT_EQ(testsupport::DumpDatabase(first.connection), dump);
+    // The replaced program is kept, in a record of a files-only run.
+    EXPECT_EQ(ReadFile(second.InExeDir("123.bak/nvlib.exe")), "program 122");
+    const std::string record = ReadFile(second.InExeDir("123.bak/updater-run.txt"));
+    EXPECT_NE(record.find("\nfiles-only\n"), std::string::npos) << record;
+    EXPECT_NE(record.find("\ncomplete\n"), std::string::npos) << record;
+    EXPECT_EQ(record.find("backup"), std::string::npos) << record;
+
+    // Caught up, the workstation is current: the designed refusal, exit 0.
+    const auto again = testsupport::RunUnattended(second);
+    EXPECT_EQ(again.code, app::kExitApplied) << again.err;
+    EXPECT_TRUE(again.out.ends_with("Версія БД більша за номер пакета оновлень\nОновлення не можливо!!!\n")) << again.out;
+}
