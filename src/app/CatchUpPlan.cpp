@@ -3,9 +3,12 @@
 #include "app/RunState.h"
 #include "dbupdate/Uglobdb.h"
 #include "dbupdate/UpdateLock.h"
+#include "dbupdate/Workstations.h"
 #include "package/PackageName.h"
 #include "package/PackageStore.h"
 #include "package/RunRecord.h"
+#include "platform/Paths.h"
+#include "platform/Sha256.h"
 
 #include <algorithm>
 
@@ -26,6 +29,38 @@ std::vector<std::string> FilesAbove(const package::PackageStore& store, std::int
     return files;
 }
 
+// The copies of program files that runs replaced, as the register holds
+// them; a row whose SHA-256 is not one is left out.
+std::vector<package::ReplacedCopy> ReplacedCopies(dbupdate::CGlobDB& db)
+{
+    std::vector<package::ReplacedCopy> copies;
+    for (const dbupdate::ReplacedFileRow& row : dbupdate::ReadReplacedFiles(db)) {
+        package::ReplacedCopy copy {row.relative, row.size, {}};
+        if (platform::ParseHexDigest(row.sha256, copy.sha256))
+            copies.push_back(std::move(copy));
+    }
+    return copies;
+}
+
+// What this workstation's run replaced, for the register: each kept file
+// of the record, with its SHA-256 (one that cannot be read is left out).
+std::vector<dbupdate::ReplacedFileRow> KeptCopies(const package::RunRecord& record)
+{
+    std::vector<dbupdate::ReplacedFileRow> rows;
+    for (const std::string& kept : record.Data().kept) {
+        dbupdate::ReplacedFileRow row;
+        row.relative = kept;
+        std::replace(row.relative.begin(), row.relative.end(), platform::kPathSeparator, '/');
+        row.version = record.Data().version;
+        platform::Digest digest {};
+        if (platform::Sha256OfFile(platform::JoinPath(record.Folder(), kept), digest, row.size).Ok()) {
+            row.sha256 = platform::ToHex(digest);
+            rows.push_back(std::move(row));
+        }
+    }
+    return rows;
+}
+
 bool AnyPackageAbove(const package::PackageStore& store, std::int32_t version)
 {
     return std::any_of(store.Entries().begin(), store.Entries().end(), [&](const package::PackageEntry& entry) {
@@ -41,14 +76,14 @@ CatchUpPlan::CatchUpPlan(bool noBackup) : UpdatePlan(noBackup) {}
 bool CatchUpPlan::FilesOnly(RunState& state)
 {
     if (!filesOnly_) {
-        // The checks ask before they read the version (another updater
-        // holds the lock) or after, in their transaction.
-        const std::int32_t version = state.db->InTransaction() ? state.db->GetVersion() : state.ReadVersion();
+        // The checks ask before they have read the version (another updater
+        // holds the lock) or after.
+        const std::int32_t version = state.ReadVersion();
         const package::PackageStore& store = state.Store();
         filesOnly_ = false;
         if (!AnyPackageAbove(store, version)) {
             startVersion_ = version;
-            lag_ = package::CompareInstalledFiles(state.ExeDir, store, version);
+            lag_ = package::CompareInstalledFiles(state.ExeDir, store, version, ReplacedCopies(*state.db));
             filesOnly_ = !lag_.lagging.empty();
         }
     }
@@ -100,7 +135,7 @@ void CatchUpPlan::Prepare(RunState& state)
     UpdatePlan::Prepare(state);
     startVersion_ = state.DbVersion;
     const package::PackageStore& store = state.Store();
-    lag_ = package::CompareInstalledFiles(state.ExeDir, store, startVersion_);
+    lag_ = package::CompareInstalledFiles(state.ExeDir, store, startVersion_, ReplacedCopies(*state.db));
     // What the run's own packages install is theirs to install.
     const std::vector<std::string> above = FilesAbove(store, startVersion_);
     const auto installedAbove = [&](const std::string& relative) {
@@ -142,7 +177,17 @@ std::vector<std::string> CatchUpPlan::LaggingFilesOf(std::int64_t n) const
 void CatchUpPlan::Finish(RunState& state)
 {
     UpdatePlan::Finish(state);
-    if (filesOnly_.value_or(false))
+    const bool filesOnly = filesOnly_.value_or(false);
+    // This workstation's row in the register, and the copies its run
+    // replaced, by which the other workstations know theirs as older.
+    const std::int32_t programVersion = filesOnly ? startVersion_ : state.ReadVersion();
+    const std::string unregistered =
+        dbupdate::RegisterRun(*state.db, {platform::HostName(), state.ExeDir, programVersion, {}, {}},
+                              record_ ? KeptCopies(*record_) : std::vector<dbupdate::ReplacedFileRow> {});
+    if (!unregistered.empty())
+        state.view.AddLine(std::string("The register of workstations ") + dbupdate::kWorkstationsTable +
+                           " cannot be written: " + unregistered);
+    if (filesOnly)
         state.view.AddLine("Файли програми оновлено до версії " + std::to_string(startVersion_));
 }
 

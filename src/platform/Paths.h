@@ -36,6 +36,9 @@ std::string ExeDirOf(const std::string& executablePath);
 // Windows) ending in the separator.
 std::string TempPath();
 
+// This machine's name on the network ("" when the system does not tell).
+std::string HostName();
+
 // The file name of a program called base on this system ("rar", "rar.exe").
 std::string ProgramFileName(const std::string& base);
 

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <stdexcept>
 #include <system_error>
+#include <unistd.h>
 
 namespace platform {
 
@@ -39,6 +40,14 @@ std::string TempPath()
     if (path.back() != kPathSeparator)
         path += kPathSeparator;
     return path;
+}
+
+std::string HostName()
+{
+    char name[256] = {};
+    if (::gethostname(name, sizeof name - 1) != 0)
+        return {};
+    return name;
 }
 
 std::string ProgramFileName(const std::string& base) { return base; }

@@ -50,6 +50,13 @@ std::string TempPath()
     return again > 0 && again < longer.size() ? std::string(longer.data(), again) : std::string();
 }
 
+std::string HostName()
+{
+    char name[MAX_COMPUTERNAME_LENGTH + 1] = {};
+    DWORD size = sizeof name;
+    return GetComputerNameA(name, &size) ? std::string(name, size) : std::string();
+}
+
 std::string ProgramFileName(const std::string& base) { return base + ".exe"; }
 
 }  // namespace platform

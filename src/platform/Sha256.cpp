@@ -24,6 +24,28 @@ std::string Sha256Hex(const std::string& bytes)
     return ToHex(hash.Final());
 }
 
+bool ParseHexDigest(const std::string& hex, Digest& digest)
+{
+    if (hex.size() != digest.size() * 2)
+        return false;
+    const auto nibble = [](char c) {
+        if (c >= '0' && c <= '9')
+            return c - '0';
+        if (c >= 'a' && c <= 'f')
+            return c - 'a' + 10;
+        if (c >= 'A' && c <= 'F')
+            return c - 'A' + 10;
+        return -1;
+    };
+    for (std::size_t i = 0; i < digest.size(); ++i) {
+        const int high = nibble(hex[2 * i]), low = nibble(hex[2 * i + 1]);
+        if (high < 0 || low < 0)
+            return false;
+        digest[i] = static_cast<unsigned char>(high * 16 + low);
+    }
+    return true;
+}
+
 Error Sha256OfFile(const std::string& path, Digest& digest, std::uint64_t& size)
 {
     File file = File::OpenRead(path);

@@ -30,6 +30,10 @@ private:
 // Lower-case hexadecimal text of a digest.
 std::string ToHex(const Digest& digest);
 
+// Reads 64 hexadecimal digits (either case) into digest; false for any
+// other text.
+bool ParseHexDigest(const std::string& hex, Digest& digest);
+
 // The lower-case hexadecimal SHA-256 of bytes.
 std::string Sha256Hex(const std::string& bytes);
 

@@ -45,8 +45,9 @@ TEST(CatchUp, TheSecondWorkstationCatchesUpWithoutTouchingTheDatabase)
     first.UseServer(server, server);
     Installation second(121, OfficePackages());
     second.UseServer(server, server, first.database);
-    // The second workstation took 122 once; its own report was edited since.
-    WriteFile(second.InExeDir("nvlib.exe"), "program 122");
+    // Both have 121's program; the second one's report was edited by hand.
+    WriteFile(first.InExeDir("nvlib.exe"), "program 121");
+    WriteFile(second.InExeDir("nvlib.exe"), "program 121");
     WriteFile(second.InExeDir("Reports/a.fr3"), "my own report");
 
     const auto firstRun = testsupport::RunUnattended(first);
@@ -82,11 +83,13 @@ TEST(CatchUp, TheSecondWorkstationCatchesUpWithoutTouchingTheDatabase)
     EXPECT_EQ(ReadFile(second.InExeDir("Reports/a.fr3")), "my own report");
     EXPECT_EQ(testsupport::DumpDatabase(first.connection), dump);
     // The replaced program is kept, in a record of a files-only run.
-    EXPECT_EQ(ReadFile(second.InExeDir("123.bak/nvlib.exe")), "program 122");
+    EXPECT_EQ(ReadFile(second.InExeDir("123.bak/nvlib.exe")), "program 121");
     const std::string record = ReadFile(second.InExeDir("123.bak/updater-run.txt"));
     EXPECT_NE(record.find("\nfiles-only\n"), std::string::npos) << record;
     EXPECT_NE(record.find("\ncomplete\n"), std::string::npos) << record;
     EXPECT_EQ(record.find("backup"), std::string::npos) << record;
+    // Both workstations are in the register, with 123's programs.
+    EXPECT_EQ(first.Query("select count(*) from NVX$WORKSTATIONS where PROGRAM_VERSION = 123"), 2);
 
     // Caught up, the workstation is current: the designed refusal, exit 0.
     const auto again = testsupport::RunUnattended(second);
