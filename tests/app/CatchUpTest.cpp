@@ -96,3 +96,37 @@ TEST(CatchUp, TheSecondWorkstationCatchesUpWithoutTouchingTheDatabase)
     EXPECT_EQ(again.code, app::kExitApplied) << again.err;
     EXPECT_TRUE(again.out.ends_with("Версія БД більша за номер пакета оновлень\nОновлення не можливо!!!\n")) << again.out;
 }
+
+// One PC whose database went ahead of its programs (120 and 121 took no
+// files): the update from 121 installs 120's and 121's missing reports
+// before its own packages; the program the run replaces anyway is left to
+// the run.
+TEST(CatchUp, AnUpdateFirstInstallsTheFilesOfThePackagesTheDatabaseHas)
+{
+    const auto package = [](int n, std::vector<rarformat::RarEntry> files) {
+        const std::string number = std::to_string(n);
+        files.insert(files.begin(), {{"up", "", true},
+                                     {"up/" + number + ".099.sql",
+                                      "INSERT INTO VERSIONS (DATA) VALUES (" + number + ");\r\n"},
+                                     {"Reports", "", true}});
+        return std::pair {number + "_RAR", rarformat::WriteRar4(files)};
+    };
+    Installation installation(121, {package(120, {{"nvlib.exe", "program 120"}, {"Reports/r120.fr3", "r120"}}),
+                                    package(121, {{"Reports/r121.fr3", "r121"}}),
+                                    package(122, {{"nvlib.exe", "program 122"}}),
+                                    package(123, {{"Reports/r123.fr3", "r123"}})});
+    WriteFile(installation.InExeDir("nvlib.exe"), "program 119");
+    const auto result = testsupport::RunUnattended(installation);
+    EXPECT_EQ(result.code, app::kExitApplied) << result.out << result.err;
+    EXPECT_NE(result.out.find(installation.BackupLines(121) +
+                              "Файли програми цього робочого місця відстають від бази даних:\n"
+                              "Reports/r120.fr3 (120, missing)\nReports/r121.fr3 (121, missing)\n"
+                              "Копіювання пакету\n" + installation.InWorkDir("120.rar") +
+                              "\nРозпаковка пакету...[OK]\nВстановлення оновлення\nr120.fr3...[OK]\n"),
+              std::string::npos)
+        << result.out;
+    EXPECT_EQ(installation.Version(), 123);
+    for (const auto& [file, bytes] : {std::pair {"nvlib.exe", "program 122"}, {"Reports/r120.fr3", "r120"},
+                                      {"Reports/r121.fr3", "r121"}, {"Reports/r123.fr3", "r123"}})
+        EXPECT_EQ(ReadFile(installation.InExeDir(file)), bytes) << file;
+}
