@@ -29,19 +29,6 @@ std::vector<std::string> FilesAbove(const package::PackageStore& store, std::int
     return files;
 }
 
-// The copies of program files that runs replaced, as the register holds
-// them; a row whose SHA-256 is not one is left out.
-std::vector<package::ReplacedCopy> ReplacedCopies(dbupdate::CGlobDB& db)
-{
-    std::vector<package::ReplacedCopy> copies;
-    for (const dbupdate::ReplacedFileRow& row : dbupdate::ReadReplacedFiles(db)) {
-        package::ReplacedCopy copy {row.relative, row.size, {}};
-        if (platform::ParseHexDigest(row.sha256, copy.sha256))
-            copies.push_back(std::move(copy));
-    }
-    return copies;
-}
-
 // What this workstation's run replaced, for the register: each kept file
 // of the record, with its SHA-256 (one that cannot be read is left out).
 std::vector<dbupdate::ReplacedFileRow> KeptCopies(const package::RunRecord& record)
@@ -70,6 +57,18 @@ bool AnyPackageAbove(const package::PackageStore& store, std::int32_t version)
 }
 
 }  // namespace
+
+std::vector<package::ReplacedCopy> ReplacedCopies(dbupdate::CGlobDB& db)
+{
+    std::vector<package::ReplacedCopy> copies;
+    for (const dbupdate::ReplacedFileRow& row : dbupdate::ReadReplacedFiles(db)) {
+        package::ReplacedCopy copy {row.relative, row.size, {}};
+        // A row whose SHA-256 is not one is left out: nothing would match it.
+        if (platform::ParseHexDigest(row.sha256, copy.sha256))
+            copies.push_back(std::move(copy));
+    }
+    return copies;
+}
 
 CatchUpPlan::CatchUpPlan(bool noBackup) : UpdatePlan(noBackup) {}
 

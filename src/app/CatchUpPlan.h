@@ -19,7 +19,15 @@
 #include <cstdint>
 #include <optional>
 
+namespace dbupdate {
+class CGlobDB;
+}
+
 namespace app {
+
+// The copies of program files that runs replaced, as the office's register
+// holds them.
+std::vector<package::ReplacedCopy> ReplacedCopies(dbupdate::CGlobDB& db);
 
 class CatchUpPlan : public UpdatePlan {
 public:

@@ -13,6 +13,7 @@ CommandLine ParseCommandLine(int argc, char** argv)
     bool restore = false;
     bool rehearse = false;
     bool help = false;
+    bool status = false;
     auto invalid = [&](const std::string& error) {
         line.mode = CommandLine::Mode::Invalid;
         line.error = error;
@@ -26,6 +27,8 @@ CommandLine ParseCommandLine(int argc, char** argv)
             line.noBackup = true;
         } else if (option == "--rehearse") {
             rehearse = true;
+        } else if (option == "--status") {
+            status = true;
         } else if (option == "--help") {
             help = true;
         } else if (option == "--restore") {
@@ -43,6 +46,10 @@ CommandLine ParseCommandLine(int argc, char** argv)
     }
     if (help) {
         line.mode = CommandLine::Mode::Help;
+    } else if (status) {
+        if (restore || rehearse || line.noBackup)
+            return invalid("--status is given alone (with or without --unattended)");
+        line.mode = CommandLine::Mode::Status;
     } else if (restore && rehearse) {
         return invalid("--rehearse and --restore cannot be given together");
     } else if (rehearse) {
@@ -68,6 +75,7 @@ std::string UsageText(bool exitCodes)
         "       updater --unattended [--no-backup]\n"
         "       updater --restore [VERSION]\n"
         "       updater --rehearse\n"
+        "       updater --status\n"
         "       updater --help\n"
         "\n"
         "  --unattended   runs the checks and the update without a window: the progress\n"
@@ -80,7 +88,11 @@ std::string UsageText(bool exitCodes)
         "  --rehearse     rehearses the update on a scratch copy of the database (made\n"
         "                 through the engine, dropped afterwards): reports what every\n"
         "                 script and blob file would do and which program files would\n"
-        "                 change; the database and the installation stay as they are\n";
+        "                 change; the database and the installation stay as they are\n"
+        "  --status       prints the database's version, an update in progress, the last\n"
+        "                 packages applied and every workstation's program version, and\n"
+        "                 this workstation's program files that lag behind the database;\n"
+        "                 changes nothing\n";
     if (exitCodes)
         text +=
             "\n"
@@ -96,7 +108,10 @@ std::string UsageText(bool exitCodes)
             "     backup that failed, a command line it does not understand\n"
             "  3  applied, but statements or blob files failed (the run logs are named)\n"
             "A rehearsal exits as the update would: 0 clean, 1 refused or short of the\n"
-            "highest package, 2 an error, 3 statements or blob files failed.\n";
+            "highest package, 2 an error, 3 statements or blob files failed.\n"
+            "--status exits 0 when this workstation's program files match the database,\n"
+            "1 when they lag behind it (updater --status || updater --unattended), 2 on\n"
+            "an error.\n";
     return text;
 }
 

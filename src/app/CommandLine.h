@@ -14,6 +14,7 @@ struct CommandLine {
         Unattended,  // --unattended [--no-backup]
         Restore,     // --restore [VERSION], with or without --unattended
         Rehearse,    // --rehearse, with or without --unattended
+        Status,      // --status, with or without --unattended
         Help,        // --help
         Invalid,     // anything else: error says what
     };

@@ -6,6 +6,7 @@
 #include "app/Rehearsal.h"
 #include "app/Restore.h"
 #include "app/Shell.h"
+#include "app/Status.h"
 #include "dbupdate/UpdateContext.h"
 
 #include <exception>
@@ -50,6 +51,8 @@ int RunUnattendedEntry(std::string (*executablePath)(), std::ostream& out, std::
         return RunRestore(path, command.restoreVersion, out, err);
     if (command.mode == CommandLine::Mode::Rehearse)
         return RunRehearsal(path, out, err);
+    if (command.mode == CommandLine::Mode::Status)
+        return RunStatus(path, out, err);
     return RunUnattended(path, out, err, command.noBackup);
 }
 

@@ -173,4 +173,27 @@ void UpdateJournal::CompletePackage(const std::string& logPath)
     }
 }
 
+std::vector<JournalPackage> ReadJournalPackages(CGlobDB& db, int count)
+{
+    std::vector<JournalPackage> packages;
+    const bool read = ReadTableIfExists(db, kJournalTable, [&] {
+        CDBStatement query(db);
+        query.SetSQL("SELECT FIRST " + std::to_string(count) +
+                     " PACKAGE_NO,\n"
+                     "  COALESCE(SUBSTRING(CAST(MIN(STARTED_AT) AS VARCHAR(24)) FROM 1 FOR 19), '') AS STARTED,\n"
+                     "  SUBSTRING(CAST(MAX(FINISHED_AT) AS VARCHAR(24)) FROM 1 FOR 19) AS FINISHED,\n"
+                     "  CAST(COALESCE(SUM(EXECUTED), 0) AS INTEGER) AS EXECUTED,\n"
+                     "  CAST(COALESCE(SUM(SKIPPED), 0) AS INTEGER) AS SKIPPED,\n"
+                     "  CAST(COALESCE(SUM(FAILED), 0) AS INTEGER) AS FAILED\n"
+                     "FROM NVX$UPDATE_JOURNAL GROUP BY PACKAGE_NO ORDER BY PACKAGE_NO DESC");
+        for (query.Execute(); !query.Eof(); query.Next())
+            packages.push_back({query.FieldAsInteger("PACKAGE_NO"), query.FieldAsText("STARTED"),
+                                query.FieldAsText("FINISHED"), query.FieldAsInteger("EXECUTED"),
+                                query.FieldAsInteger("SKIPPED"), query.FieldAsInteger("FAILED")});
+    });
+    if (!read)
+        packages.clear();
+    return packages;
+}
+
 }  // namespace dbupdate

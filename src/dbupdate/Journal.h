@@ -34,6 +34,23 @@ inline constexpr const char* kCreateJournalTable =
     "  SKIPPED INTEGER,\n"
     "  FAILED INTEGER)";
 
+// A package as the journal records its runs: when its first statement
+// began and its last ended ("YYYY-MM-DD HH:MM:SS", the server's time), and
+// its statements.
+struct JournalPackage {
+    std::int32_t package = 0;
+    std::string started;
+    std::string finished;
+    int executed = 0;
+    int skipped = 0;
+    int failed = 0;
+};
+
+// The last count packages the journal records, newest first; none when it
+// has no table or cannot be read. Throws DatabaseError for a lost
+// connection.
+std::vector<JournalPackage> ReadJournalPackages(CGlobDB& db, int count);
+
 // What happened to one statement of a script in this run.
 enum class StatementOutcome { Executed, Skipped, Failed };
 

@@ -3,6 +3,8 @@
 // open, run, commit; roll back what did not commit. Every update statement,
 // blob file, journal and lock step goes through it.
 
+#include "dbupdate/DatabaseError.h"
+
 #include <string>
 
 namespace dbupdate {
@@ -50,8 +52,30 @@ void RunInTransaction(CGlobDB& db, Body body)
 // DatabaseError.
 void ExecuteInTransaction(CGlobDB& db, const std::string& sql);
 
+// Runs body, a query of the named table, as one unit of work; false when
+// the table is missing or the query fails otherwise than by a lost
+// connection (which throws DatabaseError). For tables the updater makes on
+// first use, which an account may not read or may never have had.
+template <typename Body>
+bool ReadTableIfExists(CGlobDB& db, const std::string& table, Body body);
+
 // Whether the database has a table of that name (an upper-case name without
 // quotes), read as a unit of its own. Throws DatabaseError.
 bool TableExists(CGlobDB& db, const std::string& name);
+
+template <typename Body>
+bool ReadTableIfExists(CGlobDB& db, const std::string& table, Body body)
+{
+    try {
+        if (!TableExists(db, table))
+            return false;
+        RunInTransaction(db, body);
+        return true;
+    } catch (const DatabaseError& error) {
+        if (error.ConnectionLost())
+            throw;
+        return false;
+    }
+}
 
 }  // namespace dbupdate

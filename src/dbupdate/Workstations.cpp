@@ -47,23 +47,6 @@ void EnsureTable(CGlobDB& db, const char* name, const char* create)
     }
 }
 
-// Runs a query of the register; false when its table is missing or cannot
-// be read (a lost connection throws).
-template <typename Body>
-bool ReadRegister(CGlobDB& db, const char* table, Body body)
-{
-    try {
-        if (!TableExists(db, table))
-            return false;
-        RunInTransaction(db, body);
-        return true;
-    } catch (const DatabaseError& error) {
-        if (error.ConnectionLost())
-            throw;
-        return false;
-    }
-}
-
 }  // namespace
 
 std::string RegisterRun(CGlobDB& db, const WorkstationRow& workstation, const std::vector<ReplacedFileRow>& replaced)
@@ -98,10 +81,10 @@ std::string RegisterRun(CGlobDB& db, const WorkstationRow& workstation, const st
 std::optional<std::vector<WorkstationRow>> ReadWorkstations(CGlobDB& db)
 {
     std::vector<WorkstationRow> rows;
-    const bool read = ReadRegister(db, kWorkstationsTable, [&] {
+    const bool read = ReadTableIfExists(db, kWorkstationsTable, [&] {
         CDBStatement query(db);
         query.SetSQL("SELECT HOST_NAME, FOLDER, COALESCE(PROGRAM_VERSION, 0) AS PROGRAM_VERSION,\n"
-                     "  CAST(CAST(UPDATED_AT AS TIMESTAMP) AS VARCHAR(19)) AS UPDATED_AT, USER_NAME\n"
+                     "  SUBSTRING(CAST(UPDATED_AT AS VARCHAR(24)) FROM 1 FOR 19) AS UPDATED_AT, USER_NAME\n"
                      "FROM NVX$WORKSTATIONS ORDER BY HOST_NAME, FOLDER");
         for (query.Execute(); !query.Eof(); query.Next())
             rows.push_back({query.FieldAsText("HOST_NAME"), query.FieldAsText("FOLDER"),
@@ -116,7 +99,7 @@ std::optional<std::vector<WorkstationRow>> ReadWorkstations(CGlobDB& db)
 std::vector<ReplacedFileRow> ReadReplacedFiles(CGlobDB& db)
 {
     std::vector<ReplacedFileRow> rows;
-    const bool read = ReadRegister(db, kReplacedFilesTable, [&] {
+    const bool read = ReadTableIfExists(db, kReplacedFilesTable, [&] {
         CDBStatement query(db);
         query.SetSQL("SELECT FILE_NAME, CAST(FILE_SIZE AS VARCHAR(20)) AS FILE_SIZE, SHA256,\n"
                      "  COALESCE(REPLACED_AT_VERSION, 0) AS VERSION FROM NVX$REPLACED_FILES");

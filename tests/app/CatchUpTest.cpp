@@ -1,6 +1,7 @@
 // An office: two workstations, each with an installation of its own, share
 // one database on a server. The one that updates the database gets the new
 // programs; the other catches up with the database without touching it.
+#include "app/Status.h"
 #include "app/Unattended.h"
 
 #include "Installation.h"
@@ -41,19 +42,46 @@ TEST(CatchUp, TheSecondWorkstationCatchesUpWithoutTouchingTheDatabase)
     const std::string server = testsupport::TestServer();
     if (server.empty())
         GTEST_SKIP() << "no Firebird server (UPDATER_FIREBIRD_SERVER=host/port names one)";
-    Installation first(121, OfficePackages());
+    // At 120 with an updater carrying 121: the first workstation updates the
+    // database, the second catches up (its program is a copy the first one's
+    // run replaced; its report is missing).
+    const std::vector<std::pair<std::string, std::string>> package121 {
+        {"121_RAR", rarformat::WriteRar4({{"up", "", true},
+                                          {"up/121.099.sql", "INSERT INTO VERSIONS (DATA) VALUES (121);\r\n"},
+                                          {"nvlib.exe", "program 121"},
+                                          {"Reports", "", true},
+                                          {"Reports/a.fr3", "report a 121"}})}};
+    Installation first(120, package121);
     first.UseServer(server, server);
-    Installation second(121, OfficePackages());
+    Installation second(120, package121);
     second.UseServer(server, server, first.database);
-    // Both have 121's program; the second one's report was edited by hand.
-    WriteFile(first.InExeDir("nvlib.exe"), "program 121");
-    WriteFile(second.InExeDir("nvlib.exe"), "program 121");
-    WriteFile(second.InExeDir("Reports/a.fr3"), "my own report");
+    ASSERT_EQ(testsupport::RunUnattended(first).code, app::kExitApplied);
+    const auto to121 = testsupport::RunUnattended(second);
+    ASSERT_EQ(to121.code, app::kExitApplied) << to121.out << to121.err;
+    EXPECT_TRUE(to121.out.ends_with("Файли програми оновлено до версії 121\n")) << to121.out;
+    EXPECT_EQ(ReadFile(second.InExeDir("nvlib.exe")), "program 121");
 
+    // Then an updater carrying 122 and 123 reaches both; the second one's
+    // report was edited by hand meanwhile.
+    testsupport::MakePackedUpdater(first.updater, OfficePackages());
+    testsupport::MakePackedUpdater(second.updater, OfficePackages());
+    WriteFile(second.InExeDir("Reports/a.fr3"), "my own report");
     const auto firstRun = testsupport::RunUnattended(first);
     ASSERT_EQ(firstRun.code, app::kExitApplied) << firstRun.out << firstRun.err;
     EXPECT_EQ(ReadFile(first.InExeDir("nvlib.exe")), "program 123");
     const std::string dump = testsupport::DumpDatabase(first.connection);
+
+    const auto lagging = testsupport::RunUnattended(second, {"--status"});
+    EXPECT_EQ(lagging.code, app::kStatusLagging) << lagging.out << lagging.err;
+    EXPECT_NE(lagging.out.find("Database version: 123\nHighest package carried: 123\nUpdate in progress: none\n"),
+              std::string::npos)
+        << lagging.out;
+    EXPECT_NE(lagging.out.find(" " + first.exeDir + ": programs of 123, "), std::string::npos) << lagging.out;
+    EXPECT_NE(lagging.out.find(" " + second.exeDir + ": programs of 121, "), std::string::npos) << lagging.out;
+    EXPECT_NE(lagging.out.find(", lagging\n"), std::string::npos) << lagging.out;
+    EXPECT_TRUE(lagging.out.ends_with("This workstation's program files lag behind the database:\n"
+                                      "  Reports/Akt.fr3 (122, missing)\n  nvlib.exe (123)\n"))
+        << lagging.out;
 
     // Another updater holding the lock does not refuse a run that leaves
     // the database alone.
@@ -88,10 +116,13 @@ TEST(CatchUp, TheSecondWorkstationCatchesUpWithoutTouchingTheDatabase)
     EXPECT_NE(record.find("\nfiles-only\n"), std::string::npos) << record;
     EXPECT_NE(record.find("\ncomplete\n"), std::string::npos) << record;
     EXPECT_EQ(record.find("backup"), std::string::npos) << record;
-    // Both workstations are in the register, with 123's programs.
-    EXPECT_EQ(first.Query("select count(*) from NVX$WORKSTATIONS where PROGRAM_VERSION = 123"), 2);
 
-    // Caught up, the workstation is current: the designed refusal, exit 0.
+    // Caught up, the workstation is current: --status says so, and the
+    // update ends in the designed refusal with exit 0.
+    const auto current = testsupport::RunUnattended(second, {"--status"});
+    EXPECT_EQ(current.code, app::kStatusCurrent) << current.out << current.err;
+    EXPECT_EQ(current.out.find(", lagging\n"), std::string::npos) << current.out;
+    EXPECT_TRUE(current.out.ends_with("This workstation's program files: current\n")) << current.out;
     const auto again = testsupport::RunUnattended(second);
     EXPECT_EQ(again.code, app::kExitApplied) << again.err;
     EXPECT_TRUE(again.out.ends_with("Версія БД більша за номер пакета оновлень\nОновлення не можливо!!!\n")) << again.out;
