@@ -51,20 +51,30 @@ bool TakeUpdateLock(RunState& state, RunPlan& plan, const char* refusalLine)
     return false;
 }
 
-// The checks' first part: the main application, the connection, the lock
-// and the version. Gives the refusal, or nothing when they passed.
-std::optional<CheckResult> ConnectAndReadVersion(RunState& state, RunPlan& plan, const char* refusalLine)
+// Whether the main application running on this workstation lets the run go
+// on: false after the refusal when refuses.
+bool CheckMainProgram(RunState& state, bool refuses, const char* refusalLine)
 {
     IShellView& view = state.view;
     view.AddLine("Перевірка запущенної програми...");
     if (!platform::IsProcessRunning(kMainProgramName)) {
         view.AppendToLastLine("OK");
-    } else if (!plan.RefusedByMainProgram()) {
+    } else if (!refuses) {
         view.AddLine(kProgramRunningLine);
     } else {
         Refuse(state, refusalLine, kProgramRunningLine, kProgramRunningWarning);
-        return CheckResult::ProgramRunning;
+        return false;
     }
+    return true;
+}
+
+// The checks' first part: the main application, the connection, the lock
+// and the version. Gives the refusal, or nothing when they passed.
+std::optional<CheckResult> ConnectAndReadVersion(RunState& state, RunPlan& plan, const char* refusalLine)
+{
+    IShellView& view = state.view;
+    if (!CheckMainProgram(state, plan.RefusedByMainProgram(), refusalLine))
+        return CheckResult::ProgramRunning;
     view.AddLine("Підключення до бази даних");
     view.AddLine(state.settings.pathBaseIB);
     state.lock.reset();
@@ -167,6 +177,12 @@ CheckResult RunPlan::DatabaseCurrent(RunState& state)
     state.view.AddLine(kUpdateRefusedLine);
     state.view.Controls().btOK.SetEnabled(false);
     return CheckResult::DatabaseCurrent;
+}
+
+CheckResult CheckBeforeFilesRestore(RunState& state)
+{
+    return CheckMainProgram(state, true, kRestoreRefusedLine) ? CheckResult::UpdatePossible
+                                                              : CheckResult::ProgramRunning;
 }
 
 CheckResult CheckBeforeRestore(RunState& state, RunPlan& plan, std::string& unusableReason)

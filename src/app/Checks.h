@@ -37,4 +37,9 @@ CheckResult CheckBeforeRun(RunState& state, RunPlan& plan);
 // attached to it). Throws as CheckBeforeRun.
 CheckResult CheckBeforeRestore(RunState& state, RunPlan& plan, std::string& unusableReason);
 
+// The check before putting back the files of runs that installed only
+// program files: the main application on this workstation (its files are in
+// use) refuses it; the database is not needed.
+CheckResult CheckBeforeFilesRestore(RunState& state);
+
 }  // namespace app

@@ -147,6 +147,17 @@ void RestoreInPlace(const std::string& server, const std::string& backup, const 
     dbupdate::RestoreDatabase(server, backup, database, nullptr);
 }
 
+// The oldest of the runs (newest first) that changed the database, whose
+// backup holds the database as it was before all of them; null when every
+// one installed only program files.
+const RunRecordData* OldestDatabaseRun(const std::vector<RunRecordData>& undone)
+{
+    const auto run = std::find_if(undone.rbegin(), undone.rend(), [](const RunRecordData& record) {
+        return !record.filesOnly;
+    });
+    return run == undone.rend() ? nullptr : &*run;
+}
+
 // The runs to undo: the one from version (the newest without one) and every
 // later one, newest first, so that a file replaced by two updates ends as it
 // was before the first. Each is checked whole before anything is changed: a
@@ -160,8 +171,8 @@ std::vector<RunRecordData> RunsToUndo(const std::string& exeDir, std::optional<s
     for (const RunRecordData& record : undone)
         if (const std::string problem = package::PutBackProblem(exeDir, record); !problem.empty())
             throw std::runtime_error(problem + "; nothing was changed");
-    if (run.backup.empty())
-        throw std::runtime_error("The update from version " + std::to_string(run.version) +
+    if (const RunRecordData* databaseRun = OldestDatabaseRun(undone); databaseRun && databaseRun->backup.empty())
+        throw std::runtime_error("The update from version " + std::to_string(databaseRun->version) +
                                  " was made without a backup of the database (--no-backup) and cannot be undone here");
     return undone;
 }
@@ -213,15 +224,19 @@ void RestoreFromBackup(IShellView& view, RunState& state, const RunRecordData& r
 // Puts back the program files the runs replaced and removes the ones they
 // added, then names the version restored; the runs' folders go when every
 // file was put back.
-void PutBackFiles(IShellView& view, RunState& state, const std::vector<RunRecordData>& undone)
+void PutBackFiles(IShellView& view, RunState& state, const std::vector<RunRecordData>& undone, bool filesOnly)
 {
     view.AddLine("Відновлення файлів програми");
     int failed = 0;
     for (const RunRecordData& record : undone)
         failed += package::PutBackProgramFiles(view, state.ExeDir, record);
 
-    state.db->Connect(state.Server(), state.settings.pathBaseIB, "", "");
-    view.AddLine("Версія бази даних: " + std::to_string(state.db->GetVersion()));
+    if (filesOnly) {
+        view.AddLine("The database is left as it is: the runs undone installed only program files");
+    } else {
+        state.db->Connect(state.Server(), state.settings.pathBaseIB, "", "");
+        view.AddLine("Версія бази даних: " + std::to_string(state.db->GetVersion()));
+    }
     if (failed != 0)
         throw std::runtime_error(std::to_string(failed) +
                                  " program file(s) could not be put back. The folders of the updates stay: run the "
@@ -242,6 +257,17 @@ int RunRestore(const std::string& executablePath, std::optional<std::int32_t> ve
         const std::vector<RunRecordData> undone = RunsToUndo(state.ExeDir, version);
         // A restore half done is worse than none: termination requests wait.
         platform::TerminationDeferral deferral;
+        const RunRecordData* databaseRun = OldestDatabaseRun(undone);
+        if (!databaseRun) {
+            // Runs of program files only: the database stays as it is.
+            if (CheckBeforeFilesRestore(state) != CheckResult::UpdatePossible) {
+                view.Finish();
+                return kExitRefused;
+            }
+            PutBackFiles(view, state, undone, true);
+            view.Finish();
+            return kExitApplied;
+        }
         const CheckResult checked = shell.RestoreChecks();
         const bool unusable = checked == CheckResult::DatabaseUnusable;
         if (checked != CheckResult::UpdatePossible && !unusable) {
@@ -251,9 +277,9 @@ int RunRestore(const std::string& executablePath, std::optional<std::int32_t> ve
         if (unusable)
             view.AddLine("The database cannot be opened (" + shell.UnusableReason() +
                          "): it is restored from the backup without the checks that need it");
-        // The oldest run undone holds the backup made before all of them.
-        RestoreFromBackup(view, state, undone.back(), unusable);
-        PutBackFiles(view, state, undone);
+        // The oldest database run undone holds the backup made before all of them.
+        RestoreFromBackup(view, state, *databaseRun, unusable);
+        PutBackFiles(view, state, undone, false);
         view.Finish();
         return kExitApplied;
     } catch (const std::exception& error) {

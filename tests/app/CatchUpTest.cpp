@@ -126,6 +126,21 @@ TEST(CatchUp, TheSecondWorkstationCatchesUpWithoutTouchingTheDatabase)
     const auto again = testsupport::RunUnattended(second);
     EXPECT_EQ(again.code, app::kExitApplied) << again.err;
     EXPECT_TRUE(again.out.ends_with("Версія БД більша за номер пакета оновлень\nОновлення не можливо!!!\n")) << again.out;
+
+    // --restore puts the files back and leaves the database alone.
+    const auto restored = testsupport::RunUnattended(second, {"--unattended", "--restore"});
+    EXPECT_EQ(restored.code, app::kExitApplied) << restored.out << restored.err;
+    EXPECT_TRUE(restored.out.starts_with("Перевірка запущенної програми...OK\nВідновлення файлів програми\n"))
+        << restored.out;
+    EXPECT_TRUE(restored.out.ends_with("The database is left as it is: the runs undone installed only program "
+                                       "files\n"))
+        << restored.out;
+    EXPECT_EQ(ReadFile(second.InExeDir("nvlib.exe")), "program 121");
+    EXPECT_FALSE(fs::exists(second.InExeDir("Reports/Akt.fr3")));
+    EXPECT_EQ(ReadFile(second.InExeDir("Reports/a.fr3")), "my own report");
+    EXPECT_FALSE(fs::exists(second.InExeDir("123.bak")));
+    EXPECT_EQ(testsupport::DumpDatabase(first.connection), dump);
+    EXPECT_EQ(testsupport::RunUnattended(second, {"--status"}).code, app::kStatusLagging);
 }
 
 // One PC whose database went ahead of its programs (120 and 121 took no
