@@ -51,6 +51,10 @@ TEST(CommandLine, OptionsAndTheirMistakes)
         {{"--restore", "121", "--rehearse"}, Mode::Invalid, false, 121, "--rehearse and --restore cannot be given together"},
         {{"--restore", "121", "--no-backup"}, Mode::Invalid, true, 121, "--no-backup is an option of the update, not of --restore"},
         {{"--rehearse", "--help"}, Mode::Help, false, {}, ""},
+        {{"--status"}, Mode::Status, false, {}, ""},
+        {{"--unattended", "--status"}, Mode::Status, false, {}, ""},
+        {{"--status", "--restore"}, Mode::Invalid, false, {}, "--status is given alone (with or without --unattended)"},
+        {{"--no-backup", "--status"}, Mode::Invalid, true, {}, "--status is given alone (with or without --unattended)"},
     };
     for (const auto& c : cases) {
         const CommandLine line = Parse(c.options);

@@ -56,6 +56,9 @@ TEST(RunRecord, KeepsEachReplacedFileOnceAndRecordsTheAddedOnes)
     EXPECT_EQ(unfinished->added, std::vector<std::string> {report});
     EXPECT_FALSE(package::UnfinishedRun(installation.dir.Path(), 121, "", "/other.fdb"));
     EXPECT_FALSE(package::UnfinishedRun(installation.dir.Path(), 121, "10.0.0.7/3050", "/db/norvexlib.fdb"));
+    // Nor does a run of the other kind continue it: a catch-up of program
+    // files takes no database run's record, and no backup.
+    EXPECT_FALSE(package::UnfinishedRun(installation.dir.Path(), 121, "", "/db/norvexlib.fdb", true));
     RunRecord again = RunRecord::Begin(installation.dir.Path(), 121, "", "/db/norvexlib.fdb");
     EXPECT_NO_THROW(again.BeforeReplace("nvlib.exe"));
     EXPECT_EQ(ReadFile(installation.In("121.bak/nvlib.exe")), "program 121");
@@ -68,6 +71,12 @@ TEST(RunRecord, KeepsEachReplacedFileOnceAndRecordsTheAddedOnes)
     EXPECT_TRUE(fresh.Data().kept.empty());
     EXPECT_TRUE(fresh.Data().backup.empty());
     EXPECT_FALSE(fs::exists(installation.In("121.bak/nvlib.exe")));
+
+    // A files-only run says so in its record.
+    const RunRecord filesOnly = RunRecord::Begin(installation.dir.Path(), 121, "", "/db/norvexlib.fdb", true);
+    EXPECT_TRUE(package::ParseRunRecord(ReadFile(installation.In("121.bak/updater-run.txt"))).filesOnly);
+    EXPECT_TRUE(package::UnfinishedRun(installation.dir.Path(), 121, "", "/db/norvexlib.fdb", true));
+    EXPECT_FALSE(package::UnfinishedRun(installation.dir.Path(), 121, "", "/db/norvexlib.fdb"));
 }
 
 TEST(RunRecord, ParsesWhatItWroteAndSkipsLinesItDoesNotKnow)
