@@ -70,6 +70,28 @@ std::vector<package::ReplacedCopy> ReplacedCopies(dbupdate::CGlobDB& db)
     return copies;
 }
 
+package::FileLag CatchUpFiles(RunState& state, std::int32_t version)
+{
+    const package::PackageStore& store = state.Store();
+    package::FileLag lag = package::CompareInstalledFiles(state.ExeDir, store, version, ReplacedCopies(*state.db));
+    const std::vector<std::string> above = FilesAbove(store, version);
+    const auto installedAbove = [&](const std::string& relative) {
+        return std::find(above.begin(), above.end(), relative) != above.end();
+    };
+    std::erase_if(lag.lagging, [&](const package::LaggingFile& file) { return installedAbove(file.relative); });
+    std::erase_if(lag.foreign, installedAbove);
+    return lag;
+}
+
+void ShowCatchUpFiles(IShellView& view, const package::FileLag& lag)
+{
+    view.AddLine("Файли програми цього робочого місця відстають від бази даних:");
+    for (const package::LaggingFile& file : lag.lagging)
+        view.AddLine(file.relative + " (" + std::to_string(file.package) + (file.missing ? ", missing)" : ")"));
+    for (const std::string& file : lag.foreign)
+        view.AddLine(file + ": not from an update package, left as it is");
+}
+
 CatchUpPlan::CatchUpPlan(bool noBackup) : UpdatePlan(noBackup) {}
 
 bool CatchUpPlan::FilesOnly(RunState& state)
@@ -82,7 +104,7 @@ bool CatchUpPlan::FilesOnly(RunState& state)
         filesOnly_ = false;
         if (!AnyPackageAbove(store, version)) {
             startVersion_ = version;
-            lag_ = package::CompareInstalledFiles(state.ExeDir, store, version, ReplacedCopies(*state.db));
+            lag_ = CatchUpFiles(state, version);
             filesOnly_ = !lag_.lagging.empty();
         }
     }
@@ -94,22 +116,12 @@ CheckResult CatchUpPlan::DatabaseCurrent(RunState& state)
     if (!FilesOnly(state))
         return UpdatePlan::DatabaseCurrent(state);
     state.view.AddLine("Версія БД більша за номер пакета оновлень");
-    ShowLag(state);
+    ShowCatchUpFiles(state.view, lag_);
     state.view.Controls().btOK.SetEnabled(true);
     // A run that leaves the database alone holds no lock: the other
     // workstations catch up meanwhile.
     state.lock.reset();
     return CheckResult::UpdatePossible;
-}
-
-void CatchUpPlan::ShowLag(RunState& state) const
-{
-    IShellView& view = state.view;
-    view.AddLine("Файли програми цього робочого місця відстають від бази даних:");
-    for (const package::LaggingFile& file : lag_.lagging)
-        view.AddLine(file.relative + " (" + std::to_string(file.package) + (file.missing ? ", missing)" : ")"));
-    for (const std::string& file : lag_.foreign)
-        view.AddLine(file + ": not from an update package, left as it is");
 }
 
 std::vector<std::int64_t> CatchUpPlan::Packages(const RunState& state) const
@@ -133,17 +145,9 @@ void CatchUpPlan::Prepare(RunState& state)
     }
     UpdatePlan::Prepare(state);
     startVersion_ = state.DbVersion;
-    const package::PackageStore& store = state.Store();
-    lag_ = package::CompareInstalledFiles(state.ExeDir, store, startVersion_, ReplacedCopies(*state.db));
-    // What the run's own packages install is theirs to install.
-    const std::vector<std::string> above = FilesAbove(store, startVersion_);
-    const auto installedAbove = [&](const std::string& relative) {
-        return std::find(above.begin(), above.end(), relative) != above.end();
-    };
-    std::erase_if(lag_.lagging, [&](const package::LaggingFile& file) { return installedAbove(file.relative); });
-    std::erase_if(lag_.foreign, installedAbove);
+    lag_ = CatchUpFiles(state, startVersion_);
     if (!lag_.lagging.empty())
-        ShowLag(state);
+        ShowCatchUpFiles(state.view, lag_);
 }
 
 void CatchUpPlan::UpdateDatabase(RunState& state, std::int64_t n, std::chrono::steady_clock::time_point start,

@@ -25,9 +25,21 @@ class CGlobDB;
 
 namespace app {
 
+class IShellView;
+struct RunState;
+
 // The copies of program files that runs replaced, as the office's register
 // holds them.
 std::vector<package::ReplacedCopy> ReplacedCopies(dbupdate::CGlobDB& db);
+
+// What a catch-up would install on this workstation with the database at
+// version: its lagging files, without those that the packages above version
+// install (a run from version installs them itself).
+package::FileLag CatchUpFiles(RunState& state, std::int32_t version);
+
+// The memo's lines of what lags ("Файли програми цього робочого місця
+// відстають від бази даних:", a line per file) and of the files left alone.
+void ShowCatchUpFiles(IShellView& view, const package::FileLag& lag);
 
 class CatchUpPlan : public UpdatePlan {
 public:
@@ -47,8 +59,6 @@ public:
     std::string InterruptionMessage(const RunState& state) const override;
 
 private:
-    // The memo's lines of the lagging files and of the files left alone.
-    void ShowLag(RunState& state) const;
     // The lagging files of package n.
     std::vector<std::string> LaggingFilesOf(std::int64_t n) const;
 

@@ -57,6 +57,10 @@ std::string RehearsalReport(const RehearsalOutcome& outcome)
     if (outcome.backupBytes > 0)
         report += "Copy of the database: backup " + Seconds(outcome.backupSeconds) + " (" +
                   std::to_string(outcome.backupBytes) + " bytes), restore " + Seconds(outcome.restoreSeconds) + "\n";
+    if (!outcome.catchUp.empty())
+        report += "Program files this workstation lacks of the packages the database has (installed first):\n";
+    for (const package::LaggingFile& file : outcome.catchUp)
+        report += "  " + file.relative + " (" + std::to_string(file.package) + (file.missing ? ", missing)\n" : ")\n");
     for (const RehearsedPackage& package : outcome.packages) {
         report += "Package " + std::to_string(package.number) + ": " + Seconds(package.seconds) + "\n";
         for (const auto& script : package.scripts)
@@ -97,6 +101,7 @@ public:
             outcome.restoreSeconds = scratch->RestoreSeconds;
             outcome.backupBytes = scratch->BackupBytes;
             outcome.packages = plan_.Rehearsed();
+            outcome.catchUp = plan_.CatchUp().lagging;
             outcome.version = version;
             out_ << RehearsalReport(outcome);
             ReportFailures(*shell, err_);

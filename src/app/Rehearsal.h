@@ -36,6 +36,8 @@ struct RehearsalOutcome {
     std::vector<RehearsedPackage> packages;
     std::optional<std::int32_t> version;  // reached on the copy; none when it was not read
     std::int32_t highestPackage = 0;
+    // The program files the update would install first on this workstation.
+    std::vector<package::LaggingFile> catchUp;
 };
 
 // The report: the copy, each package with its time, each script's

@@ -1,5 +1,6 @@
 #include "app/RehearsalPlan.h"
 
+#include "app/CatchUpPlan.h"
 #include "app/PackageSteps.h"
 #include "app/RunState.h"
 #include "app/UserTexts.h"
@@ -22,8 +23,21 @@ std::string RehearsalPlan::WorkDirIn(const std::string& tempPath) const
     return package::NewRehearsalWorkDir(tempPath);
 }
 
+CheckResult RehearsalPlan::DatabaseCurrent(RunState& state)
+{
+    const CheckResult result = RunPlan::DatabaseCurrent(state);
+    catchUp_ = CatchUpFiles(state, state.DbVersion);
+    if (!catchUp_.lagging.empty())
+        ShowCatchUpFiles(state.view, catchUp_);
+    return result;
+}
+
 void RehearsalPlan::Prepare(RunState& state)
 {
+    // Read from the database itself, before the run moves to the copy.
+    catchUp_ = CatchUpFiles(state, state.DbVersion);
+    if (!catchUp_.lagging.empty())
+        ShowCatchUpFiles(state.view, catchUp_);
     const std::string server = state.Server();
     SweepLeftoverCopies(state, true);
     state.view.AddLine("Копія бази даних для репетиції...");

@@ -7,6 +7,7 @@
 
 #include "app/RunPlan.h"
 #include "dbupdate/UpdateContext.h"
+#include "package/FileLag.h"
 #include "package/ProgramFiles.h"
 
 #include <memory>
@@ -43,8 +44,11 @@ public:
     // uses.
     void LockUnavailable(RunState&) override {}
     void AttachmentsChecked(RunState&) override {}
+    // As the update, and the program files a catch-up would install.
+    CheckResult DatabaseCurrent(RunState& state) override;
 
-    // Removes the copies that stopped rehearsals left, copies the database
+    // Names the program files a catch-up would install before the packages,
+    // removes the copies that stopped rehearsals left, copies the database
     // into a scratch one and moves the connection to it, leaving the
     // database and its lock. Throws as ScratchCopy::Make (UpdateInterrupted
     // on a termination request); what was made is removed by End.
@@ -66,8 +70,12 @@ public:
     const dbupdate::ScratchCopy* Scratch() const noexcept { return scratch_.get(); }
     // What the rehearsal did with each package it applied.
     const std::vector<RehearsedPackage>& Rehearsed() const noexcept { return rehearsed_; }
+    // The program files the update would install before its packages, or a
+    // catch-up with the database current.
+    const package::FileLag& CatchUp() const noexcept { return catchUp_; }
 
 private:
+    package::FileLag catchUp_;
     std::vector<RehearsedPackage> rehearsed_;
     std::unique_ptr<dbupdate::ScratchCopy> scratch_;
 };

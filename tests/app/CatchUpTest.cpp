@@ -83,6 +83,15 @@ TEST(CatchUp, TheSecondWorkstationCatchesUpWithoutTouchingTheDatabase)
                                       "  Reports/Akt.fr3 (122, missing)\n  nvlib.exe (123)\n"))
         << lagging.out;
 
+    // A rehearsal names what the catch-up would install.
+    const auto rehearsed = testsupport::RunUnattended(second, {"--rehearse"});
+    EXPECT_EQ(rehearsed.code, app::kExitApplied) << rehearsed.out << rehearsed.err;
+    EXPECT_TRUE(rehearsed.out.ends_with("Оновлення не можливо!!!\n"
+                                        "Файли програми цього робочого місця відстають від бази даних:\n"
+                                        "Reports/Akt.fr3 (122, missing)\nnvlib.exe (123)\n"
+                                        "Reports/a.fr3: not from an update package, left as it is\n"))
+        << rehearsed.out;
+
     // Another updater holding the lock does not refuse a run that leaves
     // the database alone.
     auto holder = std::make_unique<dbupdate::CGlobDB>(server, first.database);
@@ -162,6 +171,13 @@ TEST(CatchUp, AnUpdateFirstInstallsTheFilesOfThePackagesTheDatabaseHas)
                                     package(122, {{"nvlib.exe", "program 122"}}),
                                     package(123, {{"Reports/r123.fr3", "r123"}})});
     WriteFile(installation.InExeDir("nvlib.exe"), "program 119");
+    const auto rehearsed = testsupport::RunUnattended(installation, {"--rehearse"});
+    EXPECT_EQ(rehearsed.code, app::kExitApplied) << rehearsed.out << rehearsed.err;
+    EXPECT_NE(rehearsed.out.find("Program files this workstation lacks of the packages the database has (installed "
+                                 "first):\n  Reports/r120.fr3 (120, missing)\n  Reports/r121.fr3 (121, missing)\n"
+                                 "Package 122: "),
+              std::string::npos)
+        << rehearsed.out;
     const auto result = testsupport::RunUnattended(installation);
     EXPECT_EQ(result.code, app::kExitApplied) << result.out << result.err;
     EXPECT_NE(result.out.find(installation.BackupLines(121) +
