@@ -190,8 +190,19 @@ void CatchUpPlan::Finish(RunState& state)
     if (!unregistered.empty())
         state.view.AddLine(std::string("The register of workstations ") + dbupdate::kWorkstationsTable +
                            " cannot be written: " + unregistered);
-    if (filesOnly)
+    if (!filesOnly)
+        return;
+    // Only files that are in place now count: a copy that failed has its
+    // error line, and the run is not reported as done.
+    const package::FileLag left = CatchUpFiles(state, startVersion_);
+    if (left.lagging.empty()) {
         state.view.AddLine("Файли програми оновлено до версії " + std::to_string(startVersion_));
+        return;
+    }
+    shortfall_ = "Program files of this workstation still lag behind the database:";
+    for (const package::LaggingFile& file : left.lagging)
+        shortfall_ += " " + file.relative;
+    state.view.AddLine(shortfall_);
 }
 
 std::string CatchUpPlan::InterruptionMessage(const RunState& state) const

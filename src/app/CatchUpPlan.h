@@ -55,7 +55,10 @@ public:
     void UpdateDatabase(RunState& state, std::int64_t n, std::chrono::steady_clock::time_point start,
                         const std::function<void()>& update) override;
     void ProgramFiles(RunState& state) override;
+    // Registers the workstation; a files-only run ends with its line, or,
+    // when files still lag (a copy failed), names them as its shortfall.
     void Finish(RunState& state) override;
+    std::string Shortfall(const RunState&) const override { return shortfall_; }
     std::string InterruptionMessage(const RunState& state) const override;
 
 private:
@@ -67,6 +70,7 @@ private:
     // The version the run starts from, and what lags at it.
     std::int32_t startVersion_ = 0;
     package::FileLag lag_;
+    std::string shortfall_;
 };
 
 }  // namespace app

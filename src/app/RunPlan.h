@@ -57,6 +57,10 @@ public:
     virtual void ProgramFiles(RunState& state) = 0;
     // Every package of the run was applied.
     virtual void Finish(RunState& state) = 0;
+    // What a run that applied every package still left undone, which its
+    // version does not show (empty when nothing): the unattended modes exit
+    // 1 with it.
+    virtual std::string Shortfall(const RunState&) const { return {}; }
     // What a run that a termination request stopped was doing.
     virtual std::string InterruptionMessage(const RunState& state) const = 0;
     // Removes what the run made for itself; gives what could not be removed

@@ -32,6 +32,8 @@ public:
     const std::string& UnusableReason() const noexcept { return unusableReason_; }
     // The update run (RunPackages).
     RunResult btOKClick() { return RunPackages(state_, *plan_); }
+    // What a completed run left undone (RunPlan::Shortfall).
+    std::string Shortfall() const { return plan_->Shortfall(state_); }
     // What a run that gave Interrupted was doing, for the report.
     std::string InterruptionMessage() const { return plan_->InterruptionMessage(state_); }
     // Removes what the run made for itself (a rehearsal's copy); gives what

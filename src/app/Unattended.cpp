@@ -96,6 +96,8 @@ int RunPlanUnattended(const std::string& executablePath, std::unique_ptr<RunPlan
         version = shell->State().ReadVersion();
         if (*version < shell->State().MaxPackage)
             return end(kExitRefused);
+        if (const std::string shortfall = shell->Shortfall(); !shortfall.empty())
+            return end(kExitRefused, shortfall);
         return end(shell->State().Failures().empty() ? kExitApplied : kExitFailures);
     } catch (const std::exception& error) {
         return end(kExitError, error.what());

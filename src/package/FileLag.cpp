@@ -10,7 +10,6 @@
 
 #include <algorithm>
 #include <map>
-#include <stdexcept>
 #include <tuple>
 
 namespace package {
@@ -36,11 +35,10 @@ Installed Probe(const std::string& exeDir, const std::string& relative, std::uin
     const std::string path = platform::JoinPath(exeDir, native);
     if (!platform::FileExists(path))
         return platform::DirectoryExists(path) ? Installed::Foreign : Installed::Missing;
+    // A file that cannot be read cannot be compared: it is left alone.
     platform::File file = platform::File::OpenRead(path);
-    if (!file.IsOpen())
-        throw std::runtime_error("Cannot open file \"" + path + "\". " + file.OpenError().Message());
-    if (const platform::Error error = file.Size(size))
-        throw std::runtime_error("Cannot read \"" + path + "\". " + error.Message());
+    if (!file.IsOpen() || !file.Size(size).Ok())
+        return Installed::Foreign;
     return Installed::Regular;
 }
 
@@ -104,8 +102,10 @@ FileLag CompareInstalledFiles(const std::string& exeDir, const PackageStore& sto
         platform::Digest digest {};
         std::uint64_t read = 0;
         const std::string path = platform::JoinPath(exeDir, NativeRelative(relative));
-        if (const platform::Error error = platform::Sha256OfFile(path, digest, read))
-            throw std::runtime_error("Cannot read \"" + path + "\". " + error.Message());
+        if (!platform::Sha256OfFile(path, digest, read).Ok()) {
+            lag.foreign.push_back(relative);
+            continue;
+        }
         const auto holds = [&](const auto& copy) { return copy.size == read && copy.sha256 == digest; };
         // A copy of the target's package or a later one is current; any
         // other known copy is older.

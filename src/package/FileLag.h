@@ -54,9 +54,9 @@ struct FileLag {
 
 // Compares the program files installed in exeDir with the copies of the
 // store's packages numbered at most version (all others are left out) and
-// the copies runs replaced. A link on the way to an installed file, or
-// anything but a regular file there, counts as a file not from an update.
-// Throws std::runtime_error for an installed file that cannot be read.
+// the copies runs replaced. A link on the way to an installed file, anything
+// but a regular file there, or a file that cannot be read, counts as a file
+// not from an update.
 FileLag CompareInstalledFiles(const std::string& exeDir, const PackageStore& store, std::int32_t version,
                               const std::vector<ReplacedCopy>& replaced = {});
 

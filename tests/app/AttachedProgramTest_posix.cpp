@@ -107,3 +107,23 @@ TEST(AttachedProgram, AnotherWorkstationsMainApplicationRefusesTheUpdate)
         }
     }
 }
+
+// The other workstation's main application does not refuse a catch-up of
+// this workstation's program files: the database is not touched.
+TEST(AttachedProgram, AnotherWorkstationsMainApplicationLetsACatchUpGoOn)
+{
+    const std::string server = testsupport::TestServer();
+    if (server.empty())
+        GTEST_SKIP() << "no Firebird server (UPDATER_FIREBIRD_SERVER=host/port names one)";
+    const std::vector<std::string> launcher = fixture::OwnProcessNamespace();
+    ASSERT_FALSE(launcher.empty()) << "unshare cannot make a process namespace here";
+    // The database has 121; this workstation lacks 121's report.
+    Installation installation(121, {{"121_RAR", testsupport::Package121()}});
+    installation.UseServer(server, server);
+    const AttachedClient client(installation, "nvlib.exe");
+    ASSERT_TRUE(client.Attached());
+    const fixture::UnattendedResult result =
+        fixture::FinishUnattended(installation, fixture::StartUnattended(installation, false, launcher));
+    EXPECT_EQ(result.code, app::kExitApplied) << result.out << result.err;
+    EXPECT_TRUE(result.out.ends_with("a.fr3...[OK]\nФайли програми оновлено до версії 121\n")) << result.out;
+}

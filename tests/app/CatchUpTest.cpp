@@ -192,3 +192,22 @@ TEST(CatchUp, AnUpdateFirstInstallsTheFilesOfThePackagesTheDatabaseHas)
                                       {"Reports/r121.fr3", "r121"}, {"Reports/r123.fr3", "r123"}})
         EXPECT_EQ(ReadFile(installation.InExeDir(file)), bytes) << file;
 }
+
+// A catch-up whose copy of a file fails is not reported as done: the file
+// is named, and the unattended run exits 1.
+TEST(CatchUp, AFileThatIsNotInstalledLeavesTheCatchUpShort)
+{
+    Installation installation(122, {{"121_RAR", testsupport::Package121()}, {"122_RAR", testsupport::Package122()}});
+    WriteFile(installation.InExeDir("nvlib.exe"), "program 121");
+    // Where the replaced program would be kept, a directory: it cannot be
+    // kept for the way back, and is not replaced.
+    fs::create_directories(installation.InExeDir("122.bak/nvlib.exe"));
+    const auto result = testsupport::RunUnattended(installation);
+    EXPECT_EQ(result.code, app::kExitRefused) << result.out << result.err;
+    EXPECT_TRUE(result.out.ends_with("Program files of this workstation still lag behind the database: nvlib.exe\n"))
+        << result.out;
+    EXPECT_EQ(result.out.find("Файли програми оновлено"), std::string::npos) << result.out;
+    EXPECT_NE(result.err.find("still lag behind the database: nvlib.exe"), std::string::npos) << result.err;
+    EXPECT_EQ(ReadFile(installation.InExeDir("nvlib.exe")), "program 121");
+    EXPECT_EQ(ReadFile(installation.InExeDir("Reports/b.fr3")), "report b 122");
+}

@@ -281,6 +281,33 @@ TEST(Win32Form, TheUpdateButtonAppliesThePackages)
     EXPECT_TRUE(form.IsOpen());
 }
 
+// A workstation whose program files lag behind its database: the window
+// names them, "Оновить" installs only them and leaves the database alone.
+TEST(Win32Form, AWorkstationBehindItsDatabaseCatchesUp)
+{
+    BoxCollector boxes;
+    Installation installation(121, {{"121_RAR", testsupport::Package121()}});
+    app::TForm1 form(installation.updater);
+    ShowWindow(form);
+    EXPECT_TRUE(boxes.boxes.empty());
+    EXPECT_TRUE(app::WindowText(form.Control("Memo2"))
+                    .ends_with("\r\nВерсія бази даних: 121\r\nНаявні пакети оновлення:\r\n121_RAR\r\n"
+                               "Версія БД більша за номер пакета оновлень\r\n"
+                               "Файли програми цього робочого місця відстають від бази даних:\r\n"
+                               "Reports/a.fr3 (121, missing)\r\n"
+                               "nvlib.exe: not from an update package, left as it is\r\n"))
+        << app::WindowText(form.Control("Memo2"));
+    ASSERT_TRUE(IsWindowEnabled(form.Control("btOK")));
+    Click(form.Control("btOK"));
+    EXPECT_TRUE(boxes.boxes.empty());
+    EXPECT_TRUE(app::WindowText(form.Control("Memo2")).ends_with("a.fr3...[OK]\r\nФайли програми оновлено до версії 121\r\n"))
+        << app::WindowText(form.Control("Memo2"));
+    EXPECT_EQ(testsupport::ReadFile(installation.InExeDir("Reports/a.fr3")), "report a 121");
+    EXPECT_EQ(testsupport::ReadFile(installation.InExeDir("nvlib.exe")), "program 120");
+    EXPECT_EQ(installation.Version(), 121);
+    EXPECT_EQ(app::WindowText(form.Control("btCancel")), "Зачинити");
+}
+
 // A close asked for during the run (the close box, Alt+F4) leaves the window
 // on screen until the run has returned, and is carried out then.
 TEST(Win32Form, ACloseDuringTheRunWaitsForItsEnd)
