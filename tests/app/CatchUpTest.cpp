@@ -211,3 +211,26 @@ TEST(CatchUp, AFileThatIsNotInstalledLeavesTheCatchUpShort)
     EXPECT_EQ(ReadFile(installation.InExeDir("nvlib.exe")), "program 121");
     EXPECT_EQ(ReadFile(installation.InExeDir("Reports/b.fr3")), "report b 122");
 }
+
+// A register this database refuses (here a trigger; elsewhere an account
+// without the rights) costs the run one line, nothing more.
+TEST(CatchUp, ARegisterThatCannotBeWrittenIsNotedOnce)
+{
+    Installation installation(121, {{"121_RAR", testsupport::Package121()}});
+    testsupport::RunStatements(installation.database,
+                               {"create table NVX$WORKSTATIONS (HOST_NAME varchar(255) character set octets, "
+                                "FOLDER varchar(1000) character set octets, PROGRAM_VERSION integer, "
+                                "UPDATED_AT timestamp, USER_NAME varchar(63))",
+                                "create exception NO_REGISTER 'registers are kept elsewhere'",
+                                "create trigger NO_ROW for NVX$WORKSTATIONS before insert or update as "
+                                "begin exception NO_REGISTER; end"});
+    const auto result = testsupport::RunUnattended(installation);
+    EXPECT_EQ(result.code, app::kExitApplied) << result.out << result.err;
+    const std::string note = "The register of workstations NVX$WORKSTATIONS cannot be written: ";
+    const auto at = result.out.find(note);
+    ASSERT_NE(at, std::string::npos) << result.out;
+    EXPECT_EQ(result.out.find(note, at + 1), std::string::npos) << "one line";
+    EXPECT_NE(result.out.find("registers are kept elsewhere", at), std::string::npos) << result.out;
+    EXPECT_TRUE(result.out.ends_with("\nФайли програми оновлено до версії 121\n")) << result.out;
+    EXPECT_EQ(ReadFile(installation.InExeDir("Reports/a.fr3")), "report a 121");
+}
