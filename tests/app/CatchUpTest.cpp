@@ -1,6 +1,9 @@
 // An office: two workstations, each with an installation of its own, share
 // one database on a server. The one that updates the database gets the new
 // programs; the other catches up with the database without touching it.
+#include "app/CatchUpPlan.h"
+#include "app/HeadlessView.h"
+#include "app/Shell.h"
 #include "app/Status.h"
 #include "app/Unattended.h"
 
@@ -233,4 +236,16 @@ TEST(CatchUp, ARegisterThatCannotBeWrittenIsNotedOnce)
     EXPECT_NE(result.out.find("registers are kept elsewhere", at), std::string::npos) << result.out;
     EXPECT_TRUE(result.out.ends_with("\nФайли програми оновлено до версії 121\n")) << result.out;
     EXPECT_EQ(ReadFile(installation.InExeDir("Reports/a.fr3")), "report a 121");
+}
+
+// The checks of a catch-up let the update lock go: the other workstations
+// catch up meanwhile.
+TEST(CatchUp, TheChecksOfACatchUpLeaveTheLockToOthers)
+{
+    Installation installation(121, {{"121_RAR", testsupport::Package121()}});
+    app::HeadlessView view;
+    app::CUpdaterShell shell(view, installation.updater, std::make_unique<app::CatchUpPlan>());
+    ASSERT_EQ(shell.FormShow(), app::CheckResult::UpdatePossible);
+    dbupdate::CGlobDB other("", installation.database);
+    EXPECT_EQ(dbupdate::UpdateLock(other).Acquire(), dbupdate::UpdateLock::Outcome::Held);
 }
