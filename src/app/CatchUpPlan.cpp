@@ -21,7 +21,7 @@ std::vector<std::string> FilesAbove(const package::PackageStore& store, std::int
 {
     std::vector<std::string> files;
     for (const package::PackageEntry& entry : store.Entries()) {
-        const auto number = package::IsPackageName(entry.name) ? package::PackageNumber(entry.name) : std::nullopt;
+        const auto number = package::NumberedPackage(entry.name);
         if (number && *number > version && entry.files)
             for (const package::InstallableFile& file : *entry.files)
                 files.push_back(file.relative);
@@ -51,7 +51,7 @@ std::vector<dbupdate::ReplacedFileRow> KeptCopies(const package::RunRecord& reco
 bool AnyPackageAbove(const package::PackageStore& store, std::int32_t version)
 {
     return std::any_of(store.Entries().begin(), store.Entries().end(), [&](const package::PackageEntry& entry) {
-        const auto number = package::IsPackageName(entry.name) ? package::PackageNumber(entry.name) : std::nullopt;
+        const auto number = package::NumberedPackage(entry.name);
         return number && *number > version;
     });
 }

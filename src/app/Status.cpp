@@ -71,7 +71,7 @@ std::int32_t HighestPackage(const package::PackageStore& store)
 {
     std::int32_t highest = 0;
     for (const package::PackageEntry& entry : store.Entries())
-        if (const auto number = package::IsPackageName(entry.name) ? package::PackageNumber(entry.name) : std::nullopt)
+        if (const auto number = package::NumberedPackage(entry.name))
             highest = std::max(highest, *number);
     return highest;
 }

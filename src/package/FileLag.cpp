@@ -60,7 +60,7 @@ FileLag CompareInstalledFiles(const std::string& exeDir, const PackageStore& sto
     FileLag lag;
     std::map<std::string, std::vector<PackageCopy>> copies;
     for (const PackageEntry& entry : store.Entries()) {
-        const auto number = IsPackageName(entry.name) ? PackageNumber(entry.name) : std::nullopt;
+        const auto number = NumberedPackage(entry.name);
         if (!number)
             continue;
         if (!entry.files) {

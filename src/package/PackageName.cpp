@@ -22,4 +22,9 @@ std::optional<std::int32_t> PackageNumber(const std::string& name)
 
 std::string PackageEntryName(std::int64_t n) { return std::to_string(n) + kPackageMark; }
 
+std::optional<std::int32_t> NumberedPackage(const std::string& name)
+{
+    return IsPackageName(name) ? PackageNumber(name) : std::nullopt;
+}
+
 }  // namespace package

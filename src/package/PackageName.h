@@ -19,6 +19,10 @@ std::string PackageNumberText(const std::string& name);
 // integer.
 std::optional<std::int32_t> PackageNumber(const std::string& name);
 
+// The number of a store's entry that is a package with a number; none for
+// any other entry.
+std::optional<std::int32_t> NumberedPackage(const std::string& name);
+
 // The store's name of package n.
 std::string PackageEntryName(std::int64_t n);
 

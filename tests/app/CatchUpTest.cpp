@@ -100,6 +100,8 @@ TEST(CatchUp, TheSecondWorkstationCatchesUpWithoutTouchingTheDatabase)
     auto holder = std::make_unique<dbupdate::CGlobDB>(server, first.database);
     auto lock = std::make_unique<dbupdate::UpdateLock>(*holder);
     ASSERT_EQ(lock->Acquire(), dbupdate::UpdateLock::Outcome::Held);
+    const auto held = testsupport::RunUnattended(second, {"--status"});
+    EXPECT_NE(held.out.find("\nUpdate in progress: by 127.0.0.1/"), std::string::npos) << held.out;
     const auto caughtUp = testsupport::RunUnattended(second);
     lock.reset();
     holder.reset();
@@ -155,10 +157,10 @@ TEST(CatchUp, TheSecondWorkstationCatchesUpWithoutTouchingTheDatabase)
     EXPECT_EQ(testsupport::RunUnattended(second, {"--status"}).code, app::kStatusLagging);
 }
 
-// One PC whose database went ahead of its programs (120 and 121 took no
-// files): the update from 121 installs 120's and 121's missing reports
-// before its own packages; the program the run replaces anyway is left to
-// the run.
+// One PC whose database went ahead of its programs (its program is 120's,
+// and it lacks 120's and 121's reports): the update from 121 installs the
+// missing reports before its own packages; the program, which its package
+// 122 replaces anyway, is left to the run.
 TEST(CatchUp, AnUpdateFirstInstallsTheFilesOfThePackagesTheDatabaseHas)
 {
     const auto package = [](int n, std::vector<rarformat::RarEntry> files) {
@@ -170,10 +172,10 @@ TEST(CatchUp, AnUpdateFirstInstallsTheFilesOfThePackagesTheDatabaseHas)
         return std::pair {number + "_RAR", rarformat::WriteRar4(files)};
     };
     Installation installation(121, {package(120, {{"nvlib.exe", "program 120"}, {"Reports/r120.fr3", "r120"}}),
-                                    package(121, {{"Reports/r121.fr3", "r121"}}),
+                                    package(121, {{"nvlib.exe", "program 121"}, {"Reports/r121.fr3", "r121"}}),
                                     package(122, {{"nvlib.exe", "program 122"}}),
                                     package(123, {{"Reports/r123.fr3", "r123"}})});
-    WriteFile(installation.InExeDir("nvlib.exe"), "program 119");
+    WriteFile(installation.InExeDir("nvlib.exe"), "program 120");
     const auto rehearsed = testsupport::RunUnattended(installation, {"--rehearse"});
     EXPECT_EQ(rehearsed.code, app::kExitApplied) << rehearsed.out << rehearsed.err;
     EXPECT_NE(rehearsed.out.find("Program files this workstation lacks of the packages the database has (installed "
