@@ -75,7 +75,11 @@ FileLag CompareInstalledFiles(const std::string& exeDir, const PackageStore& sto
         return lag;
 
     std::vector<std::tuple<std::int32_t, std::size_t, LaggingFile>> found;
-    for (const auto& [relative, all] : copies) {
+    for (const auto& byPath : copies) {
+        // References, not a structured binding: the lambdas below capture
+        // them, which clang refuses for a binding before version 16.
+        const std::string& relative = byPath.first;
+        const std::vector<PackageCopy>& all = byPath.second;
         // The copy this workstation should have: the newest package's at or
         // below the version.
         const PackageCopy* target = nullptr;
