@@ -42,8 +42,11 @@ osslsigncode sign -certs certificate.pem -key key.pem -n "Norvex updater" -in pa
 osslsigncode verify -CAfile certificate.pem -in installation/updater.exe >verify.txt 2>&1 ||
   fail "the signature of the packed updater: $(cat verify.txt)"
 
-listed=$(pack list installation/updater.exe | cut -f1 | tr -d '\r')
+# The packages' lines (their files follow, indented).
+listed=$(pack list installation/updater.exe | tr -d '\r' | grep -v '^ ' | cut -f1)
 [[ $listed == 122_RAR ]] || fail "the signed updater lists '$listed'"
+pack list installation/updater.exe | tr -d '\r' | grep -q $'^  nvlib.exe\t11\t' ||
+  fail "the signed updater's index lost the files of 122_RAR"
 pack verify installation/updater.exe >/dev/null || fail "the signed updater's packages do not verify"
 code=0
 (cd installation && wine ./updater.exe --unattended >../run.txt 2>&1) || code=$?
