@@ -48,14 +48,6 @@ std::vector<dbupdate::ReplacedFileRow> KeptCopies(const package::RunRecord& reco
     return rows;
 }
 
-bool AnyPackageAbove(const package::PackageStore& store, std::int32_t version)
-{
-    return std::any_of(store.Entries().begin(), store.Entries().end(), [&](const package::PackageEntry& entry) {
-        const auto number = package::NumberedPackage(entry.name);
-        return number && *number > version;
-    });
-}
-
 }  // namespace
 
 std::vector<package::ReplacedCopy> ReplacedCopies(dbupdate::CGlobDB& db)
@@ -85,9 +77,11 @@ package::FileLag CatchUpFiles(RunState& state, std::int32_t version)
 
 void ShowCatchUpFiles(IShellView& view, const package::FileLag& lag)
 {
+    if (lag.lagging.empty())
+        return;
     view.AddLine("Файли програми цього робочого місця відстають від бази даних:");
     for (const package::LaggingFile& file : lag.lagging)
-        view.AddLine(file.relative + " (" + std::to_string(file.package) + (file.missing ? ", missing)" : ")"));
+        view.AddLine(package::LaggingFileText(file));
     for (const std::string& file : lag.foreign)
         view.AddLine(file + ": not from an update package, left as it is");
 }
@@ -102,7 +96,7 @@ bool CatchUpPlan::FilesOnly(RunState& state)
         const std::int32_t version = state.ReadVersion();
         const package::PackageStore& store = state.Store();
         filesOnly_ = false;
-        if (!AnyPackageAbove(store, version)) {
+        if (package::HighestPackage(store) <= version) {
             startVersion_ = version;
             lag_ = CatchUpFiles(state, version);
             filesOnly_ = !lag_.lagging.empty();
@@ -146,8 +140,7 @@ void CatchUpPlan::Prepare(RunState& state)
     UpdatePlan::Prepare(state);
     startVersion_ = state.DbVersion;
     lag_ = CatchUpFiles(state, startVersion_);
-    if (!lag_.lagging.empty())
-        ShowCatchUpFiles(state.view, lag_);
+    ShowCatchUpFiles(state.view, lag_);
 }
 
 void CatchUpPlan::UpdateDatabase(RunState& state, std::int64_t n, std::chrono::steady_clock::time_point start,

@@ -38,7 +38,8 @@ std::vector<package::ReplacedCopy> ReplacedCopies(dbupdate::CGlobDB& db);
 package::FileLag CatchUpFiles(RunState& state, std::int32_t version);
 
 // The memo's lines of what lags ("Файли програми цього робочого місця
-// відстають від бази даних:", a line per file) and of the files left alone.
+// відстають від бази даних:", a line per file) and of the files left alone;
+// none when nothing lags.
 void ShowCatchUpFiles(IShellView& view, const package::FileLag& lag);
 
 class CatchUpPlan : public UpdatePlan {

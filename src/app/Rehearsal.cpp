@@ -60,7 +60,7 @@ std::string RehearsalReport(const RehearsalOutcome& outcome)
     if (!outcome.catchUp.empty())
         report += "Program files this workstation lacks of the packages the database has (installed first):\n";
     for (const package::LaggingFile& file : outcome.catchUp)
-        report += "  " + file.relative + " (" + std::to_string(file.package) + (file.missing ? ", missing)\n" : ")\n");
+        report += "  " + package::LaggingFileText(file) + "\n";
     for (const RehearsedPackage& package : outcome.packages) {
         report += "Package " + std::to_string(package.number) + ": " + Seconds(package.seconds) + "\n";
         for (const auto& script : package.scripts)

@@ -27,8 +27,7 @@ CheckResult RehearsalPlan::DatabaseCurrent(RunState& state)
 {
     const CheckResult result = RunPlan::DatabaseCurrent(state);
     catchUp_ = CatchUpFiles(state, state.DbVersion);
-    if (!catchUp_.lagging.empty())
-        ShowCatchUpFiles(state.view, catchUp_);
+    ShowCatchUpFiles(state.view, catchUp_);
     return result;
 }
 
@@ -36,8 +35,7 @@ void RehearsalPlan::Prepare(RunState& state)
 {
     // Read from the database itself, before the run moves to the copy.
     catchUp_ = CatchUpFiles(state, state.DbVersion);
-    if (!catchUp_.lagging.empty())
-        ShowCatchUpFiles(state.view, catchUp_);
+    ShowCatchUpFiles(state.view, catchUp_);
     const std::string server = state.Server();
     SweepLeftoverCopies(state, true);
     state.view.AddLine("Копія бази даних для репетиції...");

@@ -9,11 +9,9 @@
 #include "dbupdate/UpdateLock.h"
 #include "dbupdate/Workstations.h"
 #include "package/FileLag.h"
-#include "package/PackageName.h"
 #include "package/PackageStore.h"
 #include "platform/Paths.h"
 
-#include <algorithm>
 #include <exception>
 #include <ostream>
 
@@ -67,15 +65,6 @@ void ShowWorkstations(dbupdate::CGlobDB& db, std::int32_t version, std::ostream&
     }
 }
 
-std::int32_t HighestPackage(const package::PackageStore& store)
-{
-    std::int32_t highest = 0;
-    for (const package::PackageEntry& entry : store.Entries())
-        if (const auto number = package::NumberedPackage(entry.name))
-            highest = std::max(highest, *number);
-    return highest;
-}
-
 }  // namespace
 
 int RunStatus(const std::string& executablePath, std::ostream& out, std::ostream& err)
@@ -88,7 +77,7 @@ int RunStatus(const std::string& executablePath, std::ostream& out, std::ostream
         const package::PackageStore& store = state.Store();
         out << "Database: " << state.settings.pathBaseIB << "\n";
         out << "Database version: " << version << "\n";
-        out << "Highest package carried: " << HighestPackage(store) << "\n";
+        out << "Highest package carried: " << package::HighestPackage(store) << "\n";
         ShowUpdateInProgress(*state.db, out);
         ShowJournal(*state.db, out);
         ShowWorkstations(*state.db, version, out);
@@ -101,7 +90,7 @@ int RunStatus(const std::string& executablePath, std::ostream& out, std::ostream
         }
         out << "This workstation's program files lag behind the database:\n";
         for (const package::LaggingFile& file : lag.lagging)
-            out << "  " << file.relative << " (" << file.package << (file.missing ? ", missing)\n" : ")\n");
+            out << "  " << package::LaggingFileText(file) << "\n";
         out << std::flush;
         return kStatusLagging;
     } catch (const std::exception& error) {

@@ -44,6 +44,20 @@ Installed Probe(const std::string& exeDir, const std::string& relative, std::uin
 
 }  // namespace
 
+std::string LaggingFileText(const LaggingFile& file)
+{
+    return file.relative + " (" + std::to_string(file.package) + (file.missing ? ", missing)" : ")");
+}
+
+std::int32_t HighestPackage(const PackageStore& store)
+{
+    std::int32_t highest = 0;
+    for (const PackageEntry& entry : store.Entries())
+        if (const auto number = NumberedPackage(entry.name))
+            highest = std::max(highest, *number);
+    return highest;
+}
+
 std::vector<std::int32_t> FileLag::Packages() const
 {
     std::vector<std::int32_t> packages;

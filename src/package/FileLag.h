@@ -52,6 +52,14 @@ struct FileLag {
     std::vector<std::int32_t> Packages() const;
 };
 
+// How reports name a lagging file: "nvlib.exe (123)", "Reports/Akt.fr3 (122,
+// missing)".
+std::string LaggingFileText(const LaggingFile& file);
+
+// The highest number of the packages the store carries; 0 when it carries
+// none.
+std::int32_t HighestPackage(const PackageStore& store);
+
 // Compares the program files installed in exeDir with the copies of the
 // store's packages numbered at most version (all others are left out) and
 // the copies runs replaced. A link on the way to an installed file, anything
